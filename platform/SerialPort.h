@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Outcome.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The serial line to the router's console. Every operation may fail with a
+// description; the caller decides when to report it.
+class SerialPort
+{
+public:
+    virtual ~SerialPort() = default;
+
+    // The line configuration, applied in this order before every open.
+    virtual Outcome setCommPort(int portNumber) = 0;
+    virtual Outcome setSettings(const QString &settings) = 0; // "9600,N,8,1"
+    virtual Outcome setHandshaking(int mode) = 0;             // 0 = none
+    virtual Outcome setInputLen(int length) = 0;              // 0 = read all that waits
+    virtual Outcome setOutBufferSize(int bytes) = 0;
+    virtual Outcome setInBufferSize(int bytes) = 0;
+    virtual Outcome setPortOpen(bool open) = 0;
+
+    virtual bool isOpen() const = 0;
+    // Writes one byte and does not return before it has left the process.
+    virtual Outcome output(char byte) = 0;
+    // Bytes waiting to be read; 0 for a closed port.
+    virtual Outcome inBufferCount(int &count) = 0;
+    // Reads and removes everything waiting.
+    virtual Outcome input(QByteArray &data) = 0;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Outcome.h"
+
+#include <QString>
+
+#include <memory>
+
+// A text file opened for appending. Lines end in CR LF on every platform so that
+// a log carried between systems reads the same.
+class AppendFile
+{
+public:
+    virtual ~AppendFile() = default;
+    virtual Outcome writeLine(const QString &text) = 0;
+    virtual Outcome write(const QString &text) = 0;
+    virtual Outcome close() = 0;
+};
+
+class TextFiles
+{
+public:
+    virtual ~TextFiles() = default;
+    // Opens path for appending, creating it when missing. On failure returns
+    // nullptr and sets outcome to the failure.
+    virtual std::unique_ptr<AppendFile> openForAppend(const QString &path, Outcome &outcome) = 0;
+};
+
+// Opens a file in the desktop's editor for plain text, without waiting for it.
+class TextEditor
+{
+public:
+    virtual ~TextEditor() = default;
+    virtual Outcome open(const QString &path) = 0;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class SettingsStore;
+class MessageBoxes;
+
+inline const QString SettingsAppName = QStringLiteral("Vestrel");
+inline const QString SettingsSection = QStringLiteral("LastValues");
+
+// The per-user settings, read and written one key at a time. Nothing is cached:
+// every call goes to the store, and a write has reached the disk when SaveValue
+// returns.
+class Settings
+{
+public:
+    Settings(SettingsStore &store, MessageBoxes &boxes);
+
+    // The stored text, or empty text when the key is missing or cannot be read.
+    QString GetValue(const QString &section, const QString &key);
+    // Whether the key has ever been written, so that a key never written can keep
+    // its field's default while a key stored as empty text loads as empty.
+    bool HasValue(const QString &section, const QString &key);
+    // A failed write shows the "Registry" box and returns normally.
+    void SaveValue(const QString &section, const QString &key, const QString &value);
+
+private:
+    SettingsStore &m_store;
+    MessageBoxes &m_boxes;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "LogWriter.h"
+#include "CommandSender.h"
+
+#include <QList>
+#include <QStringList>
+
+// Records log entries and sent commands in the order they happened.
+class RecordingLog final : public LogWriter
+{
+public:
+    struct Entry
+    {
+        QString message;
+        bool stamp;
+        bool spaced;
+        QString category;
+    };
+    void WriteLog(const QString &message, bool stamp, bool spaced, const QString &category) override
+    {
+        entries.append({message, stamp, spaced, category});
+    }
+    QList<Entry> entries;
+};
+
+class RecordingSender final : public CommandSender
+{
+public:
+    void SendCommand(const QString &command) override { commands.append(command); }
+    QStringList commands;
+};
