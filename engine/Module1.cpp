@@ -1,0 +1,136 @@
+#include "Module1.h"
+
+#include "EchoFacility.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// One part of a dotted address: an optional sign and decimal digits, nothing else.
+// A fraction cannot occur because every "." already ends a part. Blanks inside the
+// text and values beyond 32 bits are refused rather than guessed at.
+std::optional<qint32> AddressPart(QStringView part)
+{
+    qsizetype position = 0;
+    bool negative = false;
+    if (position < part.size() && (part[position] == u'+' || part[position] == u'-')) {
+        negative = part[position] == u'-';
+        ++position;
+    }
+    if (position == part.size())
+        return std::nullopt;
+
+    qint64 magnitude = 0;
+    for (; position < part.size(); ++position) {
+        const QChar character = part[position];
+        if (character < u'0' || character > u'9')
+            return std::nullopt;
+        magnitude = magnitude * 10 + (character.unicode() - u'0');
+        if (magnitude > qint64(std::numeric_limits<qint32>::max()) + 1)
+            return std::nullopt;
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+struct NamedStatus
+{
+    quint32 code;
+    const char *name;
+};
+
+constexpr std::array<NamedStatus, 27> kStatusNames{{
+    {0, "ip success"},
+    {2000, "ping timeout"},
+    {11001, "ip buf too_small"},
+    {11002, "ip dest net unreachable"},
+    {11003, "ip dest host unreachable"},
+    {11004, "ip dest prot unreachable"},
+    {11005, "ip dest port unreachable"},
+    {11006, "ip no resources"},
+    {11007, "ip bad option"},
+    {11008, "ip hw_error"},
+    {11009, "ip packet too_big"},
+    {11010, "ip req timed out"},
+    {11011, "ip bad req"},
+    {11012, "ip bad route"},
+    {11013, "ip ttl expired transit"},
+    {11014, "ip ttl expired reassem"},
+    {11015, "ip param_problem"},
+    {11016, "ip source quench"},
+    {11017, "ip option too_big"},
+    {11018, "ip bad destination"},
+    {11019, "ip addr deleted"},
+    {11020, "ip spec mtu change"},
+    {11021, "ip mtu_change"},
+    {11022, "ip unload"},
+    {11023, "ip addr added"},
+    {11050, "ip general failure"},
+    {11255, "ip pending"},
+}};
+
+QString StatusName(qint32 status)
+{
+    const auto found =
+        std::find_if(kStatusNames.begin(), kStatusNames.end(), [status](const NamedStatus &entry) {
+            return qint64(entry.code) == qint64(status);
+        });
+    if (found == kStatusNames.end())
+        return QStringLiteral("unknown  msg returned");
+    return QString::fromLatin1(found->name);
+}
+
+} // namespace
+
+quint32 ParseDottedAddress(const QString &text)
+{
+    const QList<QStringView> parts = QStringView(text).trimmed().split(u'.');
+    if (parts.size() != 4)
+        return 0;
+
+    std::array<quint8, 4> bytes{};
+    for (qsizetype index = 0; index < parts.size(); ++index) {
+        const std::optional<qint32> value = AddressPart(parts[index]);
+        if (!value)
+            return 0;
+        // The lowest 8 bits in two's complement: 300 gives 44, -1 gives 255.
+        bytes[index] = quint8(quint32(*value) & 0xFF);
+    }
+    // First part in the lowest byte in memory, whatever the machine's byte order.
+    quint32 address = 0;
+    std::memcpy(&address, bytes.data(), sizeof address);
+    return address;
+}
+
+void PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply, qint32 timeoutMs)
+{
+    const quint32 destination = ParseDottedAddress(address);
+    // On Linux 0.0.0.0 reaches the local host, so a mistyped address would always
+    // answer and an outage would never be noticed.
+    if (destination == 0) {
+        reply.Status = kEchoBadDestination;
+        reply.RoundTripTime = 0;
+        return;
+    }
+
+    // A time-out read from a field may be zero or negative; waiting at least one
+    // millisecond keeps it from turning into an unsigned wait of weeks.
+    const quint32 waitMs = quint32(std::max(timeoutMs, 1));
+    const EchoResult result = facility.echo(destination, QByteArrayLiteral("Echo This"), waitMs);
+    reply.Status = result.status;
+    reply.RoundTripTime = result.status == kEchoSuccess ? result.roundTripMs : 0;
+}
+
+QString EchoStatusText(qint32 status)
+{
+    return QString::number(status) + QStringLiteral("   [ ") + StatusName(status) +
+           QStringLiteral(" ]");
+}

@@ -1,0 +1,235 @@
+#include "IcmpPacket.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype kIcmpHeaderLength = 8;
+constexpr qsizetype kMinimumIpHeaderLength = 20;
+constexpr quint8 kProtocolIcmp = 1;
+
+// Status codes of the echo status table.
+constexpr quint32 kDestinationNetUnreachable = 11002;
+constexpr quint32 kDestinationHostUnreachable = 11003;
+constexpr quint32 kDestinationProtocolUnreachable = 11004;
+constexpr quint32 kDestinationPortUnreachable = 11005;
+constexpr quint32 kNoResources = 11006;
+constexpr quint32 kPacketTooBig = 11009;
+constexpr quint32 kBadRoute = 11012;
+constexpr quint32 kTimeExceededInTransit = 11013;
+constexpr quint32 kTimeExceededInReassembly = 11014;
+constexpr quint32 kParameterProblem = 11015;
+constexpr quint32 kSourceQuench = 11016;
+constexpr quint32 kGeneralFailure = 11050;
+
+quint8 ByteAt(QByteArrayView bytes, qsizetype offset)
+{
+    return quint8(bytes[offset]);
+}
+
+quint16 BigEndian16(QByteArrayView bytes, qsizetype offset)
+{
+    return quint16(ByteAt(bytes, offset) << 8 | ByteAt(bytes, offset + 1));
+}
+
+// Addresses stay in network byte order, as the expectation holds them.
+quint32 NetworkOrder32(QByteArrayView bytes, qsizetype offset)
+{
+    quint32 value = 0;
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+}
+
+struct IpHeader
+{
+    qsizetype headerLength = 0;
+    qsizetype totalLength = 0;
+    quint8 protocol = 0;
+    bool fragment = false;
+    quint32 source = 0;
+    quint32 destination = 0;
+};
+
+// Reads an IPv4 header at the start of bytes. A received packet must hold exactly
+// what its total length claims (trailing link padding aside); a header quoted
+// inside an ICMP error is followed by only part of its packet, so only the header
+// itself must fit.
+std::optional<IpHeader> ReadIpHeader(QByteArrayView bytes, bool quoted)
+{
+    if (bytes.size() < kMinimumIpHeaderLength)
+        return std::nullopt;
+    const quint8 versionAndLength = ByteAt(bytes, 0);
+    if (versionAndLength >> 4 != 4)
+        return std::nullopt;
+    IpHeader header;
+    header.headerLength = (versionAndLength & 0x0F) * 4;
+    header.totalLength = BigEndian16(bytes, 2);
+    if (header.headerLength < kMinimumIpHeaderLength || header.headerLength > bytes.size() ||
+        header.totalLength < header.headerLength)
+        return std::nullopt;
+    if (!quoted && header.totalLength > bytes.size())
+        return std::nullopt;
+    const quint16 flagsAndOffset = BigEndian16(bytes, 6);
+    constexpr quint16 kMoreFragments = 0x2000;
+    constexpr quint16 kOffsetMask = 0x1FFF;
+    header.fragment = (flagsAndOffset & (kMoreFragments | kOffsetMask)) != 0;
+    header.protocol = ByteAt(bytes, 9);
+    header.source = NetworkOrder32(bytes, 12);
+    header.destination = NetworkOrder32(bytes, 16);
+    return header;
+}
+
+bool IsOurRequest(QByteArrayView icmp, const EchoExpectation &expected)
+{
+    return icmp.size() >= kIcmpHeaderLength && ByteAt(icmp, 0) == IcmpType::EchoRequest &&
+           BigEndian16(icmp, 4) == expected.identifier && BigEndian16(icmp, 6) == expected.sequence;
+}
+
+// An ICMP error carries the IP header of the offending packet and at least its
+// first 8 bytes: for our request, the echo header with identifier and sequence.
+bool QuotesOurRequest(QByteArrayView quote, const EchoExpectation &expected)
+{
+    const std::optional<IpHeader> header = ReadIpHeader(quote, true);
+    if (!header || header->protocol != kProtocolIcmp || header->fragment ||
+        header->destination != expected.destination)
+        return false;
+    return IsOurRequest(quote.sliced(header->headerLength), expected);
+}
+
+std::optional<quint32> DecodeIcmpMessage(QByteArrayView icmp, quint32 sender,
+                                         const EchoExpectation &expected)
+{
+    if (icmp.size() < kIcmpHeaderLength || !ChecksumIsValid(icmp))
+        return std::nullopt;
+    const quint8 type = ByteAt(icmp, 0);
+    if (type == IcmpType::EchoReply) {
+        const bool ours = sender == expected.destination &&
+                          BigEndian16(icmp, 4) == expected.identifier &&
+                          BigEndian16(icmp, 6) == expected.sequence;
+        return ours ? std::optional<quint32>(0) : std::nullopt;
+    }
+    const std::optional<quint32> status = StatusForIcmpError(type, ByteAt(icmp, 1));
+    if (!status || !QuotesOurRequest(icmp.sliced(kIcmpHeaderLength), expected))
+        return std::nullopt;
+    return status;
+}
+
+} // namespace
+
+quint16 InternetChecksum(QByteArrayView bytes)
+{
+    quint32 sum = 0;
+    qsizetype offset = 0;
+    for (; offset + 1 < bytes.size(); offset += 2)
+        sum += BigEndian16(bytes, offset);
+    if (offset < bytes.size())
+        sum += quint32(ByteAt(bytes, offset)) << 8;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return quint16(~sum);
+}
+
+bool ChecksumIsValid(QByteArrayView bytes)
+{
+    return InternetChecksum(bytes) == 0;
+}
+
+QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, QByteArrayView payload)
+{
+    QByteArray packet(kIcmpHeaderLength, '\0');
+    packet[0] = char(IcmpType::EchoRequest);
+    packet[4] = char(identifier >> 8);
+    packet[5] = char(identifier & 0xFF);
+    packet[6] = char(sequence >> 8);
+    packet[7] = char(sequence & 0xFF);
+    packet.append(payload);
+    const quint16 checksum = InternetChecksum(packet);
+    packet[2] = char(checksum >> 8);
+    packet[3] = char(checksum & 0xFF);
+    return packet;
+}
+
+std::optional<quint32> DecodeDatagram(QByteArrayView bytes, quint32 sender,
+                                      const EchoExpectation &expected)
+{
+    return DecodeIcmpMessage(bytes, sender, expected);
+}
+
+std::optional<quint32> DecodeRawPacket(QByteArrayView bytes, const EchoExpectation &expected)
+{
+    const std::optional<IpHeader> header = ReadIpHeader(bytes, false);
+    if (!header || header->protocol != kProtocolIcmp || header->fragment)
+        return std::nullopt;
+    const QByteArrayView icmp =
+        bytes.sliced(header->headerLength, header->totalLength - header->headerLength);
+    return DecodeIcmpMessage(icmp, header->source, expected);
+}
+
+std::optional<quint32> DecodeQueuedError(const QueuedError &error, QByteArrayView quoted,
+                                         quint32 quotedDestination, const EchoExpectation &expected)
+{
+    switch (error.origin) {
+    case QueuedErrorOrigin::Icmp: {
+        const std::optional<quint32> status = StatusForIcmpError(error.type, error.code);
+        if (!status || quotedDestination != expected.destination || !IsOurRequest(quoted, expected))
+            return std::nullopt;
+        return status;
+    }
+    case QueuedErrorOrigin::Local:
+        // The local stack quotes no ICMP header; the socket carries one request only.
+        return StatusForLocalError(error.errorNumber);
+    case QueuedErrorOrigin::Other:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<quint32> StatusForIcmpError(quint8 type, quint8 code)
+{
+    switch (type) {
+    case IcmpType::DestinationUnreachable:
+        switch (code) {
+        case 0:  // net unreachable
+        case 6:  // destination network unknown
+        case 9:  // network administratively prohibited
+        case 11: // network unreachable for type of service
+            return kDestinationNetUnreachable;
+        case 2:
+            return kDestinationProtocolUnreachable;
+        case 3:
+            return kDestinationPortUnreachable;
+        case 4:
+            return kPacketTooBig;
+        case 5: // source route failed
+            return kBadRoute;
+        default: // host unreachable, unknown, isolated, prohibited, and codes yet to come
+            return kDestinationHostUnreachable;
+        }
+    case IcmpType::TimeExceeded:
+        return code == 1 ? kTimeExceededInReassembly : kTimeExceededInTransit;
+    case IcmpType::ParameterProblem:
+        return kParameterProblem;
+    case IcmpType::SourceQuench:
+        return kSourceQuench;
+    default:
+        return std::nullopt;
+    }
+}
+
+quint32 StatusForLocalError(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENETUNREACH:
+        return kDestinationNetUnreachable;
+    case EHOSTUNREACH:
+        return kDestinationHostUnreachable;
+    case EMSGSIZE:
+        return kPacketTooBig;
+    case ENOBUFS:
+    case ENOMEM:
+        return kNoResources;
+    default:
+        return kGeneralFailure;
+    }
+}

@@ -1,0 +1,219 @@
+#include "IcmpEchoFacility.h"
+#include "Module1.h"
+
+#include <QStandardPaths>
+#include <QTest>
+
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+using SocketChoice = IcmpEchoFacility::SocketChoice;
+Q_DECLARE_METATYPE(SocketChoice)
+
+namespace {
+
+// Inside the test's own namespace: 127.0.0.2 swallows echo requests and 127.0.0.3
+// refuses them. The rules sit in the input hook, so the request really leaves the
+// socket and a real ICMP error comes back.
+constexpr const char *kRules = R"(
+table ip echotest {
+    chain input {
+        type filter hook input priority 0; policy accept;
+        ip daddr 127.0.0.2 icmp type echo-request drop
+        ip daddr 127.0.0.3 icmp type echo-request reject with icmp type host-unreachable
+    }
+}
+)";
+
+struct ProbeOutcome
+{
+    bool completed = false;
+    char failure[160] = {};
+    quint32 status = 0;
+    quint32 roundTripMs = 0;
+    qint64 elapsedMs = 0;
+};
+
+struct NamespaceProbe
+{
+    SocketChoice choice;
+    bool admitDatagramSockets; // net.ipv4.ping_group_range is per network namespace
+    const char *address;
+    qint32 timeoutMs;
+};
+
+ProbeOutcome FailedWith(const char *text)
+{
+    ProbeOutcome outcome;
+    std::snprintf(outcome.failure, sizeof outcome.failure, "%s", text);
+    return outcome;
+}
+
+bool LoadRules()
+{
+    FILE *nft = ::popen("nft -f -", "w");
+    if (nft == nullptr)
+        return false;
+    std::fputs(kRules, nft);
+    return ::pclose(nft) == 0;
+}
+
+bool SetPingGroupRange(const char *range)
+{
+    FILE *file = std::fopen("/proc/sys/net/ipv4/ping_group_range", "w");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fputs(range, file) >= 0;
+    return std::fclose(file) == 0 && written;
+}
+
+// Runs in the child: a fresh network namespace with only loopback, the rules, and
+// one probe.
+ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
+{
+    if (::unshare(CLONE_NEWNET) != 0)
+        return FailedWith("cannot create a network namespace");
+    if (std::system("ip link set lo up") != 0)
+        return FailedWith("cannot bring loopback up with ip");
+    if (!LoadRules())
+        return FailedWith("cannot load the nft rules");
+    if (!SetPingGroupRange(probe.admitDatagramSockets ? "0 2147483647" : "1 0"))
+        return FailedWith("cannot set net.ipv4.ping_group_range");
+
+    IcmpEchoFacility facility(probe.choice);
+    EchoReply reply{};
+    const auto start = std::chrono::steady_clock::now();
+    PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    ProbeOutcome outcome;
+    outcome.completed = true;
+    outcome.status = reply.Status;
+    outcome.roundTripMs = reply.RoundTripTime;
+    outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    return outcome;
+}
+
+ProbeOutcome ProbeInNamespace(const NamespaceProbe &probe)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return FailedWith("cannot create a pipe");
+    const pid_t child = ::fork();
+    if (child < 0)
+        return FailedWith("cannot fork");
+    if (child == 0) {
+        ::close(channel[0]);
+        const ProbeOutcome outcome = ProbeInsideNewNamespace(probe);
+        const bool written = ::write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(channel[1]);
+    ProbeOutcome outcome;
+    const ssize_t received = ::read(channel[0], &outcome, sizeof outcome);
+    ::close(channel[0]);
+    int childStatus = 0;
+    ::waitpid(child, &childStatus, 0);
+    if (received != sizeof outcome)
+        return FailedWith("the namespace child ended without an answer");
+    return outcome;
+}
+
+} // namespace
+
+class TestEchoLive : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loopbackAnswers()
+    {
+        IcmpEchoFacility facility;
+        EchoReply reply{};
+        PingAddress(facility, QStringLiteral("127.0.0.1"), reply, 2000);
+        if (reply.Status == kEchoGeneralFailure && ::geteuid() != 0)
+            QSKIP("no ICMP socket: not root and the group is outside net.ipv4.ping_group_range");
+        QCOMPARE(reply.Status, kEchoSuccess);
+        QVERIFY(reply.RoundTripTime < 2000);
+    }
+
+    void sequenceAdvancesBetweenEchoes()
+    {
+        // A second echo through the same facility must not be confused by the
+        // first one's reply and must answer too.
+        IcmpEchoFacility facility;
+        EchoReply first{};
+        EchoReply second{};
+        PingAddress(facility, QStringLiteral("127.0.0.1"), first, 2000);
+        PingAddress(facility, QStringLiteral("127.0.0.1"), second, 2000);
+        if (first.Status == kEchoGeneralFailure && ::geteuid() != 0)
+            QSKIP("no ICMP socket: not root and the group is outside net.ipv4.ping_group_range");
+        QCOMPARE(first.Status, kEchoSuccess);
+        QCOMPARE(second.Status, kEchoSuccess);
+    }
+
+    void inNamespace_data()
+    {
+        QTest::addColumn<SocketChoice>("choice");
+        QTest::addColumn<bool>("admitDatagram");
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<uint>("status");
+
+        const struct
+        {
+            const char *name;
+            SocketChoice choice;
+            bool admit;
+        } sockets[] = {
+            {"datagram", SocketChoice::DatagramOnly, true},
+            {"raw", SocketChoice::RawOnly, false},
+            {"raw after refused datagram", SocketChoice::DatagramFirst, false},
+        };
+        for (const auto &socket : sockets) {
+            QTest::addRow("%s: loopback answers", socket.name)
+                << socket.choice << socket.admit << QByteArray("127.0.0.1") << 2000 << 0U;
+            QTest::addRow("%s: dropped request times out", socket.name)
+                << socket.choice << socket.admit << QByteArray("127.0.0.2") << 300 << 11010U;
+            QTest::addRow("%s: rejected request is host unreachable", socket.name)
+                << socket.choice << socket.admit << QByteArray("127.0.0.3") << 2000 << 11003U;
+        }
+        QTest::addRow("datagram refused gives general failure")
+            << SocketChoice::DatagramOnly << false << QByteArray("127.0.0.1") << 2000 << 11050U;
+    }
+
+    void inNamespace()
+    {
+        QFETCH(SocketChoice, choice);
+        QFETCH(bool, admitDatagram);
+        QFETCH(QByteArray, address);
+        QFETCH(int, timeoutMs);
+        QFETCH(uint, status);
+
+        if (::geteuid() != 0)
+            QSKIP("needs root to create a network namespace and load nft rules");
+        for (const QString &tool : {QStringLiteral("ip"), QStringLiteral("nft")}) {
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
+        }
+
+        const ProbeOutcome outcome =
+            ProbeInNamespace({choice, admitDatagram, address.constData(), timeoutMs});
+        if (!outcome.completed)
+            QSKIP(outcome.failure);
+        QCOMPARE(outcome.status, status);
+        if (status == kEchoTimedOut)
+            QVERIFY2(outcome.elapsedMs >= timeoutMs,
+                     qPrintable(QStringLiteral("returned after %1 ms").arg(outcome.elapsedMs)));
+        else
+            QVERIFY(outcome.elapsedMs < timeoutMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEchoLive)
+#include "tst_echo_live.moc"
