@@ -1,0 +1,35 @@
+#pragma once
+
+#include "LogWriter.h"
+
+class Clock;
+class MessageBoxes;
+class TextEditor;
+class TextFiles;
+class WindowFields;
+
+// The event log: appends entries to the file named by the log field and opens that
+// file in the text editor. The path is read from the field for every entry and
+// every view, so a corrected path takes effect with the next entry.
+class EventLog final : public LogWriter
+{
+public:
+    EventLog(const WindowFields &fields, const Clock &clock, TextFiles &files, TextEditor &editor,
+             MessageBoxes &boxes);
+
+    void WriteLog(const QString &message, bool stamp, bool spaced,
+                  const QString &category) override;
+    void ViewLog();
+
+private:
+    QString HeaderLine(const QString &category) const;
+
+    const WindowFields &m_fields;
+    const Clock &m_clock;
+    TextFiles &m_files;
+    TextEditor &m_editor;
+    MessageBoxes &m_boxes;
+    // A log failure has been reported and no entry has been written since: while
+    // the file stays unwritable the user sees one box, not one per second.
+    bool m_logErrorShown = false;
+};

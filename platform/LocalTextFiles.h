@@ -1,0 +1,16 @@
+#pragma once
+
+#include "TextFile.h"
+
+// Text files on the local file system. Text is written as single bytes (Latin-1; a
+// character outside it becomes "?"), lines end in CR LF.
+//
+// The file is opened with O_APPEND and everything written between open and close
+// goes to it in one write(2) at close(): an entry is appended whole or not at all,
+// and it cannot be interleaved with another program appending to the same file.
+// A file dropped without close() writes nothing.
+class LocalTextFiles final : public TextFiles
+{
+public:
+    std::unique_ptr<AppendFile> openForAppend(const QString &path, Outcome &outcome) override;
+};
