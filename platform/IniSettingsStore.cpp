@@ -1,7 +1,9 @@
 #include "IniSettingsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QStringList>
 
 namespace {
@@ -20,23 +22,71 @@ QString ValueText(const QVariant &value)
     return value.toString();
 }
 
-// QSettings rewrites the whole file on every write and keeps only what it could
-// parse, so a file it cannot read is left alone rather than replaced by the one
-// value being written.
-Outcome CheckReadable(const QSettings &settings)
+// QSettings rewrites the whole file on every write and silently drops what it could
+// not parse: a line without "=", or bytes that are not UTF-8, which it would replace.
+// A file with such content was written by something else, perhaps by hand, and is
+// left alone rather than rewritten without it. Comments (";") are the one thing a
+// rewrite is allowed to lose.
+bool RewriteKeepsContent(const QByteArray &content)
 {
-    switch (settings.status()) {
-    case QSettings::NoError:
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(content);
+    if (decoder.hasError())
+        return false;
+    bool continued = false;
+    for (const QString &rawLine : text.split(u'\n')) {
+        const QString line = rawLine.trimmed();
+        const bool isContinuation = continued;
+        continued = line.endsWith(u'\\');
+        if (isContinuation || line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (line.startsWith(u'[') && line.endsWith(u']'))
+            continue;
+        if (!line.startsWith(u'[') && line.contains(u'='))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+QString NativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+Outcome CheckFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
         return Outcome::success();
-    case QSettings::FormatError:
+    if (!file.open(QIODevice::ReadOnly))
+        return Outcome::failure(
+            QStringLiteral("The settings file %1 could not be read.").arg(NativePath(path)));
+    if (!RewriteKeepsContent(file.readAll()))
         return Outcome::failure(
             QStringLiteral("The settings file %1 is damaged and was left unchanged.")
-                .arg(QDir::toNativeSeparators(settings.fileName())));
-    case QSettings::AccessError:
-        break;
-    }
+                .arg(NativePath(path)));
+    return Outcome::success();
+}
+
+// The file's own check first, then what QSettings made of it.
+Outcome CheckReadable(const QSettings &settings)
+{
+    if (const Outcome file = CheckFile(settings.fileName()); file.failed())
+        return file;
+    if (settings.status() == QSettings::NoError)
+        return Outcome::success();
     return Outcome::failure(QStringLiteral("The settings file %1 could not be read.")
-                                .arg(QDir::toNativeSeparators(settings.fileName())));
+                                .arg(NativePath(settings.fileName())));
+}
+
+Outcome SyncOutcome(QSettings &settings)
+{
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return Outcome::success();
+    return Outcome::failure(QStringLiteral("The settings file %1 could not be written.")
+                                .arg(NativePath(settings.fileName())));
 }
 
 // A failed sync leaves the change pending in QSettings' per-process cache, where a
@@ -48,15 +98,6 @@ void Restore(QSettings &settings, const QString &groupedKey, const QVariant &pre
         settings.setValue(groupedKey, previous);
     else
         settings.remove(groupedKey);
-}
-
-Outcome SyncOutcome(QSettings &settings)
-{
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
-        return Outcome::success();
-    return Outcome::failure(QStringLiteral("The settings file %1 could not be written.")
-                                .arg(QDir::toNativeSeparators(settings.fileName())));
 }
 
 } // namespace
@@ -72,7 +113,7 @@ std::optional<QString> IniSettingsStore::read(const QString &application, const 
                                               const QString &key)
 {
     const QSettings settings(filePath(application), QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
+    if (CheckReadable(settings).failed())
         return std::nullopt;
     const QString groupedKey = GroupedKey(section, key);
     if (!settings.contains(groupedKey))

@@ -1,0 +1,96 @@
+#include "LastValues.h"
+
+#include "Settings.h"
+#include "WindowFields.h"
+
+#include <functional>
+
+namespace {
+
+using TakeRule = std::function<bool(const QString &stored)>;
+
+bool AtLeastOneCharacter(const QString &stored)
+{
+    return stored.size() >= 1;
+}
+
+bool AtLeastTwoCharacters(const QString &stored)
+{
+    return stored.size() >= 2;
+}
+
+bool Always(const QString &)
+{
+    return true;
+}
+
+// Plain character-code order, as the port number was always compared: "10" and "3x"
+// pass, "0", "5" and "40" do not.
+bool PortInRange(const QString &stored)
+{
+    return QString::compare(stored, QStringLiteral("1")) >= 0 &&
+           QString::compare(stored, QStringLiteral("4")) <= 0;
+}
+
+struct Rule
+{
+    const char16_t *key;
+    Field field;
+    TakeRule take;
+};
+
+// In the order the keys have always been read.
+const Rule kRules[] = {
+    {u"AddrPri", Field::AddrPri, AtLeastTwoCharacters},
+    {u"AddrSec", Field::AddrSec, AtLeastTwoCharacters},
+    {u"Period", Field::Period, Always},
+    {u"TimeoutPri", Field::TimeoutPri, AtLeastOneCharacter},
+    {u"TimeoutSec", Field::TimeoutSec, AtLeastOneCharacter},
+    {u"FailCommand", Field::FailCommand, Always},
+    {u"FailTries", Field::FailTries, AtLeastOneCharacter},
+    {u"FailResend", Field::FailResend, AtLeastOneCharacter},
+    {u"FailLog", Field::FailLog, AtLeastTwoCharacters},
+    {u"FailPort", Field::FailPort, PortInRange},
+};
+
+// A key that was never written keeps the field's default, so that a default such as
+// the fail command "^m^m" survives until the user confirms something else; a key
+// stored as empty text is taken as empty wherever the rule allows.
+void LoadKey(Settings &settings, WindowFields &fields, const QString &key, Field field,
+             const TakeRule &take)
+{
+    if (!settings.HasValue(SettingsSection, key))
+        return;
+    const QString stored = settings.GetValue(SettingsSection, key);
+    if (take(stored))
+        fields.setText(field, stored);
+}
+
+} // namespace
+
+LastValuesLoad LoadLastValues(Settings &settings, WindowFields &fields)
+{
+    LastValuesLoad load;
+    if (settings.GetValue(SettingsSection, QStringLiteral("Init")).isEmpty()) {
+        settings.SaveValue(SettingsSection, QStringLiteral("Init"), QStringLiteral("Yes"));
+        load.firstRun = true;
+        return load;
+    }
+
+    for (const Rule &rule : kRules) {
+        LoadKey(settings, fields, QString::fromUtf16(rule.key), rule.field, rule.take);
+        if (rule.field == Field::Period && fields.text(Field::Period).isEmpty())
+            fields.setText(Field::Period, QStringLiteral("60"));
+    }
+
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        const QString index = QString::number(slot);
+        LoadKey(settings, fields, QStringLiteral("SchedCmd") + index, SchedCmdField(slot), Always);
+        if (fields.text(SchedCmdField(slot)).isEmpty())
+            continue;
+        fields.setEnabled(SchedTimeField(slot), true);
+        LoadKey(settings, fields, QStringLiteral("SchedTime") + index, SchedTimeField(slot),
+                Always);
+    }
+    return load;
+}

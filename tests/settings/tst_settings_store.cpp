@@ -1,0 +1,287 @@
+#include "FakeMessageBoxes.h"
+#include "IniSettingsStore.h"
+#include "Registry.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Reads what is on the disk: a store on another folder has no cached copy of the file.
+std::optional<QString> ReadFromDisk(const QString &file, const QString &section, const QString &key)
+{
+    QTemporaryDir copyFolder;
+    if (!QFile::copy(file, copyFolder.filePath(QStringLiteral("Vestrel.ini"))))
+        return std::nullopt;
+    IniSettingsStore store(copyFolder.path());
+    return store.read(SettingsAppName, section, key);
+}
+
+enum class WriteFailure
+{
+    FolderIsRegularFile,
+    ReadOnlyFolder,
+    ReadOnlyFile,
+    DiskFull,
+};
+
+// Makes writes in one folder fail for as long as it lives.
+class FailingWrites
+{
+public:
+    FailingWrites(WriteFailure failure, const QString &folder)
+        : m_failure(failure), m_folder(folder)
+    {
+        switch (m_failure) {
+        case WriteFailure::FolderIsRegularFile:
+            QDir().rename(m_folder, m_folder + QStringLiteral(".aside"));
+            WriteBytes(m_folder, "not a folder");
+            break;
+        case WriteFailure::ReadOnlyFolder:
+            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
+            break;
+        case WriteFailure::ReadOnlyFile:
+            QFile::setPermissions(iniPath(), QFile::ReadOwner);
+            break;
+        case WriteFailure::DiskFull:
+            // A file-size limit binds root too; the write then fails as on a full disk.
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_savedLimit);
+            rlimit limit = m_savedLimit;
+            limit.rlim_cur = 64;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            break;
+        }
+    }
+    ~FailingWrites()
+    {
+        switch (m_failure) {
+        case WriteFailure::FolderIsRegularFile:
+            QFile::remove(m_folder);
+            QDir().rename(m_folder + QStringLiteral(".aside"), m_folder);
+            break;
+        case WriteFailure::ReadOnlyFolder:
+            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            break;
+        case WriteFailure::ReadOnlyFile:
+            QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner);
+            break;
+        case WriteFailure::DiskFull:
+            setrlimit(RLIMIT_FSIZE, &m_savedLimit);
+            std::signal(SIGXFSZ, SIG_DFL);
+            break;
+        }
+    }
+    FailingWrites(const FailingWrites &) = delete;
+    FailingWrites &operator=(const FailingWrites &) = delete;
+
+private:
+    QString iniPath() const { return QDir(m_folder).filePath(QStringLiteral("Vestrel.ini")); }
+
+    WriteFailure m_failure;
+    QString m_folder;
+    rlimit m_savedLimit{};
+};
+
+} // namespace
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    QString m_folder;
+    std::unique_ptr<IniSettingsStore> m_store;
+    FakeMessageBoxes m_boxes;
+    std::unique_ptr<Settings> m_settings;
+
+    QString iniPath() const { return m_store->filePath(SettingsAppName); }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_root.isValid());
+        // A folder that does not exist yet: the first write creates it.
+        m_folder = m_root.filePath(QStringLiteral("config-%1").arg(QTest::currentDataTag()));
+        QDir(m_folder).removeRecursively();
+        m_store = std::make_unique<IniSettingsStore>(m_folder);
+        m_boxes.shown.clear();
+        m_settings = std::make_unique<Settings>(*m_store, m_boxes);
+    }
+
+    void roundTripKeepsTextExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addRow("plain") << QStringLiteral("127.0.0.1");
+        QTest::addRow("empty") << QString();
+        QTest::addRow("caret command") << QStringLiteral("^m^m");
+        QTest::addRow("invalid marker") << QStringLiteral("@Invalid()");
+        QTest::addRow("byte array marker") << QStringLiteral("@ByteArray(abc)");
+        QTest::addRow("doubled at") << QStringLiteral("@@x");
+        QTest::addRow("list with blank") << QStringLiteral("a, b");
+        QTest::addRow("list") << QStringLiteral("a,b,c");
+        QTest::addRow("blanks around") << QStringLiteral("  5  ");
+        QTest::addRow("quotes") << QStringLiteral("\"quoted\"");
+        QTest::addRow("backslashes") << QStringLiteral("c:\\log.txt");
+        QTest::addRow("comment characters") << QStringLiteral("; #x");
+        QTest::addRow("equals") << QStringLiteral("x=y");
+        QTest::addRow("line break") << QStringLiteral("a\r\nb");
+        QTest::addRow("section header") << QStringLiteral("[Ports]");
+        QTest::addRow("non ascii") << QStringLiteral("/home/jürgen/lög.txt");
+        QTest::addRow("percent") << QStringLiteral("%41%");
+        QTest::addRow("trailing backslash") << QStringLiteral("dir\\");
+    }
+    void roundTripKeepsTextExactly()
+    {
+        QFETCH(QString, value);
+        m_settings->SaveValue(SettingsSection, QStringLiteral("FailCommand"), value);
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("FailCommand")), value);
+        QVERIFY(m_settings->HasValue(SettingsSection, QStringLiteral("FailCommand")));
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("FailCommand")), value);
+    }
+
+    void missingKeyReadsEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("fileContent");
+        QTest::addRow("no file") << QByteArray();
+        QTest::addRow("other key") << QByteArray("[LastValues]\nAddrPri=x\n");
+        QTest::addRow("other section") << QByteArray("[Ports]\nPeriod=9\n");
+        QTest::addRow("key without section") << QByteArray("Period=9\n");
+    }
+    void missingKeyReadsEmpty()
+    {
+        QFETCH(QByteArray, fileContent);
+        if (!fileContent.isEmpty()) {
+            QVERIFY(QDir().mkpath(m_folder));
+            QVERIFY(WriteBytes(iniPath(), fileContent));
+        }
+        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("Period")), QString());
+        QVERIFY(!m_settings->HasValue(SettingsSection, QStringLiteral("Period")));
+    }
+
+    void failedWriteShowsRegistryBox_data()
+    {
+        QTest::addColumn<WriteFailure>("failure");
+        QTest::addRow("folder is a regular file") << WriteFailure::FolderIsRegularFile;
+        QTest::addRow("read-only folder") << WriteFailure::ReadOnlyFolder;
+        QTest::addRow("read-only file") << WriteFailure::ReadOnlyFile;
+        QTest::addRow("disk full") << WriteFailure::DiskFull;
+    }
+    void failedWriteShowsRegistryBox()
+    {
+        QFETCH(WriteFailure, failure);
+        const bool permissionsBind = geteuid() != 0;
+        if (!permissionsBind &&
+            (failure == WriteFailure::ReadOnlyFolder || failure == WriteFailure::ReadOnlyFile))
+            QSKIP("file permissions do not bind root; the other rows fail writes for root too");
+
+        m_settings->SaveValue(SettingsSection, QStringLiteral("FailTries"), QStringLiteral("5"));
+        QVERIFY(m_boxes.shown.isEmpty());
+        const QString bigValue(200, u'9');
+        {
+            const FailingWrites failing(failure, m_folder);
+            m_settings->SaveValue(SettingsSection, QStringLiteral("FailTries"), bigValue);
+            QCOMPARE(m_boxes.shown.size(), 1);
+            QCOMPARE(m_boxes.shown[0].title, QStringLiteral("Registry"));
+            QCOMPARE(m_boxes.shown[0].text,
+                     QStringLiteral("Could not write to registry.\r\nVestrel\\\\LastValues\\\\"
+                                    "FailTries"));
+            QCOMPARE(int(m_boxes.shown[0].style), int(BoxStyle::OkExclamation));
+        }
+        // The failed value must not linger in memory and reach the disk with a later write.
+        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("FailTries")),
+                 QStringLiteral("5"));
+        m_settings->SaveValue(SettingsSection, QStringLiteral("Period"), QStringLiteral("60"));
+        QCOMPARE(m_boxes.shown.size(), 1);
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("FailTries")),
+                 QStringLiteral("5"));
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("Period")),
+                 QStringLiteral("60"));
+    }
+
+    void damagedFileIsNeitherReadNorRewritten_data()
+    {
+        QTest::addColumn<QByteArray>("fileContent");
+        QTest::addRow("binary") << QByteArray("\x00\x01\xff\xfe\x80garbage\n", 13);
+        QTest::addRow("line without equals")
+            << QByteArray("[LastValues]\nInit=Yes\nstray words\n[Ports]\n1=/dev/ttyS0\n");
+        QTest::addRow("unterminated section")
+            << QByteArray("[Ports\n1=/dev/ttyS0\n[LastValues]\nInit=Yes\n");
+        QTest::addRow("not utf-8") << QByteArray("[LastValues]\nInit=Yes\nFailLog=/tmp/l\xf6g\n");
+    }
+    void damagedFileIsNeitherReadNorRewritten()
+    {
+        QFETCH(QByteArray, fileContent);
+        QVERIFY(QDir().mkpath(m_folder));
+        QVERIFY(WriteBytes(iniPath(), fileContent));
+
+        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("Init")), QString());
+        m_settings->SaveValue(SettingsSection, QStringLiteral("Init"), QStringLiteral("Yes"));
+        QCOMPARE(m_boxes.shown.size(), 1);
+        QCOMPARE(m_boxes.shown[0].title, QStringLiteral("Registry"));
+        QCOMPARE(FileBytes(iniPath()), fileContent);
+
+        Registry registry(*m_store, m_boxes);
+        registry.SetAppName(SettingsAppName);
+        registry.SetSection(SettingsSection);
+        registry.SetKey(QStringLiteral("Init"));
+        QVERIFY(registry.RegDel().failed());
+        QCOMPARE(FileBytes(iniPath()), fileContent);
+    }
+
+    void handWrittenSectionsSurviveWrites()
+    {
+        QVERIFY(QDir().mkpath(m_folder));
+        QVERIFY(WriteBytes(iniPath(), "; the router's console\n[Ports]\n1=/dev/ttyUSB0\n"
+                                      "2 = /dev/ttyS1 \\\n  \n[LastValues]\nInit=Yes\n"));
+        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("a"));
+        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("b"));
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(ReadFromDisk(iniPath(), QStringLiteral("Ports"), QStringLiteral("1")),
+                 QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("Init")),
+                 QStringLiteral("Yes"));
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("AddrPri")),
+                 QStringLiteral("b"));
+    }
+
+    void regDelRemovesOneKey()
+    {
+        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("a"));
+        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrSec"), QStringLiteral("b"));
+        Registry registry(*m_store, m_boxes);
+        registry.SetAppName(SettingsAppName);
+        registry.SetSection(SettingsSection);
+        registry.SetKey(QStringLiteral("AddrPri"));
+        QVERIFY(!registry.RegDel().failed());
+        QVERIFY(!m_settings->HasValue(SettingsSection, QStringLiteral("AddrPri")));
+        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("AddrSec")),
+                 QStringLiteral("b"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settings_store.moc"
