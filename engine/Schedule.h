@@ -1,0 +1,57 @@
+#pragma once
+
+#include "WindowFields.h"
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <array>
+
+class Clock;
+class CommandSender;
+class LogWriter;
+class MessageBoxes;
+class Settings;
+
+// The four scheduled command slots: each sends its command once a day when the time
+// of day reaches the slot's time, whatever the state of the connection.
+class Schedule
+{
+public:
+    Schedule(WindowFields &fields, LogWriter &log, CommandSender &sender, Settings &settings,
+             MessageBoxes &boxes, const Clock &clock);
+
+    // Runs once a second: sends every slot whose time lies within the last 15 seconds
+    // and that has not been sent for it yet.
+    void CheckSchedule();
+
+    // The command field's text changed: an empty command switches the slot off.
+    void SchedCmdChange(int slot);
+    // Focus leaves the command field: stored as typed, never refused.
+    void SchedCmdValidate(int slot);
+    // Focus leaves the time field. Returns false, after telling the user, when the
+    // text is not a time; the field is then emptied and the slot set to midnight.
+    bool SchedTimeValidate(int slot);
+    // Start-up: a text that is not a time leaves the slot's time as it was.
+    void SetScheduleTime(int slot, const QString &text);
+
+    QTime ScheduleTime(int slot) const;
+    bool ScheduleSent(int slot) const;
+
+private:
+    struct Slot
+    {
+        int timeMs = 0; // since midnight
+        bool sent = false;
+        QDate sentOn;
+    };
+
+    WindowFields &m_fields;
+    LogWriter &m_log;
+    CommandSender &m_sender;
+    Settings &m_settings;
+    MessageBoxes &m_boxes;
+    const Clock &m_clock;
+    std::array<Slot, kScheduleSlots> m_slots{};
+};

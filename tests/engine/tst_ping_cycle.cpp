@@ -1,0 +1,413 @@
+#include "EngineRecorders.h"
+#include "FakeClock.h"
+#include "FakeWindowFields.h"
+#include "Module1.h"
+#include "PingEngine.h"
+#include "RecordingLog.h"
+#include "ScriptedEcho.h"
+
+#include <QLocale>
+#include <QTest>
+
+namespace {
+
+const QString kPrimary = QStringLiteral("127.0.0.1");
+const QString kSecondary = QStringLiteral("127.0.0.2");
+const QString kFailCommandSent = QStringLiteral("Corvane (Fail command sent)");
+
+// The engine with everything around it faked, set up as start-up leaves it with
+// retries 5, both addresses dead until a test scripts an answer.
+struct EngineRig
+{
+    FakeWindowFields fields;
+    FakeMeter meter;
+    ScriptedEcho echo;
+    RecordingSender sender;
+    RecordingLog log;
+    RecordingTrayTip tray;
+    FakeClock clock;
+    QList<qint32> tickCountsSeenBySchedule;
+    PingEngine engine{
+        fields, meter, echo,  sender,
+        log,    tray,  clock, [this] { tickCountsSeenBySchedule.append(engine.TickCount()); }};
+
+    EngineRig()
+    {
+        fields.setText(Field::AddrPri, kPrimary);
+        fields.setText(Field::AddrSec, kSecondary);
+        fields.setText(Field::TimeoutPri, QStringLiteral("1000"));
+        fields.setText(Field::TimeoutSec, QStringLiteral("1000"));
+        fields.setText(Field::FailCommand, QStringLiteral("^m^m"));
+        fields.setText(Field::FailResend, QStringLiteral("30"));
+        setRetries(5);
+    }
+
+    void setRetries(int retries)
+    {
+        fields.setText(Field::FailTries, QString::number(retries));
+        meter.setMaximum(retries);
+    }
+
+    void failingCycles(int count)
+    {
+        for (int cycle = 0; cycle < count; ++cycle)
+            engine.PingCycle();
+    }
+
+    QStringList logMessages() const
+    {
+        QStringList messages;
+        for (const RecordingLog::Entry &entry : log.entries)
+            messages.append(entry.message);
+        return messages;
+    }
+};
+
+QString PercentTip(const QString &percentage)
+{
+    return QStringLiteral("Corvane (") + percentage + QStringLiteral("%)");
+}
+
+} // namespace
+
+class TestPingCycle : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void showsResults_data()
+    {
+        QTest::addColumn<quint32>("primaryStatus");
+        QTest::addColumn<quint32>("secondaryStatus");
+        QTest::addColumn<QString>("tripPri");
+        QTest::addColumn<bool>("secondaryTried");
+        QTest::addColumn<QString>("tripSec");
+        QTest::addColumn<bool>("secondaryEnabled");
+        QTest::addColumn<int>("failCount");
+
+        QTest::addRow("primary answers") << 0u << 0u << "12" << false << "" << false << 0;
+        QTest::addRow("primary fails, secondary answers")
+            << kEchoTimedOut << 0u << "" << true << "34" << true << 0;
+        QTest::addRow("both fail") << kEchoTimedOut << 11003u << "" << true << "" << true << 1;
+    }
+
+    void showsResults()
+    {
+        QFETCH(quint32, primaryStatus);
+        QFETCH(quint32, secondaryStatus);
+        QFETCH(QString, tripPri);
+        QFETCH(bool, secondaryTried);
+        QFETCH(QString, tripSec);
+        QFETCH(bool, secondaryEnabled);
+        QFETCH(int, failCount);
+
+        EngineRig rig;
+        // Leftovers of an earlier cycle that this one must replace.
+        rig.fields.setText(Field::TripPri, QStringLiteral("99"));
+        rig.fields.setText(Field::StatusSec, QStringLiteral("old"));
+        rig.fields.setText(Field::TripSec, QStringLiteral("98"));
+        rig.echo.script(kPrimary, primaryStatus, 12);
+        rig.echo.script(kSecondary, secondaryStatus, 34);
+        rig.engine.PingCycle();
+
+        QCOMPARE(rig.fields.text(Field::StatusPri), EchoStatusText(qint32(primaryStatus)));
+        QCOMPARE(rig.fields.text(Field::TripPri), tripPri);
+        QCOMPARE(rig.echo.requests.size(), secondaryTried ? 2 : 1);
+        QCOMPARE(rig.fields.text(Field::StatusSec),
+                 secondaryTried ? EchoStatusText(qint32(secondaryStatus)) : QString());
+        QCOMPARE(rig.fields.text(Field::TripSec), tripSec);
+        QCOMPARE(rig.fields.isEnabled(Field::StatusSec), secondaryEnabled);
+        QCOMPARE(rig.fields.isEnabled(Field::TripSec), secondaryEnabled);
+        QCOMPARE(rig.engine.FailCount(), failCount);
+        QCOMPARE(rig.meter.value(), failCount);
+    }
+
+    void outageSendsAtRetriesThenLogsOnly()
+    {
+        EngineRig rig;
+        rig.failingCycles(4);
+        QCOMPARE(rig.tray.tips, QStringList({PercentTip("20"), PercentTip("40"), PercentTip("60"),
+                                             PercentTip("80")}));
+        QVERIFY(rig.log.entries.isEmpty());
+        QVERIFY(rig.sender.commands.isEmpty());
+
+        rig.engine.PingCycle();
+        QCOMPARE(rig.tray.tips.mid(4), QStringList({PercentTip("100"), kFailCommandSent}));
+        QCOMPARE(rig.log.entries.size(), 1);
+        const RecordingLog::Entry &entry = rig.log.entries.first();
+        QCOMPARE(entry.message,
+                 QStringLiteral("No response after 5 ping attempts.  Sending fail command."));
+        QVERIFY(entry.stamp);
+        QVERIFY(entry.spaced);
+        QCOMPARE(entry.category, kSystemMessage);
+        QCOMPARE(rig.sender.commands, QStringList({QStringLiteral("^m^m")}));
+        QVERIFY(rig.engine.FailSent());
+        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(30 * 60));
+        QCOMPARE(rig.engine.ShownFailCount(), 5);
+
+        rig.failingCycles(2);
+        QCOMPARE(rig.logMessages().mid(1), QStringList({QStringLiteral("No response to pings."),
+                                                        QStringLiteral("No response to pings.")}));
+        QCOMPARE(rig.sender.commands.size(), 1);
+        QCOMPARE(rig.tray.tips.size(), 6);
+        QCOMPARE(rig.meter.value(), 5);
+        QCOMPARE(rig.engine.FailCount(), 5);
+    }
+
+    void logCarriesRetriesAsTyped_data()
+    {
+        QTest::addColumn<QString>("retriesText");
+        QTest::addColumn<int>("cyclesToAction");
+
+        QTest::addRow("leading zero") << "05" << 5;
+        QTest::addRow("blanks around") << " 5 " << 5;
+        QTest::addRow("half rounds to even") << "4.5" << 4;
+    }
+
+    void logCarriesRetriesAsTyped()
+    {
+        QFETCH(QString, retriesText);
+        QFETCH(int, cyclesToAction);
+
+        EngineRig rig;
+        rig.fields.setText(Field::FailTries, retriesText);
+        rig.failingCycles(cyclesToAction - 1);
+        QVERIFY(rig.sender.commands.isEmpty());
+        rig.engine.PingCycle();
+        QCOMPARE(rig.logMessages(),
+                 QStringList(QStringLiteral("No response after ") + retriesText +
+                             QStringLiteral(" ping attempts.  Sending fail command.")));
+        QCOMPARE(rig.sender.commands.size(), 1);
+    }
+
+    void resendsAfterDelay()
+    {
+        // Cycles one minute apart and a 30-minute delay: the cycle that finds the delay
+        // over only re-arms, so the next send comes 31 cycles after the first.
+        EngineRig rig;
+        QList<int> sendingCycles;
+        for (int cycle = 1; cycle <= 70; ++cycle) {
+            rig.clock.advanceMs(60 * 1000);
+            const qsizetype sentBefore = rig.sender.commands.size();
+            rig.engine.PingCycle();
+            if (rig.sender.commands.size() > sentBefore)
+                sendingCycles.append(cycle);
+        }
+        QCOMPARE(sendingCycles, QList<int>({5, 36, 67}));
+        QCOMPARE(rig.log.entries.size(), 70 - 4);
+        QCOMPARE(rig.logMessages().count(QStringLiteral("No response to pings.")), 70 - 4 - 3);
+    }
+
+    void recoveryEndsOutageSilently()
+    {
+        EngineRig rig;
+        rig.failingCycles(7);
+        const qsizetype entriesDuringOutage = rig.log.entries.size();
+
+        rig.echo.script(kSecondary, kEchoSuccess, 3);
+        rig.engine.PingCycle();
+        QCOMPARE(rig.log.entries.size(), entriesDuringOutage);
+        QCOMPARE(rig.meter.value(), 0);
+        QCOMPARE(rig.tray.tips.last(), PercentTip("0"));
+        QVERIFY(!rig.engine.FailSent());
+        QCOMPARE(rig.engine.ShownFailCount(), 0);
+
+        // A new outage acts at the threshold again, long before the old resend time.
+        rig.echo.script(kSecondary, kEchoTimedOut);
+        rig.failingCycles(4);
+        QCOMPARE(rig.sender.commands.size(), 1);
+        rig.engine.PingCycle();
+        QCOMPARE(rig.sender.commands.size(), 2);
+        QCOMPARE(rig.tray.tips.last(), kFailCommandSent);
+    }
+
+    void tipPercentages_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<QStringList>("percentages");
+
+        QTest::addRow("retries 3")
+            << "C" << 3 << QStringList{"33.3333333333333", "66.6666666666667", "100"};
+        QTest::addRow("retries 3, decimal comma")
+            << "de_DE" << 3 << QStringList{"33,3333333333333", "66,6666666666667", "100"};
+        QTest::addRow("retries 8")
+            << "C" << 8 << QStringList{"12.5", "25", "37.5", "50", "62.5", "75", "87.5", "100"};
+        QTest::addRow("retries 1") << "C" << 1 << QStringList{"100"};
+    }
+
+    void tipPercentages()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, retries);
+        QFETCH(QStringList, percentages);
+
+        QLocale::setDefault(QLocale(locale));
+        EngineRig rig;
+        rig.setRetries(retries);
+        rig.failingCycles(retries);
+        QStringList expected;
+        for (const QString &percentage : percentages)
+            expected.append(PercentTip(percentage));
+        expected.append(kFailCommandSent);
+        QCOMPARE(rig.tray.tips, expected);
+    }
+
+    void tickRhythm()
+    {
+        EngineRig rig;
+        rig.echo.script(kPrimary, kEchoSuccess);
+
+        // No period: the schedule is still checked every tick, before the count.
+        for (int tick = 0; tick < 5; ++tick)
+            rig.engine.Timer1Tick();
+        QCOMPARE(rig.tickCountsSeenBySchedule, QList<qint32>({0, 1, 2, 3, 4}));
+        QVERIFY(rig.echo.requests.isEmpty());
+
+        // A period the count has already passed runs a cycle on the next tick.
+        rig.engine.SetPingPeriod(3);
+        rig.engine.Timer1Tick();
+        QCOMPARE(rig.echo.requests.size(), 1);
+        QCOMPARE(rig.engine.TickCount(), 0);
+
+        // PING NOW keeps the rhythm of the timed cycles.
+        rig.engine.Timer1Tick();
+        rig.engine.PingCycle();
+        QCOMPARE(rig.engine.TickCount(), 1);
+        rig.engine.Timer1Tick();
+        QCOMPARE(rig.echo.requests.size(), 2);
+        rig.engine.Timer1Tick();
+        QCOMPARE(rig.echo.requests.size(), 3);
+        QCOMPARE(rig.engine.TickCount(), 0);
+
+        for (int tick = 0; tick < 9; ++tick)
+            rig.engine.Timer1Tick();
+        QCOMPARE(rig.echo.requests.size(), 6);
+        QCOMPARE(rig.tickCountsSeenBySchedule.size(), 5 + 1 + 3 + 9);
+    }
+
+    void failTestLeavesOutageAlone()
+    {
+        EngineRig rig;
+        rig.failingCycles(5);
+        const QDateTime resendTime = rig.engine.ResendTime();
+        const qsizetype tipsBefore = rig.tray.tips.size();
+
+        rig.clock.advanceMs(5 * 60 * 1000);
+        rig.fields.setText(Field::FailCommand, QStringLiteral("reload^m"));
+        rig.engine.FailTest();
+        QCOMPARE(rig.sender.commands.last(), QStringLiteral("reload^m"));
+        QCOMPARE(rig.log.entries.size(), 1);
+        QCOMPARE(rig.tray.tips.size(), tipsBefore);
+        QVERIFY(rig.engine.FailSent());
+        QCOMPARE(rig.engine.ResendTime(), resendTime);
+    }
+
+    void countStopsAtMeterMaximum()
+    {
+        // Retries typed but not yet confirmed: the meter still has the old maximum.
+        EngineRig rig;
+        rig.fields.setText(Field::FailTries, QStringLiteral("8"));
+        rig.failingCycles(10);
+        QCOMPARE(rig.engine.FailCount(), 5);
+        QCOMPARE(rig.meter.value(), 5);
+        QVERIFY(rig.sender.commands.isEmpty());
+
+        rig.fields.setText(Field::FailTries, QStringLiteral("5"));
+        rig.engine.PingCycle();
+        QCOMPARE(rig.sender.commands.size(), 1);
+
+        // Retries lowered during the outage: the count comes down with the maximum.
+        rig.echo.script(kPrimary, kEchoSuccess);
+        rig.engine.PingCycle();
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.failingCycles(4);
+        rig.setRetries(2);
+        rig.engine.PingCycle();
+        QCOMPARE(rig.engine.FailCount(), 2);
+        QCOMPARE(rig.sender.commands.size(), 2);
+    }
+
+    void unusableRetriesNeverAct_data()
+    {
+        QTest::addColumn<QString>("retriesText");
+
+        QTest::addRow("zero") << "0";
+        QTest::addRow("negative") << "-2";
+        QTest::addRow("rounds to zero") << "0.4";
+        QTest::addRow("beyond 16 bits") << "40000";
+        QTest::addRow("letters") << "five";
+        QTest::addRow("empty") << "";
+    }
+
+    void unusableRetriesNeverAct()
+    {
+        QFETCH(QString, retriesText);
+
+        EngineRig rig;
+        rig.fields.setText(Field::FailTries, retriesText);
+        rig.echo.script(kPrimary, kEchoSuccess);
+        rig.engine.PingCycle();
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.failingCycles(8);
+        QVERIFY(rig.log.entries.isEmpty());
+        QVERIFY(rig.sender.commands.isEmpty());
+        QVERIFY(!rig.engine.FailSent());
+        QCOMPARE(rig.engine.FailCount(), 5);
+    }
+
+    void timeoutFallback_data()
+    {
+        QTest::addColumn<QString>("timeoutText");
+        QTest::addColumn<quint32>("timeoutUsed");
+
+        QTest::addRow("valid") << "1500" << 1500u;
+        QTest::addRow("rounded") << "1.5" << 2u;
+        QTest::addRow("zero") << "0" << 2000u;
+        QTest::addRow("negative") << "-100" << 2000u;
+        QTest::addRow("letters") << "fast" << 2000u;
+        QTest::addRow("empty") << "" << 2000u;
+        QTest::addRow("beyond 32 bits") << "9999999999" << 2000u;
+    }
+
+    void timeoutFallback()
+    {
+        QFETCH(QString, timeoutText);
+        QFETCH(quint32, timeoutUsed);
+
+        EngineRig rig;
+        rig.fields.setText(Field::TimeoutPri, timeoutText);
+        rig.fields.setText(Field::TimeoutSec, timeoutText);
+        rig.engine.PingCycle();
+        QCOMPARE(rig.echo.requests.size(), 2);
+        QCOMPARE(rig.echo.requests.at(0).timeoutMs, timeoutUsed);
+        QCOMPARE(rig.echo.requests.at(1).timeoutMs, timeoutUsed);
+    }
+
+    void resendDelayFallback_data()
+    {
+        QTest::addColumn<QString>("resendText");
+        QTest::addColumn<int>("minutes");
+
+        QTest::addRow("valid") << "10" << 10;
+        QTest::addRow("letters") << "soon" << 30;
+        QTest::addRow("empty") << "" << 30;
+        QTest::addRow("beyond 32 bits") << "3000000000" << 30;
+    }
+
+    void resendDelayFallback()
+    {
+        QFETCH(QString, resendText);
+        QFETCH(int, minutes);
+
+        EngineRig rig;
+        rig.fields.setText(Field::FailResend, resendText);
+        rig.failingCycles(5);
+        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(minutes * 60));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPingCycle)
+#include "tst_ping_cycle.moc"
