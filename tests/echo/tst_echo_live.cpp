@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <sched.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,7 @@ struct NamespaceProbe
     bool admitDatagramSockets; // net.ipv4.ping_group_range is per network namespace
     const char *address;
     qint32 timeoutMs;
+    bool neighbourPings = false; // another prober's replies and errors arrive meanwhile
 };
 
 ProbeOutcome FailedWith(const char *text)
@@ -72,6 +74,18 @@ bool SetPingGroupRange(const char *range)
     return std::fclose(file) == 0 && written;
 }
 
+// Another raw prober in the same namespace: every raw ICMP socket sees its replies
+// and the errors about its requests.
+[[noreturn]] void PingForever()
+{
+    IcmpEchoFacility facility(SocketChoice::RawOnly);
+    for (;;) {
+        EchoReply reply{};
+        PingAddress(facility, QStringLiteral("127.0.0.1"), reply, 100);
+        PingAddress(facility, QStringLiteral("127.0.0.3"), reply, 100);
+    }
+}
+
 // Runs in the child: a fresh network namespace with only loopback, the rules, and
 // one probe.
 ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
@@ -85,11 +99,18 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     if (!SetPingGroupRange(probe.admitDatagramSockets ? "0 2147483647" : "1 0"))
         return FailedWith("cannot set net.ipv4.ping_group_range");
 
+    const pid_t neighbour = probe.neighbourPings ? ::fork() : -1;
+    if (neighbour == 0)
+        PingForever();
     IcmpEchoFacility facility(probe.choice);
     EchoReply reply{};
     const auto start = std::chrono::steady_clock::now();
     PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
     const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (neighbour > 0) {
+        ::kill(neighbour, SIGKILL);
+        ::waitpid(neighbour, nullptr, 0);
+    }
 
     ProbeOutcome outcome;
     outcome.completed = true;
@@ -124,6 +145,18 @@ ProbeOutcome ProbeInNamespace(const NamespaceProbe &probe)
     return outcome;
 }
 
+// Why the namespace tests cannot run here, or an empty text when they can.
+QString NamespaceUnavailableReason()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to create a network namespace and load nft rules");
+    for (const QString &tool : {QStringLiteral("ip"), QStringLiteral("nft")}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            return tool + QStringLiteral(" is not installed");
+    }
+    return {};
+}
+
 } // namespace
 
 class TestEchoLive : public QObject
@@ -155,6 +188,20 @@ private Q_SLOTS:
             QSKIP("no ICMP socket: not root and the group is outside net.ipv4.ping_group_range");
         QCOMPARE(first.Status, kEchoSuccess);
         QCOMPARE(second.Status, kEchoSuccess);
+    }
+
+    void foreignTrafficDoesNotEndTheWait()
+    {
+        if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        constexpr int kTimeoutMs = 600;
+        const ProbeOutcome outcome =
+            ProbeInNamespace({SocketChoice::RawOnly, false, "127.0.0.2", kTimeoutMs, true});
+        if (!outcome.completed)
+            QSKIP(outcome.failure);
+        QCOMPARE(outcome.status, kEchoTimedOut);
+        QVERIFY2(outcome.elapsedMs >= kTimeoutMs,
+                 qPrintable(QStringLiteral("returned after %1 ms").arg(outcome.elapsedMs)));
     }
 
     void inNamespace_data()
@@ -195,13 +242,8 @@ private Q_SLOTS:
         QFETCH(int, timeoutMs);
         QFETCH(uint, status);
 
-        if (::geteuid() != 0)
-            QSKIP("needs root to create a network namespace and load nft rules");
-        for (const QString &tool : {QStringLiteral("ip"), QStringLiteral("nft")}) {
-            if (QStandardPaths::findExecutable(tool).isEmpty())
-                QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
-        }
-
+        if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
         const ProbeOutcome outcome =
             ProbeInNamespace({choice, admitDatagram, address.constData(), timeoutMs});
         if (!outcome.completed)
