@@ -3,11 +3,9 @@
 #include "Settings.h"
 #include "WindowFields.h"
 
-#include <functional>
-
 namespace {
 
-using TakeRule = std::function<bool(const QString &stored)>;
+using TakeRule = bool (*)(const QString &stored);
 
 bool AtLeastOneCharacter(const QString &stored)
 {
@@ -57,7 +55,7 @@ const Rule kRules[] = {
 // the fail command "^m^m" survives until the user confirms something else; a key
 // stored as empty text is taken as empty wherever the rule allows.
 void LoadKey(Settings &settings, WindowFields &fields, const QString &key, Field field,
-             const TakeRule &take)
+             TakeRule take)
 {
     if (!settings.HasValue(SettingsSection, key))
         return;

@@ -49,6 +49,7 @@ private Q_SLOTS:
         m_folder = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<IniSettingsStore>(m_folder->path());
         m_boxes.shown.clear();
+        m_boxes.onShow = nullptr;
         m_settings = std::make_unique<Settings>(*m_store, m_boxes);
         m_fields = FakeWindowFields();
         m_meter = FakeMeter();
@@ -176,14 +177,6 @@ private Q_SLOTS:
         m_fields.setText(Field::FailTries, QStringLiteral("many"));
         QVERIFY(!confirmRefused(Field::FailResend, QStringLiteral("30")));
         QCOMPARE(m_meter.maximum(), 7);
-    }
-
-    void otherFieldsAreLeftAlone()
-    {
-        QVERIFY(!confirmRefused(Field::FailPort, QStringLiteral("2")));
-        QVERIFY(!confirmRefused(SchedCmdField(0), QStringLiteral("x")));
-        QCOMPARE(stored(QStringLiteral("FailPort")), std::nullopt);
-        QVERIFY(m_boxes.shown.isEmpty());
     }
 };
 

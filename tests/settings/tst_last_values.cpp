@@ -86,11 +86,6 @@ private Q_SLOTS:
             << FieldTexts{{Field::Period, QStringLiteral("abc")}};
         QTest::addRow("period stored empty") << Initialised({{QStringLiteral("Period"), QString()}})
                                              << FieldTexts{{Field::Period, QStringLiteral("60")}};
-        QTest::addRow("retries and resend")
-            << Initialised({{QStringLiteral("FailTries"), QStringLiteral("3")},
-                            {QStringLiteral("FailResend"), QStringLiteral("0")}})
-            << FieldTexts{{Field::FailTries, QStringLiteral("3")},
-                          {Field::FailResend, QStringLiteral("0")}};
 
         const struct
         {

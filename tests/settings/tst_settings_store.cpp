@@ -267,20 +267,6 @@ private Q_SLOTS:
         QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("AddrPri")),
                  QStringLiteral("b"));
     }
-
-    void regDelRemovesOneKey()
-    {
-        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("a"));
-        m_settings->SaveValue(SettingsSection, QStringLiteral("AddrSec"), QStringLiteral("b"));
-        Registry registry(*m_store, m_boxes);
-        registry.SetAppName(SettingsAppName);
-        registry.SetSection(SettingsSection);
-        registry.SetKey(QStringLiteral("AddrPri"));
-        QVERIFY(!registry.RegDel().failed());
-        QVERIFY(!m_settings->HasValue(SettingsSection, QStringLiteral("AddrPri")));
-        QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("AddrSec")),
-                 QStringLiteral("b"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
