@@ -1,0 +1,232 @@
+#include "Form1.h"
+
+#include "ConfirmOnLeave.h"
+#include "ModalGuard.h"
+#include "WindowIcon.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHash>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// The client area of the design, 9210 by 8385 twips.
+constexpr QSize kClientSize(614, 559);
+
+QTimer *StartTimer(QWidget &window, const QString &name)
+{
+    auto *timer = new QTimer(&window);
+    timer->setObjectName(name);
+    timer->setInterval(1000);
+    timer->start();
+    return timer;
+}
+
+} // namespace
+
+Form1::Form1(const QString &logPath, const ModalGuard &modalGuard, QWidget *parent)
+    : QWidget(parent), m_controls(BuildForm1Controls(*this, logPath)), m_modalGuard(modalGuard)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Corvane"));
+    setWindowIcon(WindowIcon());
+    setFixedSize(kClientSize);
+
+    const Form1Controls &c = m_controls;
+    const std::pair<Field, QWidget *> fields[] = {
+        {Field::AddrPri, c.txtAddrPri},       {Field::AddrSec, c.txtAddrSec},
+        {Field::TimeoutPri, c.txtTimeoutPri}, {Field::TimeoutSec, c.txtTimeoutSec},
+        {Field::Period, c.txtPeriod},         {Field::FailCommand, c.txtFailCommand},
+        {Field::FailPort, c.cmbFailPort},     {Field::FailTries, c.txtFailTries},
+        {Field::FailResend, c.txtFailResend}, {Field::FailLog, c.txtFailLog},
+        {Field::StatusPri, c.txtStatusPri},   {Field::TripPri, c.txtTripPri},
+        {Field::StatusSec, c.txtStatusSec},   {Field::TripSec, c.txtTripSec},
+    };
+    for (const auto &[field, widget] : fields)
+        m_fieldWidgets[static_cast<int>(field)] = widget;
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        m_fieldWidgets[static_cast<int>(SchedCmdField(slot))] = c.txtSchedCmd[slot];
+        m_fieldWidgets[static_cast<int>(SchedTimeField(slot))] = c.txtSchedTime[slot];
+    }
+
+    m_timer1 = StartTimer(*this, QStringLiteral("Timer1"));
+    m_timerComm = StartTimer(*this, QStringLiteral("TimerComm"));
+    ConnectEvents();
+    c.txtAddrPri->setFocus();
+}
+
+void Form1::ConnectEvents()
+{
+    const Form1Controls &c = m_controls;
+    connect(c.Command1, &QPushButton::clicked, this, [this] {
+        if (onCommand1Click)
+            onCommand1Click();
+    });
+    connect(c.Command2, &QPushButton::clicked, this, [this] {
+        if (onCommand2Click)
+            onCommand2Click();
+    });
+    const auto viewLog = [this] {
+        if (onViewLogClick)
+            onViewLogClick();
+    };
+    connect(c.Command3, &QPushButton::clicked, this, viewLog);
+    connect(c.mViewLog, &QAction::triggered, this, viewLog);
+    connect(c.mPopExit, &QAction::triggered, this,
+            [this] { CloseWithReason(CloseReason::ByProgram); });
+    connect(m_timer1, &QTimer::timeout, this, [this] { DeliverTick(onTimer1Tick); });
+    connect(m_timerComm, &QTimer::timeout, this, [this] { DeliverTick(onTimerCommTick); });
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        connect(c.txtSchedCmd[slot], &QLineEdit::textChanged, this, [this, slot] {
+            if (onSchedCmdChange)
+                onSchedCmdChange(slot);
+        });
+    }
+
+    // Every field the user types into is confirmed as the focus leaves it; the
+    // result fields are not.
+    QList<QWidget *> confirmed;
+    QHash<QWidget *, Field> fieldOf;
+    for (int index = 0; index < static_cast<int>(m_fieldWidgets.size()); ++index) {
+        const auto field = static_cast<Field>(index);
+        if (field >= Field::StatusPri && field <= Field::TripSec)
+            continue;
+        confirmed << m_fieldWidgets[index];
+        fieldOf.insert(m_fieldWidgets[index], field);
+    }
+    new ConfirmOnLeave(*this, confirmed, [this, fieldOf](QWidget &widget, bool &refuse) {
+        if (onValidate)
+            onValidate(fieldOf.value(&widget), refuse);
+    });
+}
+
+// Ticks that fall due while a message box waits for its answer are dropped, not
+// delayed: the box's own event loop would otherwise run a tick inside the handler
+// that opened the box, half-way through a ping cycle or a send.
+void Form1::DeliverTick(const std::function<void()> &handler) const
+{
+    if (m_modalGuard.isBoxOpen() || !handler)
+        return;
+    handler();
+}
+
+QWidget *Form1::widgetOf(Field field) const
+{
+    return m_fieldWidgets[static_cast<int>(field)];
+}
+
+QString Form1::text(Field field) const
+{
+    if (field == Field::FailPort)
+        return m_controls.cmbFailPort->currentText();
+    return static_cast<QLineEdit *>(widgetOf(field))->text();
+}
+
+void Form1::setText(Field field, const QString &text)
+{
+    if (field == Field::FailPort) {
+        m_controls.cmbFailPort->setEditText(text);
+        return;
+    }
+    auto *box = static_cast<QLineEdit *>(widgetOf(field));
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
+bool Form1::isEnabled(Field field) const
+{
+    return widgetOf(field)->isEnabled();
+}
+
+void Form1::setEnabled(Field field, bool enabled)
+{
+    widgetOf(field)->setEnabled(enabled);
+}
+
+int Form1::maximum() const
+{
+    return m_controls.progBar1->maximum();
+}
+
+bool Form1::setMaximum(int maximum)
+{
+    if (maximum <= 0)
+        return false;
+    // A progress bar whose value falls outside a new range forgets its value, so
+    // the value is brought within the new maximum first.
+    QProgressBar &meter = *m_controls.progBar1;
+    meter.setValue(qMin(meter.value(), maximum));
+    meter.setMaximum(maximum);
+    return true;
+}
+
+int Form1::value() const
+{
+    return m_controls.progBar1->value();
+}
+
+void Form1::setValue(int value)
+{
+    m_controls.progBar1->setValue(qBound(0, value, maximum()));
+}
+
+void Form1::AddPortItem(const QString &item)
+{
+    QComboBox &port = *m_controls.cmbFailPort;
+    const QString shown = port.currentText();
+    port.addItem(item);
+    port.setEditText(shown);
+}
+
+void Form1::CloseForSessionEnd()
+{
+    // The close question is open: nothing can close the window under it, so the
+    // session's end is honoured when the question returns.
+    if (m_askingToClose) {
+        m_sessionEndedWhileAsking = true;
+        return;
+    }
+    CloseWithReason(CloseReason::SessionEnding);
+}
+
+void Form1::CloseWithReason(CloseReason reason)
+{
+    m_closeReason = reason;
+    close();
+    m_closeReason = CloseReason::ByUser;
+}
+
+bool Form1::MayClose(CloseReason reason)
+{
+    if (!onCloseRequest)
+        return true;
+    m_askingToClose = true;
+    bool goAhead = onCloseRequest(reason);
+    m_askingToClose = false;
+    if (std::exchange(m_sessionEndedWhileAsking, false) && !goAhead)
+        goAhead = onCloseRequest(CloseReason::SessionEnding);
+    return goAhead;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    if (!MayClose(m_closeReason)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_unloaded = true;
+    if (onUnload)
+        onUnload();
+}

@@ -1,0 +1,79 @@
+#include "TrayWindow.h"
+
+#include "Form1.h"
+#include "LocaleText.h"
+#include "ModalGuard.h"
+#include "Tray.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QMenu>
+
+namespace {
+
+// Longer tips are cut by some notification areas; this length is safe everywhere.
+constexpr int kLongestTip = 63;
+
+} // namespace
+
+TrayWindow::TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard)
+    : QObject(&window), m_window(window), m_tray(tray), m_modalGuard(modalGuard)
+{
+    m_tray.onActivated = [this] { RestoreWindow(); };
+    m_tray.onContextRequested = [this](const QPoint &position) { OpenPopupMenu(position); };
+    connect(&m_window.RestoreItem(), &QAction::triggered, this, &TrayWindow::RestoreWindow);
+    m_window.installEventFilter(this);
+}
+
+void TrayWindow::AddTrayIcon()
+{
+    const double percentage = 100.0 * m_window.value() / m_window.maximum();
+    const QString tip =
+        QStringLiteral("Corvane (") + GeneralNumberText(percentage) + QStringLiteral("%)");
+    m_tray.add(m_window.windowIcon(), tip.left(kLongestTip));
+    m_iconShown = true;
+}
+
+void TrayWindow::UpdateTrayTip(const QString &text)
+{
+    m_tray.setTip(text.left(kLongestTip));
+}
+
+void TrayWindow::RemoveTrayIcon()
+{
+    m_tray.remove();
+    m_iconShown = false;
+}
+
+void TrayWindow::RestoreWindow()
+{
+    m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
+    m_window.show();
+    m_window.raise();
+    m_window.activateWindow();
+}
+
+void TrayWindow::MinimizeWindow()
+{
+    m_window.setWindowState(m_window.windowState() | Qt::WindowMinimized);
+}
+
+void TrayWindow::OpenPopupMenu(const QPoint &position)
+{
+    // The menu belongs to the tucked-away window only. Nor does it open over a
+    // message box that waits for an answer: its Exit would ask to close the window
+    // from inside the handler that opened the box.
+    if (!m_window.isMinimized() || m_modalGuard.isBoxOpen())
+        return;
+    m_window.PopupMenu().popup(position);
+}
+
+bool TrayWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Without a notification area a hidden window could never be brought back, so
+    // it then minimises as any other window does.
+    if (watched == &m_window && event->type() == QEvent::WindowStateChange &&
+        m_window.isMinimized() && m_iconShown && m_tray.isAvailable())
+        m_window.hide();
+    return false;
+}

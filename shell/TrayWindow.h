@@ -1,0 +1,39 @@
+#pragma once
+
+#include "TrayTip.h"
+
+#include <QObject>
+
+class Form1;
+class ModalGuard;
+class Tray;
+
+// The tray icon and the window's life beside it: minimising tucks the window away
+// into the tray, the icon brings it back, and a right click on the icon while the
+// window is tucked away opens the window's tray menu.
+class TrayWindow final : public QObject, public TrayTip
+{
+public:
+    TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard);
+
+    // Shows the icon with the window's icon and the failure level of the meter.
+    void AddTrayIcon();
+    void UpdateTrayTip(const QString &text) override;
+    void RemoveTrayIcon();
+    // Shows the window in its normal state, in front.
+    void RestoreWindow();
+    // Minimises the window, which tucks it away when the icon is in the tray.
+    // (QWidget::showMinimized would show the window again right after.)
+    void MinimizeWindow();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void OpenPopupMenu(const QPoint &position);
+
+    Form1 &m_window;
+    Tray &m_tray;
+    const ModalGuard &m_modalGuard;
+    bool m_iconShown = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Tray.h"
+
+// A notification area that records what the window asks of it; clicks on the icon
+// are simulated by calling onActivated and onContextRequested.
+class FakeTray final : public Tray
+{
+public:
+    bool isAvailable() const override { return available; }
+    void add(const QIcon &icon, const QString &tip) override
+    {
+        shown = true;
+        this->icon = icon;
+        this->tip = tip;
+    }
+    void setTip(const QString &tip) override { this->tip = tip; }
+    void remove() override { shown = false; }
+
+    bool available = true;
+    bool shown = false;
+    QIcon icon;
+    QString tip;
+};
