@@ -16,6 +16,8 @@ QString LongTimeFormat()
             continue;
         withoutZone += character;
     }
+    // Some locales put the zone in brackets, "H:mm:ss (t)"; drop what is left of them.
+    withoutZone.remove(QStringLiteral("()"));
     return withoutZone.simplified();
 }
 

@@ -107,6 +107,8 @@ private Q_SLOTS:
         QCOMPARE(LongTimeText(QTime(13, 5, 9)), QStringLiteral("1:05:09 PM"));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(LongTimeText(QTime(13, 5, 9)), QStringLiteral("13:05:09"));
+        QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+        QCOMPARE(LongTimeText(QTime(13, 5, 9)), QStringLiteral("13:05:09"));
     }
 };
 
