@@ -96,7 +96,8 @@ void Form1::ConnectEvents()
     QHash<QWidget *, Field> fieldOf;
     for (int index = 0; index < static_cast<int>(m_fieldWidgets.size()); ++index) {
         const auto field = static_cast<Field>(index);
-        if (field >= Field::StatusPri && field <= Field::TripSec)
+        if (field == Field::StatusPri || field == Field::TripPri || field == Field::StatusSec ||
+            field == Field::TripSec)
             continue;
         confirmed << m_fieldWidgets[index];
         fieldOf.insert(m_fieldWidgets[index], field);
