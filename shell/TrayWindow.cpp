@@ -17,12 +17,19 @@ constexpr int kLongestTip = 63;
 } // namespace
 
 TrayWindow::TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard)
-    : QObject(&window), m_window(window), m_tray(tray), m_modalGuard(modalGuard)
+    : m_window(window), m_tray(tray), m_modalGuard(modalGuard)
 {
     m_tray.onActivated = [this] { RestoreWindow(); };
     m_tray.onContextRequested = [this](const QPoint &position) { OpenPopupMenu(position); };
     connect(&m_window.RestoreItem(), &QAction::triggered, this, &TrayWindow::RestoreWindow);
     m_window.installEventFilter(this);
+}
+
+// The tray may outlive the window's handling of it; its clicks must then go nowhere.
+TrayWindow::~TrayWindow()
+{
+    m_tray.onActivated = nullptr;
+    m_tray.onContextRequested = nullptr;
 }
 
 void TrayWindow::AddTrayIcon()

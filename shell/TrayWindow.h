@@ -15,6 +15,7 @@ class TrayWindow final : public QObject, public TrayTip
 {
 public:
     TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard);
+    ~TrayWindow() override;
 
     // Shows the icon with the window's icon and the failure level of the meter.
     void AddTrayIcon();

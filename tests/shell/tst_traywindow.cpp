@@ -38,7 +38,7 @@ private:
     FakeTray m_tray;
     std::unique_ptr<ModalGuard> m_guard;
     std::unique_ptr<Form1> m_form;
-    TrayWindow *m_trayWindow = nullptr;
+    std::unique_ptr<TrayWindow> m_trayWindow;
 };
 
 void TestTrayWindow::init()
@@ -46,11 +46,13 @@ void TestTrayWindow::init()
     m_tray = FakeTray();
     m_guard = std::make_unique<ModalGuard>(m_boxes);
     m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"), *m_guard);
-    m_trayWindow = new TrayWindow(*m_form, m_tray, *m_guard);
+    m_trayWindow = std::make_unique<TrayWindow>(*m_form, m_tray, *m_guard);
 }
 
 void TestTrayWindow::cleanup()
 {
+    m_trayWindow.reset();
+    QVERIFY(!m_tray.onActivated && !m_tray.onContextRequested);
     m_form.reset();
     m_guard.reset();
 }
