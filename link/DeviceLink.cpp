@@ -1,0 +1,124 @@
+#include "DeviceLink.h"
+
+#include "LogWriter.h"
+#include "MessageBoxes.h"
+#include "Pause.h"
+#include "SerialPort.h"
+#include "Settings.h"
+#include "WholeNumber.h"
+#include "WindowFields.h"
+
+#include <optional>
+
+namespace {
+
+// The router's console line: 9600 baud, no parity, 8 data bits, 1 stop bit, no
+// flow control, and a read that takes everything waiting.
+const QString kLineSettings = QStringLiteral("9600,N,8,1");
+constexpr int kNoHandshaking = 0;
+constexpr int kReadEverything = 0;
+constexpr int kOutBufferBytes = 256;
+constexpr int kInBufferBytes = 16384;
+
+// Gives a port that was just closed time to settle before it is opened again.
+constexpr int kReopenPauseMs = 500;
+
+// Characters up to this code are dropped from the start of a received chunk (the
+// line ends of the router's previous line), unless nothing else is left.
+constexpr int kLastLeadingControlCode = 26;
+
+} // namespace
+
+DeviceLink::DeviceLink(SerialPort &port, const WindowFields &fields, Settings &settings,
+                       LogWriter &log, MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer)
+    : m_port(port), m_fields(fields), m_settings(settings), m_log(log), m_boxes(boxes),
+      m_pause(pause), m_busyPointer(busyPointer)
+{
+}
+
+bool DeviceLink::OpenCommPort()
+{
+    m_pending.clear();
+    ConfigurePort();
+    return ReportError(kCommPortError);
+}
+
+void DeviceLink::ConfigurePort()
+{
+    const QString portText = m_fields.text(Field::FailPort);
+    const std::optional<qint16> portNumber = WholeNumber16(portText);
+    if (!portNumber)
+        m_pending.remember(
+            Outcome::failure(QStringLiteral("\"%1\" is not a port number.").arg(portText)));
+    m_pending.remember(m_port.setCommPort(portNumber.value_or(0)));
+    m_pending.remember(m_port.setSettings(kLineSettings));
+    m_pending.remember(m_port.setHandshaking(kNoHandshaking));
+    m_pending.remember(m_port.setInputLen(kReadEverything));
+    m_pending.remember(m_port.setOutBufferSize(kOutBufferBytes));
+    m_pending.remember(m_port.setInBufferSize(kInBufferBytes));
+    m_pending.remember(m_port.setPortOpen(true));
+}
+
+bool DeviceLink::ReportError(const QString &title)
+{
+    if (!m_pending.isPending())
+        return false;
+    // Taken before the box opens: the window's timers keep running under a modal
+    // box, and an operation served meanwhile must not report the same failure.
+    const QString description = m_pending.description();
+    m_pending.clear();
+    m_reportShowing = true;
+    m_boxes.show(description, title, BoxStyle::OkExclamation);
+    m_reportShowing = false;
+    m_port.setPortOpen(false);
+    return true;
+}
+
+void DeviceLink::ReportIfFailed(const Outcome &outcome)
+{
+    m_pending.clear();
+    m_pending.remember(outcome);
+    ReportError(kCommPortError);
+}
+
+void DeviceLink::ValidateFailPort()
+{
+    m_settings.SaveValue(SettingsSection, QStringLiteral("FailPort"),
+                         m_fields.text(Field::FailPort));
+    m_port.setPortOpen(false);
+    m_pending.clear();
+    m_pause.pauseMs(kReopenPauseMs);
+    OpenCommPort();
+}
+
+void DeviceLink::PollReceive()
+{
+    // While a report's box is open the bytes wait in the port for the next tick.
+    if (m_reportShowing)
+        return;
+
+    int waiting = 0;
+    const Outcome counted = m_port.inBufferCount(waiting);
+    QByteArray received;
+    if (!counted.failed() && waiting > 0)
+        ReportIfFailed(m_port.input(received));
+    else
+        ReportIfFailed(counted);
+    if (received.isEmpty()) {
+        m_commQuiet = true;
+        return;
+    }
+
+    // Every byte the router sends has a character of its own in Latin-1.
+    QString text = QString::fromLatin1(received);
+    qsizetype leading = 0;
+    while (text.size() - leading > 1 && text.at(leading).unicode() <= kLastLeadingControlCode)
+        ++leading;
+    text.remove(0, leading);
+
+    if (m_commQuiet)
+        m_log.WriteLog(text, true, false, kCommunications);
+    else
+        m_log.WriteLog(text, false, false, QString());
+    m_commQuiet = false;
+}

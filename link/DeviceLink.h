@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CommandSender.h"
+#include "Outcome.h"
+
+#include <QString>
+
+class BusyPointer;
+class LogWriter;
+class MessageBoxes;
+class Pause;
+class SerialPort;
+class Settings;
+class WindowFields;
+
+inline const QString kCommPortError = QStringLiteral("Comm Port Error");
+
+// The serial link to the router's console: opening the port named by the port
+// field, reporting link failures, copying what the router sends into the log, and
+// sending command strings.
+//
+// Each operation runs its steps in skip-and-remember mode: a failing step is
+// skipped, its failure remembered (a later one replaces an earlier one), and the
+// next step runs; at the end the remembered failure goes to ReportError, which
+// closes the port. After that the port stays closed until the port field is
+// confirmed again, or, with reopening before sends switched on, the next send.
+class DeviceLink final : public CommandSender
+{
+public:
+    DeviceLink(SerialPort &port, const WindowFields &fields, Settings &settings, LogWriter &log,
+               MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer);
+
+    // Configures and opens the port named by the port field. Returns true when a
+    // failure was reported, the port then being closed; false when it is open.
+    bool OpenCommPort();
+    // Shows the remembered failure in a warning box titled title, then closes the
+    // port. Returns false, showing nothing, when no failure is remembered.
+    bool ReportError(const QString &title);
+    // The port field lost the focus: stores its text, even one that cannot be
+    // opened, and opens the port afresh.
+    void ValidateFailPort();
+    // One tick of the receive poll: whatever the router has sent goes to the log.
+    void PollReceive();
+    void SendCommand(const QString &command) override;
+
+    // Without a display nobody can confirm the port field again after a report has
+    // closed the port, so a send first opens a closed port. Off by default.
+    void setReopenBeforeSend(bool reopen) { m_reopenBeforeSend = reopen; }
+
+private:
+    // The line configuration and the open, remembering what fails.
+    void ConfigurePort();
+    void ReportIfFailed(const Outcome &outcome);
+
+    SerialPort &m_port;
+    const WindowFields &m_fields;
+    Settings &m_settings;
+    LogWriter &m_log;
+    MessageBoxes &m_boxes;
+    Pause &m_pause;
+    BusyPointer &m_busyPointer;
+
+    PendingFailure m_pending;
+    // The last poll found nothing waiting; the next chunk starts a new log entry.
+    bool m_commQuiet = false;
+    bool m_reportShowing = false;
+    bool m_reopenBeforeSend = false;
+};

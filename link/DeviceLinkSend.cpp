@@ -1,0 +1,43 @@
+#include "DeviceLink.h"
+
+#include "BusyPointer.h"
+#include "CaretNotation.h"
+#include "Pause.h"
+#include "SerialPort.h"
+
+namespace {
+
+// A router's console reads slowly and has no flow control: every byte is followed
+// by a gap, and a control character, which makes the console act (a carriage
+// return runs a command), by a long one so that the console is done before the
+// next byte arrives.
+constexpr int kByteGapMs = 20;
+constexpr int kControlGapMs = kByteGapMs + 250;
+
+} // namespace
+
+void DeviceLink::SendCommand(const QString &command)
+{
+    m_pending.clear();
+    {
+        BusyScope busy(m_busyPointer);
+        // When a reopen fails, writing would only replace its reason with "not
+        // open"; the bytes are skipped, their pacing is kept.
+        bool portUsable = true;
+        if (m_reopenBeforeSend && !m_port.isOpen()) {
+            ConfigurePort();
+            portUsable = !m_pending.isPending();
+        }
+        for (const CommandByte &next : DecodeCommand(command)) {
+            if (!next.failure.isEmpty())
+                m_pending.remember(Outcome::failure(next.failure));
+            if (portUsable)
+                m_pending.remember(m_port.output(next.byte));
+            if (next.gap == GapAfter::Long)
+                m_pause.pauseMs(kControlGapMs);
+            else if (next.gap == GapAfter::Short)
+                m_pause.pauseMs(kByteGapMs);
+        }
+    }
+    ReportError(kCommPortError);
+}

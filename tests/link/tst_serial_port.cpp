@@ -1,0 +1,138 @@
+#include "IniSettingsStore.h"
+#include "PortDevice.h"
+#include "PseudoTerminal.h"
+#include "QtSerialPort.h"
+#include "Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <termios.h>
+
+class TestSerialPort : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void appliesLineSettings_data();
+    void appliesLineSettings();
+    void refusesLineSettings_data();
+    void refusesLineSettings();
+    void keepsReceivedBytesOverClose();
+    void mapsPortNumberToDevice_data();
+    void mapsPortNumberToDevice();
+};
+
+void TestSerialPort::appliesLineSettings_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("controlFlags");
+
+    QTest::addRow("router console") << "9600,N,8,1" << true << int(B9600) << int(CS8);
+    QTest::addRow("two stop bits") << "19200,N,8,2" << true << int(B19200) << int(CS8 | CSTOPB);
+    // A pseudo-terminal keeps 8 bits without parity whatever it is told; the open
+    // must notice instead of carrying on with other settings than asked for.
+    QTest::addRow("parity the device ignores") << "4800,E,7,1" << false << 0 << 0;
+}
+
+void TestSerialPort::appliesLineSettings()
+{
+    QFETCH(QString, settings);
+    QFETCH(bool, taken);
+    QFETCH(int, speed);
+    QFETCH(int, controlFlags);
+
+    PseudoTerminal terminal;
+    QVERIFY(terminal.isValid());
+    QtSerialPort port([&](int) { return terminal.slavePath(); });
+    QVERIFY(!port.setSettings(settings).failed());
+    const Outcome opened = port.setPortOpen(true);
+
+    QCOMPARE(port.isOpen(), taken);
+    if (!taken) {
+        QVERIFY2(opened.description().contains(QStringLiteral("did not take")),
+                 qPrintable(opened.description()));
+        return;
+    }
+    QVERIFY2(!opened.failed(), qPrintable(opened.description()));
+    termios attributes{};
+    QCOMPARE(tcgetattr(terminal.slave(), &attributes), 0);
+    QCOMPARE(int(cfgetospeed(&attributes)), speed);
+    QCOMPARE(int(attributes.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB)), controlFlags);
+}
+
+void TestSerialPort::refusesLineSettings_data()
+{
+    QTest::addColumn<QString>("settings");
+
+    QTest::addRow("nine data bits") << "9600,N,9,1";
+    QTest::addRow("speed not a number") << "fast,N,8,1";
+    QTest::addRow("unknown parity") << "9600,X,8,1";
+    QTest::addRow("stop bits missing") << "9600,N,8";
+    QTest::addRow("empty") << "";
+}
+
+void TestSerialPort::refusesLineSettings()
+{
+    QFETCH(QString, settings);
+
+    QtSerialPort port([](int) { return QString(); });
+    const Outcome outcome = port.setSettings(settings);
+    QVERIFY(outcome.failed());
+    QVERIFY(outcome.description().contains(settings));
+}
+
+void TestSerialPort::keepsReceivedBytesOverClose()
+{
+    PseudoTerminal terminal;
+    QVERIFY(terminal.isValid());
+    QtSerialPort port([&](int) { return terminal.slavePath(); });
+    QVERIFY(!port.setPortOpen(true).failed());
+    QVERIFY(terminal.send("late"));
+    QTest::qWait(100);
+
+    QVERIFY(!port.setPortOpen(false).failed());
+
+    int waiting = 0;
+    QVERIFY(!port.inBufferCount(waiting).failed());
+    QCOMPARE(waiting, 4);
+    QByteArray received;
+    QVERIFY(!port.input(received).failed());
+    QCOMPARE(received, QByteArray("late"));
+    QVERIFY(!port.inBufferCount(waiting).failed());
+    QCOMPARE(waiting, 0);
+}
+
+void TestSerialPort::mapsPortNumberToDevice_data()
+{
+    QTest::addColumn<int>("portNumber");
+    QTest::addColumn<QString>("device");
+
+    QTest::addRow("first built-in port") << 1 << "/dev/ttyS0";
+    QTest::addRow("named adapter") << 2 << "/dev/serial/by-id/usb-Adapter-if00-port0";
+    QTest::addRow("blank name falls back") << 3 << "/dev/ttyS2";
+    QTest::addRow("fourth built-in port") << 4 << "/dev/ttyS3";
+}
+
+void TestSerialPort::mapsPortNumberToDevice()
+{
+    QFETCH(int, portNumber);
+    QFETCH(QString, device);
+
+    // Written as a user would, by hand, into the same file as the settings.
+    QTemporaryDir folder;
+    IniSettingsStore store(folder.path());
+    QFile file(store.filePath(SettingsAppName));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[LastValues]\nFailPort=2\n\n[Ports]\n"
+               "2=/dev/serial/by-id/usb-Adapter-if00-port0\n3=\n");
+    file.close();
+
+    QCOMPARE(PortDevicePath(store, portNumber), device);
+}
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "tst_serial_port.moc"
