@@ -1,14 +1,88 @@
+#include "BusyPointer.h"
+#include "Clock.h"
+#include "CorvaneApp.h"
+#include "DesktopTextEditor.h"
+#include "IcmpEchoFacility.h"
+#include "IniSettingsStore.h"
+#include "LocalTextFiles.h"
+#include "Pause.h"
+#include "PortDevice.h"
+#include "QtMessageBoxes.h"
+#include "QtSerialPort.h"
+#include "QtTray.h"
+#include "SingleInstance.h"
+#include "TerminationSignals.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QSessionManager>
+#include <QStandardPaths>
+
+#include <memory>
+
+namespace {
+
+bool HasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QString DefaultLogPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Corvane/log.txt");
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     // Without any display Corvane still watches the line, as a headless monitor.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    const bool headless = !HasDisplay();
+    if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Corvane"));
-    window.show();
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    // The window spends its life hidden in the tray; closing a message box must not
+    // look like the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::unique_ptr<MessageBoxes> boxes;
+    if (headless)
+        boxes = std::make_unique<HeadlessMessageBoxes>();
+    else
+        boxes = std::make_unique<QtMessageBoxes>();
+
+    SingleInstance instance;
+    if (!MayRunThisCopy(instance.tryAcquire(), *boxes))
+        return 0;
+
+    IniSettingsStore settingsStore(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    QtSerialPort serialPort(
+        [&settingsStore](int portNumber) { return PortDevicePath(settingsStore, portNumber); });
+    IcmpEchoFacility echo;
+    LocalTextFiles textFiles;
+    DesktopTextEditor textEditor;
+    QtTray tray;
+    SystemClock clock;
+    ThreadPause pause;
+    QtBusyPointer busyPointer;
+
+    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *boxes, tray, clock,
+                        pause, busyPointer},
+                       DefaultLogPath());
+    corvane.SetHeadless(headless);
+    corvane.onEnded = [] { QCoreApplication::quit(); };
+
+    // A desktop session that ends, and a stop signal, close without the question
+    // but with the stop line in the log.
+    TerminationSignals signals;
+    QObject::connect(&signals, &TerminationSignals::received,
+                     [&corvane] { corvane.window().CloseForSessionEnd(); });
+    QObject::connect(&application, &QGuiApplication::commitDataRequest,
+                     [&corvane](QSessionManager &) { corvane.window().CloseForSessionEnd(); });
+
+    corvane.Start();
     return application.exec();
 }

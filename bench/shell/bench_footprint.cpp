@@ -125,8 +125,9 @@ int main(int argc, char *argv[])
     for (int start = 0; start < starts; ++start)
         launches.append(LaunchToStartLineMs());
     std::sort(launches.begin(), launches.end());
-    std::printf("launch to start line: median %.1f ms, largest %.1f ms over %d starts (target < 300 ms)\n",
-                launches[launches.size() / 2], launches.back(), starts);
+    std::printf(
+        "launch to start line: median %.1f ms, largest %.1f ms over %d starts (target < 300 ms)\n",
+        launches[launches.size() / 2], launches.back(), starts);
 
     QTemporaryDir home;
     WriteSettings(home);

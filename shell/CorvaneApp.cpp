@@ -1,0 +1,126 @@
+#include "CorvaneApp.h"
+
+#include "LastValues.h"
+#include "WholeNumber.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// A first run, and a stored period that is empty or not a whole number of at
+// least 1, still watch: at the period the field shows rather than never.
+constexpr qint32 kDefaultPingPeriod = 60;
+
+} // namespace
+
+CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
+    : m_boxes(services.messageBoxes), m_window(logPath, m_boxes),
+      m_trayWindow(m_window, services.tray, m_boxes), m_settings(services.settingsStore, m_boxes),
+      m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
+      m_link(services.serialPort, m_window, m_settings, m_log, m_boxes, services.pause,
+             services.busyPointer),
+      m_schedule(m_window, m_log, m_link, m_settings, m_boxes, services.clock),
+      m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
+               [this] { m_schedule.CheckSchedule(); }),
+      m_confirmation(m_window, m_window, m_settings, m_boxes,
+                     [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); })
+{
+    ConnectWindow();
+}
+
+void CorvaneApp::ConnectWindow()
+{
+    m_window.onCommand1Click = [this] { m_engine.PingCycle(); };
+    m_window.onCommand2Click = [this] { m_engine.FailTest(); };
+    m_window.onViewLogClick = [this] { m_log.ViewLog(); };
+    m_window.onTimer1Tick = [this] { m_engine.Timer1Tick(); };
+    m_window.onTimerCommTick = [this] { m_link.PollReceive(); };
+    m_window.onSchedCmdChange = [this](int slot) { m_schedule.SchedCmdChange(slot); };
+    m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
+    m_window.onCloseRequest = [this](CloseReason reason) { return RequestClose(reason); };
+    m_window.onUnload = [this] { Unload(); };
+}
+
+void CorvaneApp::Validate(Field field, bool &refuse)
+{
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        if (field == SchedCmdField(slot)) {
+            m_schedule.SchedCmdValidate(slot);
+            return;
+        }
+        if (field == SchedTimeField(slot)) {
+            refuse = !m_schedule.SchedTimeValidate(slot);
+            return;
+        }
+    }
+    if (field == Field::FailPort) {
+        m_link.ValidateFailPort();
+        return;
+    }
+    m_confirmation.Confirm(field, refuse);
+}
+
+void CorvaneApp::Start()
+{
+    // The log's default folder is ours to make; a path the user chose is not.
+    QDir().mkpath(QFileInfo(m_window.text(Field::FailLog)).absolutePath());
+
+    for (const char *item : {"1", "2", "3", "4"})
+        m_window.AddPortItem(QString::fromLatin1(item));
+
+    LoadLastValues(m_settings, m_window);
+    TakePingPeriodFromField();
+    for (int slot = 0; slot < kScheduleSlots; ++slot)
+        m_schedule.SetScheduleTime(slot, m_window.text(SchedTimeField(slot)));
+
+    m_link.OpenCommPort();
+    TakeMeterMaximumFromField();
+
+    m_window.show();
+    m_trayWindow.AddTrayIcon();
+    m_trayWindow.MinimizeWindow();
+    m_log.WriteLog(kStartedLine, true, true, kSystemMessage);
+}
+
+void CorvaneApp::TakePingPeriodFromField()
+{
+    const std::optional<qint32> period = WholeNumber32(m_window.text(Field::Period));
+    m_engine.SetPingPeriod(period && *period >= 1 ? *period : kDefaultPingPeriod);
+}
+
+void CorvaneApp::TakeMeterMaximumFromField()
+{
+    // A retry count that does not convert, or that the meter refuses, leaves the
+    // meter's maximum as the window made it.
+    if (const std::optional<qint16> tries = WholeNumber16(m_window.text(Field::FailTries)))
+        m_window.setMaximum(*tries);
+}
+
+bool CorvaneApp::RequestClose(CloseReason reason)
+{
+    if (reason != CloseReason::SessionEnding) {
+        const BoxAnswer answer = m_boxes.show(QStringLiteral("Stop monitoring the router?"),
+                                              m_window.windowTitle(), BoxStyle::YesNoQuestion);
+        if (answer != BoxAnswer::Yes)
+            return false;
+    }
+    m_log.WriteLog(kStoppedLine, true, true, kSystemMessage);
+    return true;
+}
+
+void CorvaneApp::Unload()
+{
+    m_trayWindow.RemoveTrayIcon();
+    if (onEnded)
+        onEnded();
+}
+
+bool MayRunThisCopy(bool lockAcquired, MessageBoxes &boxes)
+{
+    if (lockAcquired)
+        return true;
+    boxes.show(QStringLiteral("Only one instance of this application may be run at a time."),
+               QStringLiteral("Corvane"), BoxStyle::Ok);
+    return false;
+}

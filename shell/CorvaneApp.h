@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DeviceLink.h"
+#include "EventLog.h"
+#include "FieldConfirmation.h"
+#include "Form1.h"
+#include "ModalGuard.h"
+#include "PingEngine.h"
+#include "Schedule.h"
+#include "Settings.h"
+#include "TrayWindow.h"
+
+#include <functional>
+
+class BusyPointer;
+class Clock;
+class EchoFacility;
+class MessageBoxes;
+class Pause;
+class SerialPort;
+class SettingsStore;
+class TextEditor;
+class TextFiles;
+class Tray;
+
+// The operating-system services the program runs on; main() hands in the real
+// ones, tests hand in fakes or temporary ones.
+struct PlatformServices
+{
+    EchoFacility &echo;
+    SerialPort &serialPort;
+    SettingsStore &settingsStore;
+    TextFiles &textFiles;
+    TextEditor &textEditor;
+    MessageBoxes &messageBoxes;
+    Tray &tray;
+    const Clock &clock;
+    Pause &pause;
+    BusyPointer &busyPointer;
+};
+
+inline const QString kStartedLine = QStringLiteral("Corvane executable started.");
+inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped.");
+
+// The whole program behind its one window: wires the window's events to the
+// engine, the link, the log and the settings, runs start-up and the close request.
+class CorvaneApp
+{
+public:
+    CorvaneApp(const PlatformServices &services, const QString &logPath);
+
+    // Start-up: loads the stored settings into the fields, opens the port, sets the
+    // meter, installs the tray icon, tucks the window away and logs the start.
+    void Start();
+
+    // Without a display nobody can confirm the port field, so a closed port is
+    // opened again before every send.
+    void SetHeadless(bool headless) { m_link.setReopenBeforeSend(headless); }
+
+    // Runs once the window has unloaded, to end the program.
+    std::function<void()> onEnded;
+
+    Form1 &window() { return m_window; }
+    PingEngine &engine() { return m_engine; }
+    Schedule &schedule() { return m_schedule; }
+    TrayWindow &trayWindow() { return m_trayWindow; }
+
+private:
+    void ConnectWindow();
+    void Validate(Field field, bool &refuse);
+    bool RequestClose(CloseReason reason);
+    void Unload();
+    void TakePingPeriodFromField();
+    void TakeMeterMaximumFromField();
+
+    ModalGuard m_boxes;
+    Form1 m_window;
+    TrayWindow m_trayWindow;
+    Settings m_settings;
+    EventLog m_log;
+    DeviceLink m_link;
+    Schedule m_schedule;
+    PingEngine m_engine;
+    FieldConfirmation m_confirmation;
+};
+
+// One copy per user: when another copy holds the lock, tells the user and returns
+// false; the caller then ends before touching the settings, the port or the log.
+bool MayRunThisCopy(bool lockAcquired, MessageBoxes &boxes);
