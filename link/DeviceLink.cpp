@@ -8,6 +8,8 @@
 #include "WholeNumber.h"
 #include "WindowFields.h"
 
+#include <QScopedValueRollback>
+
 #include <optional>
 
 namespace {
@@ -93,17 +95,18 @@ void DeviceLink::ValidateFailPort()
 
 void DeviceLink::PollReceive()
 {
-    // While a report's box is open the bytes wait in the port for the next tick.
-    if (m_reportShowing)
+    // Under a box (a report here, or the log's own) the timer keeps ticking; the
+    // bytes wait in the port for the first tick after it, so chunks stay in order.
+    if (m_reportShowing || m_polling)
         return;
+    const QScopedValueRollback polling(m_polling, true);
 
     int waiting = 0;
-    const Outcome counted = m_port.inBufferCount(waiting);
+    Outcome outcome = m_port.inBufferCount(waiting);
     QByteArray received;
-    if (!counted.failed() && waiting > 0)
-        ReportIfFailed(m_port.input(received));
-    else
-        ReportIfFailed(counted);
+    if (!outcome.failed() && waiting > 0)
+        outcome = m_port.input(received);
+    ReportIfFailed(outcome);
     if (received.isEmpty()) {
         m_commQuiet = true;
         return;

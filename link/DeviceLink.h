@@ -64,5 +64,6 @@ private:
     // The last poll found nothing waiting; the next chunk starts a new log entry.
     bool m_commQuiet = false;
     bool m_reportShowing = false;
+    bool m_polling = false;
     bool m_reopenBeforeSend = false;
 };

@@ -1,12 +1,8 @@
-#include "IniSettingsStore.h"
+#include "LinkTestRig.h"
 #include "PortDevice.h"
-#include "PseudoTerminal.h"
-#include "QtSerialPort.h"
-#include "Settings.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <termios.h>
 
@@ -20,6 +16,8 @@ private Q_SLOTS:
     void refusesLineSettings_data();
     void refusesLineSettings();
     void keepsReceivedBytesOverClose();
+    void routerHangsUpDuringSend();
+    void routerHangsUpBetweenPolls();
     void mapsPortNumberToDevice_data();
     void mapsPortNumberToDevice();
 };
@@ -104,6 +102,62 @@ void TestSerialPort::keepsReceivedBytesOverClose()
     QCOMPARE(received, QByteArray("late"));
     QVERIFY(!port.inBufferCount(waiting).failed());
     QCOMPARE(waiting, 0);
+}
+
+void TestSerialPort::routerHangsUpDuringSend()
+{
+    Rig rig(true);
+    QVERIFY(rig.terminal.isValid());
+    QVERIFY(!rig.link.OpenCommPort());
+    RouterRecorder router(rig.terminal, 2);
+
+    QElapsedTimer sending;
+    sending.start();
+    rig.link.SendCommand(QStringLiteral("abcdefgh"));
+    QVERIFY(sending.elapsed() < 2000);
+    router.stop();
+
+    QCOMPARE(rig.boxes.shown.size(), 1);
+    QCOMPARE(rig.boxes.shown[0].title, kCommPortError);
+    QVERIFY2(rig.boxes.shown[0].text.contains(QStringLiteral("lost")),
+             qPrintable(rig.boxes.shown[0].text));
+    QVERIFY(!rig.port.isOpen());
+
+    // No second report, and nothing left spinning on the dead device.
+    const qint64 cpuBefore = ProcessCpuMs();
+    for (int tick = 0; tick < 3; ++tick) {
+        QTest::qWait(100);
+        rig.link.PollReceive();
+    }
+    QVERIFY(ProcessCpuMs() - cpuBefore < 150);
+    QCOMPARE(rig.boxes.shown.size(), 1);
+}
+
+void TestSerialPort::routerHangsUpBetweenPolls()
+{
+    Rig rig;
+    QVERIFY(rig.terminal.isValid());
+    QVERIFY(!rig.link.OpenCommPort());
+    QVERIFY(rig.terminal.send("bye"));
+    QTest::qWait(100);
+    rig.terminal.closeMaster();
+
+    // The event loop sees the hang-up; it must not spin on it.
+    const qint64 cpuBefore = ProcessCpuMs();
+    QTest::qWait(300);
+    QVERIFY(ProcessCpuMs() - cpuBefore < 150);
+
+    // What came before the hang-up is logged first, then the loss is reported once.
+    rig.link.PollReceive();
+    QCOMPARE(rig.log.entries.size(), 1);
+    QCOMPARE(rig.log.entries[0].message, QStringLiteral("bye"));
+    QVERIFY(rig.boxes.shown.isEmpty());
+    rig.link.PollReceive();
+    rig.link.PollReceive();
+    QCOMPARE(rig.boxes.shown.size(), 1);
+    QCOMPARE(rig.boxes.shown[0].title, kCommPortError);
+    QVERIFY(!rig.port.isOpen());
+    QCOMPARE(rig.log.entries.size(), 1);
 }
 
 void TestSerialPort::mapsPortNumberToDevice_data()
