@@ -5,6 +5,7 @@
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
+#include "NoTray.h"
 #include "Pause.h"
 #include "PortDevice.h"
 #include "QtMessageBoxes.h"
@@ -48,10 +49,14 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<MessageBoxes> boxes;
-    if (headless)
+    std::unique_ptr<Tray> tray;
+    if (headless) {
         boxes = std::make_unique<HeadlessMessageBoxes>();
-    else
+        tray = std::make_unique<NoTray>();
+    } else {
         boxes = std::make_unique<QtMessageBoxes>();
+        tray = std::make_unique<QtTray>();
+    }
 
     SingleInstance instance;
     if (!MayRunThisCopy(instance.tryAcquire(), *boxes))
@@ -64,13 +69,12 @@ int main(int argc, char *argv[])
     IcmpEchoFacility echo;
     LocalTextFiles textFiles;
     DesktopTextEditor textEditor;
-    QtTray tray;
     SystemClock clock;
     ThreadPause pause;
     QtBusyPointer busyPointer;
 
-    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *boxes, tray, clock,
-                        pause, busyPointer},
+    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *boxes, *tray,
+                        clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
     corvane.onEnded = [] { QCoreApplication::quit(); };
