@@ -1,0 +1,127 @@
+#pragma once
+
+#include "BusyPointer.h"
+#include "CorvaneApp.h"
+#include "FakeClock.h"
+#include "FakeMessageBoxes.h"
+#include "FakeTray.h"
+#include "IniSettingsStore.h"
+#include "LocalTextFiles.h"
+#include "PseudoTerminal.h"
+#include "QtSerialPort.h"
+#include "ScriptedEcho.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <QtTest>
+
+class IdleDesktop final : public TextEditor, public BusyPointer
+{
+public:
+    Outcome open(const QString &) override { return Outcome::success(); }
+    void setBusy(bool) override {}
+};
+
+// The whole program, with its settings and log in a temporary folder, the router's
+// console on a pseudo-terminal, scripted echoes and the rest of the desktop faked.
+class AppRig
+{
+public:
+    // A device that cannot be opened stands in for a missing serial port; without
+    // one, every port number leads to the pseudo-terminal.
+    explicit AppRig(QString device = {})
+        : m_device(device.isEmpty() ? router.slavePath() : std::move(device))
+    {
+    }
+
+    // Start-up from a stored record (none: the first run), then what the event loop
+    // brings right after it: the platform's answer to the window being minimised.
+    void start(const QList<std::pair<QString, QString>> &record = {})
+    {
+        if (!record.isEmpty())
+            store(QStringLiteral("Init"), QStringLiteral("Yes"));
+        for (const auto &[key, value] : record)
+            store(key, value);
+        app.Start();
+        QCoreApplication::processEvents();
+    }
+
+    void store(const QString &key, const QString &value)
+    {
+        settingsStore.write(SettingsAppName, SettingsSection, key, value);
+    }
+    QString stored(const QString &key)
+    {
+        return settingsStore.read(SettingsAppName, SettingsSection, key)
+            .value_or(QStringLiteral("(missing)"));
+    }
+    QStringList storedKeys() const
+    {
+        return QSettings(settingsStore.filePath(SettingsAppName), QSettings::IniFormat).allKeys();
+    }
+
+    QString logPath() const { return folder.filePath(QStringLiteral("log.txt")); }
+    QStringList logLines() const
+    {
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));
+    }
+    qsizetype logCount(const QString &line) const { return logLines().count(line); }
+
+    Form1 &window() { return app.window(); }
+    QString text(Field field) { return window().text(field); }
+    QWidget *control(const QString &name) { return window().findChild<QWidget *>(name); }
+    bool hasFocus(const QString &name) { return QApplication::focusWidget() == control(name); }
+
+    // The user clicks the tray icon to bring the window back.
+    bool showWindow()
+    {
+        tray.onActivated();
+        return QTest::qWaitForWindowActive(&window());
+    }
+
+    // Through the window, where the field confirmation sees a real click.
+    void clickOn(const QString &name)
+    {
+        QWidget *target = control(name);
+        if (auto *combo = qobject_cast<QComboBox *>(target))
+            target = combo->lineEdit(); // not the arrow, which opens the list
+        QTest::mouseClick(window().windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(&window(), target->rect().center()));
+    }
+
+    // Clicks into the field and types over its text.
+    void typeInto(const QString &name, const QString &typed)
+    {
+        clickOn(name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+    }
+    void pressTab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
+
+    QTemporaryDir folder;
+    PseudoTerminal router;
+    ScriptedEcho echo;
+    QtSerialPort serialPort{[this](int) { return m_device; }};
+    IniSettingsStore settingsStore{folder.path()};
+    LocalTextFiles textFiles;
+    IdleDesktop desktop;
+    FakeMessageBoxes boxes;
+    FakeTray tray;
+    FakeClock clock;
+    FakePause pause{&clock};
+    CorvaneApp app{
+        {echo, serialPort, settingsStore, textFiles, desktop, boxes, tray, clock, pause, desktop},
+        logPath()};
+
+private:
+    const QString m_device;
+};
