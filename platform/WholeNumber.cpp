@@ -58,7 +58,8 @@ std::optional<qint64> RoundedValue(const QString &text)
     if (position != trimmed.size() || integerDigits + fractionDigits == 0)
         return std::nullopt;
 
-    const bool aboveHalf = firstFractionDigit > 5 || (firstFractionDigit == 5 && restOfFractionNonZero);
+    const bool aboveHalf =
+        firstFractionDigit > 5 || (firstFractionDigit == 5 && restOfFractionNonZero);
     const bool exactlyHalf = firstFractionDigit == 5 && !restOfFractionNonZero;
     if (aboveHalf || (exactlyHalf && integerPart % 2 != 0))
         ++integerPart;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LogWriter.h"
 #include "CommandSender.h"
+#include "LogWriter.h"
 
 #include <QList>
 #include <QStringList>
