@@ -69,13 +69,18 @@ private:
             return Outcome::failure(
                 QStringLiteral("Cannot write to \"%1\": %2").arg(m_path, SystemError(errno)));
         // Writing the rest in a second call could let another program's text land
-        // in the middle of the entry, so a short write is reported instead.
-        if (written < m_pending.size())
+        // in the middle of the entry, so a short write is reported instead, and the
+        // part written is taken back: the next entry must not run into half of this one.
+        if (written < m_pending.size()) {
+            const off_t end = ::lseek(m_descriptor.get(), 0, SEEK_CUR);
+            const bool takenBack =
+                end >= written && ::ftruncate(m_descriptor.get(), end - written) == 0;
             return Outcome::failure(
-                QStringLiteral("Only %1 of %2 bytes could be written to \"%3\".")
+                QStringLiteral("Only %1 of %2 bytes could be written to \"%3\"%4.")
                     .arg(written)
                     .arg(m_pending.size())
-                    .arg(m_path));
+                    .arg(m_path, takenBack ? QString() : QStringLiteral(", and they stay there")));
+        }
         m_pending.clear();
         return Outcome::success();
     }

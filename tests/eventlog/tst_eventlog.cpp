@@ -1,3 +1,4 @@
+#include "DroppedCapabilities.h"
 #include "EventLog.h"
 #include "FakeClock.h"
 #include "FakeMessageBoxes.h"
@@ -9,6 +10,9 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -25,6 +29,13 @@ public:
 };
 
 const QByteArray kNoonHeader = "1/1/26 12:00:00 PM";
+
+enum class LogFault
+{
+    PathTurnsIntoFolder,
+    FileMadeReadOnly,
+    DiskFillsWithinEntry,
+};
 
 } // namespace
 
@@ -217,6 +228,58 @@ private Q_SLOTS:
         m_log->WriteLog(QStringLiteral("fails after a success"), true, true, kSystemMessage);
         QCOMPARE(m_boxes.shown.size(), 2);
         QVERIFY(m_boxes.shown.last().text.contains(missing));
+    }
+
+    void faultWhileRunningLeavesNoHalfEntry_data()
+    {
+        QTest::addColumn<LogFault>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::addRow("path turns into a folder")
+            << LogFault::PathTurnsIntoFolder << "Is a directory" << QByteArray();
+        QTest::addRow("file made read-only")
+            << LogFault::FileMadeReadOnly << "Permission denied" << QByteArray("kept");
+        QTest::addRow("disk fills within an entry")
+            << LogFault::DiskFillsWithinEntry << "could be written" << QByteArray("kept");
+    }
+
+    void faultWhileRunningLeavesNoHalfEntry()
+    {
+        QFETCH(LogFault, fault);
+        QFETCH(QString, reason);
+        QFETCH(QByteArray, kept);
+        m_log->WriteLog(QStringLiteral("kept"), false, false, QString());
+        rlimit savedLimit{};
+        getrlimit(RLIMIT_FSIZE, &savedLimit);
+        switch (fault) {
+        case LogFault::PathTurnsIntoFolder:
+            QVERIFY(QFile::remove(logPath()) && QDir().mkdir(logPath()));
+            break;
+        case LogFault::FileMadeReadOnly:
+            QVERIFY(QFile::setPermissions(logPath(), QFile::ReadOwner));
+            break;
+        case LogFault::DiskFillsWithinEntry: {
+            // A file-size limit binds root too and cuts a write short, as a disk
+            // filling up does; the signal it raises is for programs that ignore errors.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit = savedLimit;
+            limit.rlim_cur = 10;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            break;
+        }
+        }
+
+        const bool held = RunHeldToFilePermissions([&] {
+            m_log->WriteLog(QStringLiteral("No response to pings."), true, true, kSystemMessage);
+            m_log->WriteLog(QStringLiteral("OK"), true, false, kCommunications);
+        });
+        setrlimit(RLIMIT_FSIZE, &savedLimit);
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (!held)
+            QSKIP("cannot drop the capabilities that let root ignore file permissions");
+        QCOMPARE(m_boxes.shown.size(), 1);
+        QVERIFY2(m_boxes.shown[0].text.contains(reason), qPrintable(m_boxes.shown[0].text));
+        QCOMPARE(logBytes(), kept);
     }
 
     void viewPassesThePathUnchanged_data()
