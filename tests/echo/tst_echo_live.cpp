@@ -1,3 +1,4 @@
+#include "DroppedCapabilities.h"
 #include "IcmpEchoFacility.h"
 #include "Module1.h"
 
@@ -47,6 +48,7 @@ struct NamespaceProbe
     const char *address;
     qint32 timeoutMs;
     bool neighbourPings = false; // another prober's replies and errors arrive meanwhile
+    bool rawRefused = false;     // no CAP_NET_RAW, as for a user
 };
 
 ProbeOutcome FailedWith(const char *text)
@@ -98,6 +100,8 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
         return FailedWith("cannot load the nft rules");
     if (!SetPingGroupRange(probe.admitDatagramSockets ? "0 2147483647" : "1 0"))
         return FailedWith("cannot set net.ipv4.ping_group_range");
+    if (probe.rawRefused && !DropCapabilities({CAP_NET_RAW}))
+        return FailedWith("cannot drop CAP_NET_RAW");
 
     const pid_t neighbour = probe.neighbourPings ? ::fork() : -1;
     if (neighbour == 0)
@@ -211,6 +215,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("address");
         QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<uint>("status");
+        QTest::addColumn<bool>("rawRefused");
 
         const struct
         {
@@ -224,14 +229,20 @@ private Q_SLOTS:
         };
         for (const auto &socket : sockets) {
             QTest::addRow("%s: loopback answers", socket.name)
-                << socket.choice << socket.admit << QByteArray("127.0.0.1") << 2000 << 0U;
+                << socket.choice << socket.admit << QByteArray("127.0.0.1") << 2000 << 0U << false;
             QTest::addRow("%s: dropped request times out", socket.name)
-                << socket.choice << socket.admit << QByteArray("127.0.0.2") << 300 << 11010U;
+                << socket.choice << socket.admit << QByteArray("127.0.0.2") << 300 << 11010U
+                << false;
             QTest::addRow("%s: rejected request is host unreachable", socket.name)
-                << socket.choice << socket.admit << QByteArray("127.0.0.3") << 2000 << 11003U;
+                << socket.choice << socket.admit << QByteArray("127.0.0.3") << 2000 << 11003U
+                << false;
         }
         QTest::addRow("datagram refused gives general failure")
-            << SocketChoice::DatagramOnly << false << QByteArray("127.0.0.1") << 2000 << 11050U;
+            << SocketChoice::DatagramOnly << false << QByteArray("127.0.0.1") << 2000 << 11050U
+            << false;
+        QTest::addRow("both sockets refused gives general failure")
+            << SocketChoice::DatagramFirst << false << QByteArray("127.0.0.1") << 2000 << 11050U
+            << true;
     }
 
     void inNamespace()
@@ -241,11 +252,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, address);
         QFETCH(int, timeoutMs);
         QFETCH(uint, status);
+        QFETCH(bool, rawRefused);
 
         if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
             QSKIP(qPrintable(reason));
-        const ProbeOutcome outcome =
-            ProbeInNamespace({choice, admitDatagram, address.constData(), timeoutMs});
+        const ProbeOutcome outcome = ProbeInNamespace(
+            {choice, admitDatagram, address.constData(), timeoutMs, false, rawRefused});
         if (!outcome.completed)
             QSKIP(outcome.failure);
         QCOMPARE(outcome.status, status);

@@ -6,6 +6,8 @@
 
 #include <termios.h>
 
+#include <thread>
+
 class TestSerialPort : public QObject
 {
     Q_OBJECT
@@ -18,6 +20,7 @@ private Q_SLOTS:
     void keepsReceivedBytesOverClose();
     void routerHangsUpDuringSend();
     void routerHangsUpBetweenPolls();
+    void floodIsLoggedWholeAndInOrder();
     void mapsPortNumberToDevice_data();
     void mapsPortNumberToDevice();
 };
@@ -158,6 +161,51 @@ void TestSerialPort::routerHangsUpBetweenPolls()
     QCOMPARE(rig.boxes.shown[0].title, kCommPortError);
     QVERIFY(!rig.port.isOpen());
     QCOMPARE(rig.log.entries.size(), 1);
+}
+
+void TestSerialPort::floodIsLoggedWholeAndInOrder()
+{
+    Rig rig;
+    QVERIFY(rig.terminal.isValid());
+    QVERIFY(!rig.link.OpenCommPort());
+    // Numbered and free of control characters, so that a lost, doubled or swapped
+    // piece shows and no chunk boundary strips anything.
+    QByteArray flood;
+    for (int line = 0; flood.size() < (1 << 20); ++line)
+        flood += QByteArray::number(line).rightJustified(7, '0') + ' ';
+    flood.truncate(1 << 20);
+
+    const qint64 cpuBefore = ProcessCpuMs();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    std::thread router([&] {
+        constexpr int kPieces = 16;
+        for (int piece = 0; piece < kPieces; ++piece) {
+            const qsizetype size = flood.size() / kPieces;
+            rig.terminal.send(flood.mid(piece * size, size));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPieces));
+        }
+    });
+    const auto logged = [&] {
+        QByteArray bytes;
+        for (const RecordingLog::Entry &entry : rig.log.entries)
+            bytes += entry.message.toLatin1();
+        return bytes;
+    };
+    // The receive poll's own pace: once a second.
+    for (int tick = 0; tick < 10 && logged().size() < flood.size(); ++tick) {
+        QTest::qWait(1000);
+        rig.link.PollReceive();
+    }
+    router.join();
+
+    QCOMPARE(logged().size(), flood.size());
+    QVERIFY(logged() == flood);
+    QVERIFY(rig.boxes.shown.isEmpty());
+    QVERIFY(rig.port.isOpen());
+    const qint64 cpuMs = ProcessCpuMs() - cpuBefore;
+    QVERIFY2(cpuMs < elapsed.elapsed() / 4,
+             qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpuMs).arg(elapsed.elapsed())));
 }
 
 void TestSerialPort::mapsPortNumberToDevice_data()
