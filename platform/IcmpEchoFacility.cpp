@@ -135,7 +135,7 @@ constexpr std::size_t kReceiveBufferSize = 2048;
 // Reads every packet waiting on the socket; the first one that settles the echo wins.
 std::optional<quint32> ReadWaitingPackets(const EchoSocket &socket, const EchoExpectation &expected)
 {
-    std::array<char, kReceiveBufferSize> buffer;
+    std::array<char, kReceiveBufferSize> buffer{};
     for (;;) {
         sockaddr_in sender{};
         socklen_t senderLength = sizeof sender;
@@ -172,8 +172,8 @@ QueuedErrorOrigin OriginOf(const sock_extended_err &error)
 // failures of the send.
 std::optional<quint32> ReadQueuedErrors(int descriptor, const EchoExpectation &expected)
 {
-    std::array<char, kReceiveBufferSize> quoted;
-    alignas(cmsghdr) std::array<char, 512> control;
+    std::array<char, kReceiveBufferSize> quoted{};
+    alignas(cmsghdr) std::array<char, 512> control{};
     bool readAny = false;
     for (;;) {
         sockaddr_in destination{};
@@ -198,7 +198,7 @@ std::optional<quint32> ReadQueuedErrors(int descriptor, const EchoExpectation &e
         }
         readAny = true;
         const QByteArrayView bytes(quoted.data(),
-                                   std::min<std::size_t>(std::size_t(received), quoted.size()));
+                                   std::min(qsizetype(received), qsizetype(quoted.size())));
         for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr;
              header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR ||

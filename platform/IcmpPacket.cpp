@@ -63,7 +63,7 @@ std::optional<IpHeader> ReadIpHeader(QByteArrayView bytes, bool quoted)
     if (versionAndLength >> 4 != 4)
         return std::nullopt;
     IpHeader header;
-    header.headerLength = (versionAndLength & 0x0F) * 4;
+    header.headerLength = qsizetype(versionAndLength & 0x0F) * 4;
     header.totalLength = BigEndian16(bytes, 2);
     if (header.headerLength < kMinimumIpHeaderLength || header.headerLength > bytes.size() ||
         header.totalLength < header.headerLength)

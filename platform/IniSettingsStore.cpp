@@ -72,7 +72,7 @@ Outcome CheckFile(const QString &path)
 // The file's own check first, then what QSettings made of it.
 Outcome CheckReadable(const QSettings &settings)
 {
-    if (const Outcome file = CheckFile(settings.fileName()); file.failed())
+    if (Outcome file = CheckFile(settings.fileName()); file.failed())
         return file;
     if (settings.status() == QSettings::NoError)
         return Outcome::success();
@@ -125,12 +125,12 @@ Outcome IniSettingsStore::write(const QString &application, const QString &secti
                                 const QString &key, const QString &value)
 {
     QSettings settings(filePath(application), QSettings::IniFormat);
-    if (const Outcome readable = CheckReadable(settings); readable.failed())
+    if (Outcome readable = CheckReadable(settings); readable.failed())
         return readable;
     const QString groupedKey = GroupedKey(section, key);
     const QVariant previous = settings.value(groupedKey);
     settings.setValue(groupedKey, value);
-    const Outcome outcome = SyncOutcome(settings);
+    Outcome outcome = SyncOutcome(settings);
     if (outcome.failed())
         Restore(settings, groupedKey, previous);
     return outcome;
@@ -140,12 +140,12 @@ Outcome IniSettingsStore::remove(const QString &application, const QString &sect
                                  const QString &key)
 {
     QSettings settings(filePath(application), QSettings::IniFormat);
-    if (const Outcome readable = CheckReadable(settings); readable.failed())
+    if (Outcome readable = CheckReadable(settings); readable.failed())
         return readable;
     const QString groupedKey = GroupedKey(section, key);
     const QVariant previous = settings.value(groupedKey);
     settings.remove(groupedKey);
-    const Outcome outcome = SyncOutcome(settings);
+    Outcome outcome = SyncOutcome(settings);
     if (outcome.failed())
         Restore(settings, groupedKey, previous);
     return outcome;

@@ -140,7 +140,7 @@ Outcome QtSerialPort::open()
         return Outcome::failure(
             QStringLiteral("Cannot open %1: %2.").arg(portName(), m_port.errorString()));
 
-    const Outcome verified = verifyAppliedSettings();
+    Outcome verified = verifyAppliedSettings();
     if (verified.failed())
         m_port.close();
     return verified;

@@ -51,6 +51,7 @@ int RunQuietly(const std::vector<const char *> &arguments)
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char *> argv;
+    argv.reserve(arguments.size() + 1);
     for (const char *argument : arguments)
         argv.push_back(const_cast<char *>(argument));
     argv.push_back(nullptr);

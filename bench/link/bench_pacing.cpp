@@ -66,6 +66,7 @@ void Report(LinkBenchRig &rig, const QString &command, int repetitions, double n
     if (deviations.empty())
         return;
     std::vector<double> magnitudes;
+    magnitudes.reserve(deviations.size());
     for (const double deviation : deviations)
         magnitudes.push_back(std::fabs(deviation));
     std::sort(magnitudes.begin(), magnitudes.end());

@@ -113,13 +113,23 @@ ProcessFigures RunFor(const QString &program, int seconds, const QTemporaryDir &
     return figures;
 }
 
+// A positive count from the command line; anything else keeps the default.
+int CountArgument(int argc, char *argv[], int index, int fallback)
+{
+    if (argc <= index)
+        return fallback;
+    bool converted = false;
+    const int count = QByteArray(argv[index]).toInt(&converted);
+    return converted && count > 0 ? count : fallback;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 60;
-    const int starts = argc > 2 ? std::max(1, atoi(argv[2])) : 7;
+    const int seconds = CountArgument(argc, argv, 1, 60);
+    const int starts = CountArgument(argc, argv, 2, 7);
 
     QList<double> launches;
     for (int start = 0; start < starts; ++start)

@@ -43,10 +43,10 @@ struct ProbeOutcome
 
 struct NamespaceProbe
 {
-    SocketChoice choice;
-    bool admitDatagramSockets; // net.ipv4.ping_group_range is per network namespace
-    const char *address;
-    qint32 timeoutMs;
+    SocketChoice choice = SocketChoice::DatagramFirst;
+    bool admitDatagramSockets = false; // net.ipv4.ping_group_range is per network namespace
+    const char *address = nullptr;
+    qint32 timeoutMs = 0;
     bool neighbourPings = false; // another prober's replies and errors arrive meanwhile
     bool rawRefused = false;     // no CAP_NET_RAW, as for a user
 };

@@ -51,7 +51,7 @@ void PutChecksum(QByteArray &icmp)
 
 // An ICMP message with a correct checksum: type, code, the 4 bytes after the
 // checksum, and the body.
-QByteArray Icmp(quint8 type, quint8 code, QByteArray restOfHeader, const QByteArray &body)
+QByteArray Icmp(quint8 type, quint8 code, const QByteArray &restOfHeader, const QByteArray &body)
 {
     QByteArray icmp = QByteArray(1, char(type)) + QByteArray(1, char(code)) + QByteArray(2, '\0') +
                       restOfHeader + body;
@@ -83,7 +83,7 @@ QByteArray Ip(quint32 source, quint32 destination, const QByteArray &content, Ip
     header += char(fields.protocol);
     header += BigEndian16(0);
     header += AddressBytes(source) + AddressBytes(destination);
-    header += QByteArray(4 * fields.optionWords, char(1));
+    header += QByteArray(qsizetype(fields.optionWords) * 4, char(1));
     return header + content;
 }
 
@@ -100,7 +100,7 @@ QByteArray OurRequest()
     return Ip(Loopback(1), kDestination, Echo(IcmpType::EchoRequest));
 }
 
-QByteArray WithByte(QByteArray bytes, int offset, quint8 value)
+QByteArray WithByte(QByteArray bytes, qsizetype offset, quint8 value)
 {
     bytes[offset] = char(value);
     return bytes;

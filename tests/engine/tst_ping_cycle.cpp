@@ -87,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(entry.category, kSystemMessage);
         QCOMPARE(rig.sender.commands, QStringList({QStringLiteral("^m^m")}));
         QVERIFY(rig.engine.FailSent());
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(30 * 60));
+        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(30 * 60LL));
         QCOMPARE(rig.engine.ShownFailCount(), 5);
 
         rig.failingCycles(2);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         EngineRig rig;
         QList<int> sendingCycles;
         for (int cycle = 1; cycle <= 70; ++cycle) {
-            rig.clock.advanceMs(60 * 1000);
+            rig.clock.advanceMs(60'000);
             const qsizetype sentBefore = rig.sender.commands.size();
             rig.engine.PingCycle();
             if (rig.sender.commands.size() > sentBefore)
@@ -236,7 +236,7 @@ private Q_SLOTS:
         const QDateTime resendTime = rig.engine.ResendTime();
         const qsizetype tipsBefore = rig.tray.tips.size();
 
-        rig.clock.advanceMs(5 * 60 * 1000);
+        rig.clock.advanceMs(5 * 60'000LL);
         rig.fields.setText(Field::FailCommand, QStringLiteral("reload^m"));
         rig.engine.FailTest();
         QCOMPARE(rig.sender.commands.last(), QStringLiteral("reload^m"));
@@ -342,7 +342,7 @@ private Q_SLOTS:
         EngineRig rig;
         rig.fields.setText(Field::FailResend, resendText);
         rig.failingCycles(5);
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(minutes * 60));
+        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(qint64(minutes) * 60));
     }
 };
 

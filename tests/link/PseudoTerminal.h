@@ -68,8 +68,8 @@ public:
 
     struct Arrival
     {
-        char byte;
-        std::chrono::steady_clock::time_point at;
+        char byte = 0;
+        std::chrono::steady_clock::time_point at{};
     };
 
     // Waits up to timeoutMs for one byte from the link and notes when it came.

@@ -29,7 +29,7 @@ qint64 HeapBytesInUse()
 {
     // Large blocks are mapped apart from the arenas and counted separately.
     const struct mallinfo2 usage = mallinfo2();
-    return qint64(usage.uordblks + usage.hblkhd);
+    return qint64(usage.uordblks) + qint64(usage.hblkhd);
 }
 #endif
 

@@ -18,7 +18,7 @@ constexpr int kRetries = 5;
 constexpr int kPeriodSeconds = 10;
 constexpr int kTimeoutMs = 1000;
 constexpr int kResendMinutes = 3;
-constexpr qint64 kResendMs = kResendMinutes * 60'000;
+constexpr qint64 kResendMs = qint64(kResendMinutes) * 60'000;
 const QString kFailCommand = QStringLiteral("^m^m");
 const QString kFailSendMessage = QStringLiteral("No response after %1 ping attempts.  Sending "
                                                 "fail command.")
@@ -39,7 +39,7 @@ const std::array<SlotSetting, kScheduleSlots> kSlots = {{
 }};
 constexpr int kMovedSlot = 3;
 const QString kMovedSlotTime = QStringLiteral("7:30:00 PM");
-constexpr qint64 kSlotMovedAtMs = 6 * 3'600'000;
+constexpr qint64 kSlotMovedAtMs = 6 * 3'600'000LL;
 constexpr qint64 kScheduleWindowMs = 15'000;
 
 // Both time-outs, the fail command and a scheduled send can hold a tick up; the

@@ -11,7 +11,7 @@ constexpr int kDays = 30;
 constexpr quint32 kDefaultSeed = 20260301;
 // Room for what the allocator and Qt's caches settle on after the first day; a leak
 // of one small block per cycle would pass 250,000 blocks.
-constexpr qint64 kHeapSlackBytes = 64 * 1024;
+constexpr qint64 kHeapSlackBytes = 64 * 1024LL;
 
 // CORVANE_SOAK_SEED replays a run with another seed.
 quint32 Seed()
