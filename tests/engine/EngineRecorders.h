@@ -2,10 +2,8 @@
 
 #include "CommandSender.h"
 #include "LogWriter.h"
-#include "SettingsStore.h"
 #include "TrayTip.h"
 
-#include <QHash>
 #include <QStringList>
 
 class RecordingTrayTip final : public TrayTip
@@ -28,29 +26,4 @@ public:
         events.append(QStringLiteral("send ") + command);
     }
     QStringList events;
-};
-
-class MemorySettingsStore final : public SettingsStore
-{
-public:
-    std::optional<QString> read(const QString &application, const QString &section,
-                                const QString &key) override
-    {
-        const QString name = application + u'/' + section + u'/' + key;
-        if (!values.contains(name))
-            return std::nullopt;
-        return values.value(name);
-    }
-    Outcome write(const QString &application, const QString &section, const QString &key,
-                  const QString &value) override
-    {
-        values[application + u'/' + section + u'/' + key] = value;
-        return Outcome::success();
-    }
-    Outcome remove(const QString &application, const QString &section, const QString &key) override
-    {
-        values.remove(application + u'/' + section + u'/' + key);
-        return Outcome::success();
-    }
-    QHash<QString, QString> values;
 };

@@ -37,8 +37,6 @@ private Q_SLOTS:
         QTest::addRow("beyond 32 bits") << "2147483648" << false << 0;
         QTest::addRow("huge") << "99999999999999999999999" << false << 0;
         QTest::addRow("empty") << "" << false << 0;
-        QTest::addRow("blank") << "   " << false << 0;
-        QTest::addRow("letters") << "abc" << false << 0;
         QTest::addRow("trailing letters") << "12x" << false << 0;
         QTest::addRow("inner blank") << "1 2" << false << 0;
         QTest::addRow("sign alone") << "-" << false << 0;
@@ -68,13 +66,6 @@ private Q_SLOTS:
         QVERIFY(!WholeNumber16(QStringLiteral("32767.5")).has_value());
     }
 
-    void usesTheLocaleDecimalSeparator()
-    {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(WholeNumber32(QStringLiteral("1,5")), std::optional<qint32>(2));
-        QVERIFY(!WholeNumber32(QStringLiteral("1.5")).has_value());
-    }
-
     void generalNumberText_data()
     {
         QTest::addColumn<double>("value");
@@ -83,7 +74,6 @@ private Q_SLOTS:
         QTest::addRow("whole") << 100.0 << "100";
         QTest::addRow("one third") << 100.0 / 3.0 << "33.3333333333333";
         QTest::addRow("two thirds") << 200.0 / 3.0 << "66.6666666666667";
-        QTest::addRow("fifth") << 20.0 << "20";
         QTest::addRow("short fraction") << 12.5 << "12.5";
     }
 
@@ -94,9 +84,11 @@ private Q_SLOTS:
         QCOMPARE(GeneralNumberText(value), text);
     }
 
-    void generalNumberUsesLocaleSeparator()
+    void usesTheLocaleDecimalSeparator()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(WholeNumber32(QStringLiteral("1,5")), std::optional<qint32>(2));
+        QVERIFY(!WholeNumber32(QStringLiteral("1.5")).has_value());
         QCOMPARE(GeneralNumberText(100.0 / 3.0), QStringLiteral("33,3333333333333"));
     }
 

@@ -54,55 +54,47 @@ public:
     FailingWrites(WriteFailure failure, const QString &folder)
         : m_failure(failure), m_folder(folder)
     {
-        switch (m_failure) {
-        case WriteFailure::FolderIsRegularFile:
+        if (m_failure == WriteFailure::FolderIsRegularFile) {
             QDir().rename(m_folder, m_folder + QStringLiteral(".aside"));
             WriteBytes(m_folder, "not a folder");
-            break;
-        case WriteFailure::ReadOnlyFolder:
-            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner);
-            break;
-        case WriteFailure::ReadOnlyFile:
-            QFile::setPermissions(iniPath(), QFile::ReadOwner);
-            break;
-        case WriteFailure::UnreadableFile:
-            QFile::setPermissions(iniPath(), {});
-            break;
-        case WriteFailure::DiskFull:
+        } else if (m_failure == WriteFailure::DiskFull) {
             // A file-size limit binds root too; the write then fails as on a full disk.
             std::signal(SIGXFSZ, SIG_IGN);
             getrlimit(RLIMIT_FSIZE, &m_savedLimit);
-            rlimit limit = m_savedLimit;
-            limit.rlim_cur = 64;
+            const rlimit limit{64, m_savedLimit.rlim_max};
             setrlimit(RLIMIT_FSIZE, &limit);
-            break;
+        } else {
+            QFile::setPermissions(target(), brokenPermissions());
         }
     }
     ~FailingWrites()
     {
-        switch (m_failure) {
-        case WriteFailure::FolderIsRegularFile:
+        if (m_failure == WriteFailure::FolderIsRegularFile) {
             QFile::remove(m_folder);
             QDir().rename(m_folder + QStringLiteral(".aside"), m_folder);
-            break;
-        case WriteFailure::ReadOnlyFolder:
-            QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            break;
-        case WriteFailure::ReadOnlyFile:
-        case WriteFailure::UnreadableFile:
-            QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner);
-            break;
-        case WriteFailure::DiskFull:
+        } else if (m_failure == WriteFailure::DiskFull) {
             setrlimit(RLIMIT_FSIZE, &m_savedLimit);
             std::signal(SIGXFSZ, SIG_DFL);
-            break;
+        } else {
+            QFile::setPermissions(target(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
     }
     FailingWrites(const FailingWrites &) = delete;
     FailingWrites &operator=(const FailingWrites &) = delete;
 
 private:
-    QString iniPath() const { return QDir(m_folder).filePath(QStringLiteral("Vestrel.ini")); }
+    QFile::Permissions brokenPermissions() const
+    {
+        if (m_failure == WriteFailure::ReadOnlyFolder)
+            return QFile::ReadOwner | QFile::ExeOwner;
+        return m_failure == WriteFailure::ReadOnlyFile ? QFile::ReadOwner : QFile::Permissions();
+    }
+    QString target() const
+    {
+        return m_failure == WriteFailure::ReadOnlyFolder
+                   ? m_folder
+                   : QDir(m_folder).filePath(QStringLiteral("Vestrel.ini"));
+    }
 
     WriteFailure m_failure;
     QString m_folder;
@@ -139,23 +131,17 @@ private Q_SLOTS:
     void roundTripKeepsTextExactly_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::addRow("plain") << QStringLiteral("127.0.0.1");
         QTest::addRow("empty") << QString();
         QTest::addRow("caret command") << QStringLiteral("^m^m");
         QTest::addRow("invalid marker") << QStringLiteral("@Invalid()");
-        QTest::addRow("byte array marker") << QStringLiteral("@ByteArray(abc)");
         QTest::addRow("doubled at") << QStringLiteral("@@x");
         QTest::addRow("list with blank") << QStringLiteral("a, b");
-        QTest::addRow("list") << QStringLiteral("a,b,c");
         QTest::addRow("blanks around") << QStringLiteral("  5  ");
-        QTest::addRow("quotes") << QStringLiteral("\"quoted\"");
         QTest::addRow("backslashes") << QStringLiteral("c:\\log.txt");
         QTest::addRow("comment characters") << QStringLiteral("; #x");
-        QTest::addRow("equals") << QStringLiteral("x=y");
         QTest::addRow("line break") << QStringLiteral("a\r\nb");
         QTest::addRow("section header") << QStringLiteral("[Ports]");
         QTest::addRow("non ascii") << QStringLiteral("/home/jürgen/lög.txt");
-        QTest::addRow("percent") << QStringLiteral("%41%");
         QTest::addRow("trailing backslash") << QStringLiteral("dir\\");
     }
     void roundTripKeepsTextExactly()
@@ -172,8 +158,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("fileContent");
         QTest::addRow("no file") << QByteArray();
-        QTest::addRow("other key") << QByteArray("[LastValues]\nAddrPri=x\n");
-        QTest::addRow("other section") << QByteArray("[Ports]\nPeriod=9\n");
         QTest::addRow("key without section") << QByteArray("Period=9\n");
     }
     void missingKeyReadsEmpty()
@@ -235,7 +219,6 @@ private Q_SLOTS:
     void damagedFileIsNeitherReadNorRewritten_data()
     {
         QTest::addColumn<QByteArray>("fileContent");
-        QTest::addRow("binary") << QByteArray("\x00\x01\xff\xfe\x80garbage\n", 13);
         QTest::addRow("line without equals")
             << QByteArray("[LastValues]\nInit=Yes\nstray words\n[Ports]\n1=/dev/ttyS0\n");
         QTest::addRow("unterminated section")
