@@ -6,8 +6,8 @@
 #include "FakeMessageBoxes.h"
 #include "FakeTray.h"
 #include "IniSettingsStore.h"
+#include "LinkTestRig.h"
 #include "LocalTextFiles.h"
-#include "PseudoTerminal.h"
 #include "QtSerialPort.h"
 #include "ScriptedEcho.h"
 
@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
@@ -44,25 +43,17 @@ public:
     void start(const QList<std::pair<QString, QString>> &record = {})
     {
         if (!record.isEmpty())
-            store(QStringLiteral("Init"), QStringLiteral("Yes"));
+            settingsStore.write(SettingsAppName, SettingsSection, QStringLiteral("Init"),
+                                QStringLiteral("Yes"));
         for (const auto &[key, value] : record)
-            store(key, value);
+            settingsStore.write(SettingsAppName, SettingsSection, key, value);
         app.Start();
         QCoreApplication::processEvents();
-    }
-
-    void store(const QString &key, const QString &value)
-    {
-        settingsStore.write(SettingsAppName, SettingsSection, key, value);
     }
     QString stored(const QString &key)
     {
         return settingsStore.read(SettingsAppName, SettingsSection, key)
             .value_or(QStringLiteral("(missing)"));
-    }
-    QStringList storedKeys() const
-    {
-        return QSettings(settingsStore.filePath(SettingsAppName), QSettings::IniFormat).allKeys();
     }
 
     QString logPath() const { return folder.filePath(QStringLiteral("log.txt")); }
@@ -76,7 +67,6 @@ public:
     qsizetype logCount(const QString &line) const { return logLines().count(line); }
 
     Form1 &window() { return app.window(); }
-    QString text(Field field) { return window().text(field); }
     QWidget *control(const QString &name) { return window().findChild<QWidget *>(name); }
     bool hasFocus(const QString &name) { return QApplication::focusWidget() == control(name); }
 
@@ -105,7 +95,6 @@ public:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
         QTest::keyClicks(QApplication::focusWidget(), typed);
     }
-    void pressTab() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); }
 
     QTemporaryDir folder;
     PseudoTerminal router;

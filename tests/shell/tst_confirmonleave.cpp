@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -18,24 +17,176 @@ class TestConfirmOnLeave : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void tabConfirmsTheFieldOnce_data();
-    void tabConfirmsTheFieldOnce();
-    void refusalKeepsTheFocusAndStopsTheClick();
-    void acceptedClickActs();
-    void pressOnAControlWithoutFocusDoesNotConfirm();
-    void leavingForAMessageBoxDoesNotConfirm();
-    void refusalWithAMessageBoxKeepsTheFocus();
-    void mnemonicToAnotherFieldConfirms();
+    void init()
+    {
+        m_confirmed.clear();
+        m_refuse = false;
+        m_guard = std::make_unique<ModalGuard>(m_boxes);
+        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"), *m_guard);
+        m_form->onValidate = [this](Field field, bool &refuse) {
+            m_confirmed << field;
+            refuse = m_refuse;
+        };
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_guard.reset();
+    }
+
+    void tabConfirmsTheFieldOnce_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Field>("field");
+        QTest::addColumn<QString>("next");
+
+        QTest::addRow("primary") << "txtAddrPri" << Field::AddrPri << "txtAddrSec";
+        QTest::addRow("port") << "cmbFailPort" << Field::FailPort << "txtFailTries";
+        QTest::addRow("log file") << "txtFailLog" << Field::FailLog << "Command1";
+        QTest::addRow("resend delay") << "txtFailResend" << Field::FailResend << "Command3";
+    }
+
+    void tabConfirmsTheFieldOnce()
+    {
+        QFETCH(QString, name);
+        QFETCH(Field, field);
+        QFETCH(QString, next);
+
+        focus(qPrintable(name));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(m_confirmed, QList<Field>{field});
+        QCOMPARE(QApplication::focusWidget()->objectName(), next);
+
+        // Back again: the field left now is confirmed, if it is a field at all.
+        m_confirmed.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), name);
+        QCOMPARE(m_confirmed.size(), next.startsWith(u"Command") ? 0 : 1);
+    }
+
+    // A press on a control that cannot take the focus leaves nothing; a refusal
+    // keeps the focus and stops the click or key that tried to take it.
+    void pressElsewhere_data()
+    {
+        QTest::addColumn<QString>("target"); // a control's name, or "Tab"
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<bool>("confirms");
+        QTest::addColumn<QString>("focusAfter");
+
+        QTest::addRow("button") << "Command1" << false << true << "Command1";
+        QTest::addRow("button, refused") << "Command1" << true << true << "txtFailTries";
+        QTest::addRow("tab, refused") << "Tab" << true << true << "txtFailTries";
+        QTest::addRow("another field, refused") << "txtAddrSec" << true << true << "txtFailTries";
+        QTest::addRow("the field itself") << "txtFailTries" << false << false << "txtFailTries";
+        QTest::addRow("label") << "Label11" << false << false << "txtFailTries";
+        QTest::addRow("meter") << "progBar1" << false << false << "txtFailTries";
+        QTest::addRow("disabled time field") << "txtSchedTime1" << false << false << "txtFailTries";
+    }
+
+    void pressElsewhere()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, refuse);
+        QFETCH(bool, confirms);
+        QFETCH(QString, focusAfter);
+
+        int pings = 0;
+        m_form->onCommand1Click = [&] { ++pings; };
+        m_refuse = refuse;
+        focus("txtFailTries");
+        if (target == u"Tab")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        else
+            clickOn(qPrintable(target));
+
+        QCOMPARE(m_confirmed, confirms ? QList<Field>{Field::FailTries} : QList<Field>{});
+        QCOMPARE(QApplication::focusWidget()->objectName(), focusAfter);
+        QCOMPARE(pings, focusAfter == u"Command1" ? 1 : 0);
+    }
+
+    void leavingForAMessageBoxDoesNotConfirm()
+    {
+        focus("txtPeriod");
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Elsewhere"), QStringLiteral("text"),
+                        QMessageBox::Ok);
+        box.show();
+        box.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QTest::keyClick(&box, Qt::Key_Tab);
+        box.close();
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+
+        QVERIFY(m_confirmed.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), control("txtPeriod"));
+    }
+
+    // The usual refusal: the handler tells the user why in a modal box. The box takes
+    // the focus and gives it back, and neither confirms the field a second time.
+    void refusalWithAMessageBoxKeepsTheFocus()
+    {
+        int failTests = 0;
+        m_form->onCommand2Click = [&] { ++failTests; };
+        focus("txtFailTries");
+        m_form->onValidate = [this](Field field, bool &refuse) {
+            m_confirmed << field;
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Retries"),
+                            QStringLiteral("A numeric entry greater than 0 is required."),
+                            QMessageBox::Ok);
+            QTimer::singleShot(50, &box, [&box] {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                box.accept();
+            });
+            box.exec();
+            refuse = true;
+        };
+
+        clickOn("Command2");
+        QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
+        QCOMPARE(failTests, 0);
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QCOMPARE(QApplication::focusWidget(), control("txtFailTries"));
+    }
+
+    void mnemonicToAnotherFieldConfirms()
+    {
+        // No caption of the window carries an access key yet; one given here shows
+        // that a mnemonic is confirmed like any other way of leaving.
+        qobject_cast<QLabel *>(control("Label2"))->setText(QStringLiteral("&Secondary:"));
+        focus("txtAddrPri");
+        m_refuse = true;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(m_confirmed, QList<Field>{Field::AddrPri});
+        QCOMPARE(QApplication::focusWidget(), control("txtAddrPri"));
+
+        m_refuse = false;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), control("txtAddrSec"));
+    }
 
 private:
     QWidget *control(const char *name) const
     {
         return m_form->findChild<QWidget *>(QString::fromLatin1(name));
     }
-    void focus(const char *name);
-    void clickOn(const char *name);
+
+    void focus(const char *name)
+    {
+        control(name)->setFocus();
+        QCOMPARE(QApplication::focusWidget(), control(name));
+    }
+
+    // Through the window, as a real click arrives.
+    void clickOn(const char *name)
+    {
+        QWidget *target = control(name);
+        QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(m_form.get(), target->rect().center()));
+    }
 
     FakeMessageBoxes m_boxes;
     std::unique_ptr<ModalGuard> m_guard;
@@ -43,182 +194,6 @@ private:
     QList<Field> m_confirmed;
     bool m_refuse = false;
 };
-
-void TestConfirmOnLeave::init()
-{
-    m_confirmed.clear();
-    m_refuse = false;
-    m_guard = std::make_unique<ModalGuard>(m_boxes);
-    m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"), *m_guard);
-    m_form->onValidate = [this](Field field, bool &refuse) {
-        m_confirmed << field;
-        refuse = m_refuse;
-    };
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-}
-
-void TestConfirmOnLeave::cleanup()
-{
-    m_form.reset();
-    m_guard.reset();
-}
-
-void TestConfirmOnLeave::focus(const char *name)
-{
-    control(name)->setFocus();
-    QCOMPARE(QApplication::focusWidget(), control(name));
-}
-
-// Through the window, as a real click arrives.
-void TestConfirmOnLeave::clickOn(const char *name)
-{
-    QWidget *target = control(name);
-    QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
-                      target->mapTo(m_form.get(), target->rect().center()));
-}
-
-void TestConfirmOnLeave::tabConfirmsTheFieldOnce_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<Field>("field");
-    QTest::addColumn<QString>("next");
-
-    QTest::addRow("primary") << "txtAddrPri" << Field::AddrPri << "txtAddrSec";
-    QTest::addRow("period") << "txtPeriod" << Field::Period << "txtFailCommand";
-    QTest::addRow("port") << "cmbFailPort" << Field::FailPort << "txtFailTries";
-    QTest::addRow("log file") << "txtFailLog" << Field::FailLog << "Command1";
-    QTest::addRow("schedule command 2") << "txtSchedCmd2" << SchedCmdField(2) << "txtSchedCmd3";
-    QTest::addRow("resend delay") << "txtFailResend" << Field::FailResend << "Command3";
-}
-
-void TestConfirmOnLeave::tabConfirmsTheFieldOnce()
-{
-    QFETCH(QString, name);
-    QFETCH(Field, field);
-    QFETCH(QString, next);
-
-    focus(qPrintable(name));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(m_confirmed, QList<Field>{field});
-    QCOMPARE(QApplication::focusWidget()->objectName(), next);
-
-    // Back again: the field left now is confirmed, if it is a field at all.
-    m_confirmed.clear();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget()->objectName(), name);
-    QCOMPARE(m_confirmed.size(), next.startsWith(u"Command") ? 0 : 1);
-}
-
-void TestConfirmOnLeave::refusalKeepsTheFocusAndStopsTheClick()
-{
-    int pings = 0;
-    m_form->onCommand1Click = [&] { ++pings; };
-    m_refuse = true;
-    focus("txtTimeoutPri");
-
-    clickOn("Command1");
-    QCOMPARE(m_confirmed, QList<Field>{Field::TimeoutPri});
-    QCOMPARE(pings, 0);
-    QCOMPARE(QApplication::focusWidget(), control("txtTimeoutPri"));
-
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), control("txtTimeoutPri"));
-
-    clickOn("txtAddrSec");
-    QCOMPARE(QApplication::focusWidget(), control("txtTimeoutPri"));
-    QCOMPARE(m_confirmed.size(), 3);
-}
-
-void TestConfirmOnLeave::acceptedClickActs()
-{
-    int pings = 0;
-    m_form->onCommand1Click = [&] { ++pings; };
-    focus("txtFailTries");
-
-    clickOn("Command1");
-    QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
-    QCOMPARE(pings, 1);
-    QCOMPARE(QApplication::focusWidget(), control("Command1"));
-
-    // Clicking into the field that has the focus leaves nothing.
-    focus("txtAddrPri");
-    m_confirmed.clear();
-    clickOn("txtAddrPri");
-    QVERIFY(m_confirmed.isEmpty());
-}
-
-void TestConfirmOnLeave::pressOnAControlWithoutFocusDoesNotConfirm()
-{
-    focus("txtAddrPri");
-    clickOn("Label11");
-    clickOn("progBar1");
-    // A disabled time field cannot take the focus either.
-    clickOn("txtSchedTime1");
-    QVERIFY(m_confirmed.isEmpty());
-    QCOMPARE(QApplication::focusWidget(), control("txtAddrPri"));
-}
-
-void TestConfirmOnLeave::leavingForAMessageBoxDoesNotConfirm()
-{
-    focus("txtPeriod");
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Elsewhere"), QStringLiteral("text"),
-                    QMessageBox::Ok);
-    box.show();
-    box.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&box));
-    QTest::keyClick(&box, Qt::Key_Tab);
-    box.close();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-
-    QVERIFY(m_confirmed.isEmpty());
-    QCOMPARE(QApplication::focusWidget(), control("txtPeriod"));
-}
-
-// The usual refusal: the handler tells the user why in a modal box. The box takes
-// the focus and gives it back, and neither confirms the field a second time.
-void TestConfirmOnLeave::refusalWithAMessageBoxKeepsTheFocus()
-{
-    int failTests = 0;
-    m_form->onCommand2Click = [&] { ++failTests; };
-    focus("txtFailTries");
-    m_form->onValidate = [this](Field field, bool &refuse) {
-        m_confirmed << field;
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Retries"),
-                        QStringLiteral("A numeric entry greater than 0 is required."),
-                        QMessageBox::Ok);
-        QTimer::singleShot(50, &box, [&box] {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            box.accept();
-        });
-        box.exec();
-        refuse = true;
-    };
-
-    clickOn("Command2");
-    QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
-    QCOMPARE(failTests, 0);
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    QCOMPARE(QApplication::focusWidget(), control("txtFailTries"));
-}
-
-void TestConfirmOnLeave::mnemonicToAnotherFieldConfirms()
-{
-    // No caption of the window carries an access key yet; one given here shows
-    // that a mnemonic is confirmed like any other way of leaving.
-    qobject_cast<QLabel *>(control("Label2"))->setText(QStringLiteral("&Secondary:"));
-    focus("txtAddrPri");
-    m_refuse = true;
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-    QCOMPARE(m_confirmed, QList<Field>{Field::AddrPri});
-    QCOMPARE(QApplication::focusWidget(), control("txtAddrPri"));
-
-    m_refuse = false;
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-    QCOMPARE(QApplication::focusWidget(), control("txtAddrSec"));
-}
 
 QTEST_MAIN(TestConfirmOnLeave)
 #include "tst_confirmonleave.moc"
