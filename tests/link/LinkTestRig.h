@@ -6,7 +6,6 @@
 #include "FakeMessageBoxes.h"
 #include "FakeWindowFields.h"
 #include "IniSettingsStore.h"
-#include "PseudoTerminal.h"
 #include "QtSerialPort.h"
 #include "RecordingLog.h"
 #include "Settings.h"
@@ -14,47 +13,141 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// A pseudo-terminal pair standing in for the router: the link opens the slave as
+// its serial device, the test plays the router on the master. The test keeps a
+// slave descriptor of its own so that the master stays usable while the link has
+// the port closed.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal()
+    {
+        char name[256] = {};
+        int master = -1;
+        if (::openpty(&master, &m_slave, name, nullptr, nullptr) == 0) {
+            m_master.store(master);
+            m_slavePath = QString::fromLocal8Bit(name);
+        }
+    }
+    ~PseudoTerminal()
+    {
+        hangUp();
+        if (m_slave >= 0)
+            ::close(m_slave);
+    }
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isValid() const { return !m_slavePath.isEmpty(); }
+    QString slavePath() const { return m_slavePath; }
+    int slave() const { return m_slave; }
+
+    bool send(const QByteArray &bytes)
+    {
+        const int master = m_master.load();
+        return master >= 0 && ::write(master, bytes.constData(), bytes.size()) == bytes.size();
+    }
+    void hangUp()
+    {
+        const int master = m_master.exchange(-1);
+        if (master >= 0)
+            ::close(master);
+    }
+
+    // Waits up to timeoutMs for one byte from the link.
+    bool waitForByte(int timeoutMs, char &byte)
+    {
+        const int master = m_master.load();
+        pollfd watched{master, POLLIN, 0};
+        return master >= 0 && ::poll(&watched, 1, timeoutMs) > 0 && (watched.revents & POLLIN) &&
+               ::read(master, &byte, 1) == 1;
+    }
+    // What reached the router: everything until quietMs pass without a byte.
+    QByteArray receive(int quietMs = 150)
+    {
+        QByteArray bytes;
+        for (char byte = 0; waitForByte(quietMs, byte);)
+            bytes.append(byte);
+        return bytes;
+    }
+
+private:
+    std::atomic<int> m_master{-1};
+    int m_slave = -1;
+    QString m_slavePath;
+};
+
+// Runs send on this thread while another notes when each byte reaches the router.
+// After hangUpAfter bytes (when given) it hangs up, as a router that goes away in
+// the middle.
+template <typename Send>
+std::vector<SteadyTime> RecordArrivals(PseudoTerminal &terminal, Send send, int hangUpAfter = -1)
+{
+    std::vector<SteadyTime> arrivals;
+    std::atomic<bool> started{false};
+    std::atomic<bool> stop{false};
+    std::thread router([&] {
+        started.store(true);
+        for (char byte = 0; !stop.load();) {
+            if (!terminal.waitForByte(20, byte))
+                continue;
+            arrivals.push_back(std::chrono::steady_clock::now());
+            if (static_cast<int>(arrivals.size()) == hangUpAfter) {
+                terminal.hangUp();
+                return;
+            }
+        }
+    });
+    // A byte that came before the thread watched would be timed late.
+    while (!started.load())
+        std::this_thread::yield();
+    send();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.store(true);
+    router.join();
+    return arrivals;
+}
 
 class RecordingBusyPointer final : public BusyPointer
 {
 public:
-    void setBusy(bool busy) override
-    {
-        changes.append(busy);
-        current = busy;
-    }
+    void setBusy(bool busy) override { changes.append(busy); }
+    bool isBusy() const { return !changes.isEmpty() && changes.last(); }
     QList<bool> changes;
-    bool current = false;
 };
 
-// The link with a pseudo-terminal as its port. Pauses are fake (the clock moves
-// instead) unless the test needs the real pacing on the wire.
+// The link with a pseudo-terminal as its port. Pauses are only recorded unless the
+// test needs the real pacing on the wire.
 struct Rig
 {
     explicit Rig(bool realPauses = false)
         : pause(realPauses ? static_cast<Pause *>(&threadPause) : &fakePause)
     {
         fields.setText(Field::FailPort, QStringLiteral("1"));
-        device = terminal.slavePath();
     }
 
-    QString storedFailPort()
-    {
-        return store.read(SettingsAppName, SettingsSection, QStringLiteral("FailPort"))
-            .value_or(QStringLiteral("<missing>"));
-    }
+    bool opened() { return terminal.isValid() && !link.OpenCommPort(); }
 
     // Lets the port take what the router sent, as the event loop does between ticks.
-    bool waitUntilWaiting(int bytes)
+    bool sendAndWait(const QByteArray &bytes)
     {
-        return QTest::qWaitFor(
-            [&] {
-                int waiting = 0;
-                port.inBufferCount(waiting);
-                return waiting >= bytes;
-            },
-            2000);
+        int waiting = 0;
+        const auto arrived = [&] {
+            return !port.inBufferCount(waiting).failed() && waiting >= bytes.size();
+        };
+        return terminal.send(bytes) && QTest::qWaitFor(arrived, 2000);
     }
 
     PseudoTerminal terminal;
@@ -65,11 +158,10 @@ struct Rig
     FakeWindowFields fields;
     RecordingLog log;
     RecordingBusyPointer busy;
-    FakeClock clock;
-    FakePause fakePause{&clock};
+    FakePause fakePause;
     ThreadPause threadPause;
     Pause *pause;
-    QString device;
+    QString device = terminal.slavePath();
     QList<int> resolved;
     std::function<void()> onResolve;
     QtSerialPort port{[this](int portNumber) {
@@ -81,18 +173,10 @@ struct Rig
     DeviceLink link{port, fields, settings, log, boxes, *pause, busy};
 };
 
+// The CPU time of every thread in the process.
 inline qint64 ProcessCpuMs()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
-}
-
-inline qint64 ElapsedMs(std::chrono::steady_clock::time_point from,
-                        std::chrono::steady_clock::time_point to)
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count() / 1000;
+    return static_cast<qint64>(std::clock()) * 1000 / CLOCKS_PER_SEC;
 }
 
 inline const QString kMissingDevice = QStringLiteral("/nonexistent/ttyCorvane");
