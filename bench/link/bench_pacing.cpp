@@ -27,13 +27,13 @@ struct Run
 Run SendOnce(LinkBenchRig &rig, const QString &command, bool printGaps)
 {
     const QList<CommandByte> bytes = DecodeCommand(command);
-    RouterRecorder router(rig.terminal);
-    QElapsedTimer sending;
-    sending.start();
-    rig.link.SendCommand(command);
     Run run;
-    run.sendMs = sending.nsecsElapsed() / 1e6;
-    const auto &arrivals = router.stop();
+    const std::vector<SteadyTime> arrivals = RecordArrivals(rig.terminal, [&] {
+        QElapsedTimer sending;
+        sending.start();
+        rig.link.SendCommand(command);
+        run.sendMs = static_cast<double>(sending.nsecsElapsed()) / 1e6;
+    });
     if (arrivals.size() != static_cast<size_t>(bytes.size())) {
         std::printf("  expected %lld bytes, the router got %zu\n",
                     static_cast<long long>(bytes.size()), arrivals.size());
@@ -41,13 +41,13 @@ Run SendOnce(LinkBenchRig &rig, const QString &command, bool printGaps)
     }
     for (size_t i = 0; i + 1 < arrivals.size(); ++i) {
         const double gapMs =
-            std::chrono::duration<double, std::milli>(arrivals[i + 1].at - arrivals[i].at).count();
+            std::chrono::duration<double, std::milli>(arrivals[i + 1] - arrivals[i]).count();
         const int nominal = NominalGapMs(bytes[static_cast<qsizetype>(i)].gap);
         run.deviationsMs.push_back(gapMs - nominal);
         if (printGaps)
             std::printf("  byte %2zu (%3d) -> next: %7.2f ms, nominal %3d, deviation %+6.2f\n", i,
-                        static_cast<unsigned char>(arrivals[i].byte), gapMs, nominal,
-                        gapMs - nominal);
+                        static_cast<unsigned char>(bytes[static_cast<qsizetype>(i)].byte), gapMs,
+                        nominal, gapMs - nominal);
     }
     return run;
 }
