@@ -2,6 +2,7 @@
 
 #include "BusyPointer.h"
 #include "DeviceLink.h"
+#include "FakeWindowFields.h"
 #include "IniSettingsStore.h"
 #include "LogWriter.h"
 #include "MessageBoxes.h"
@@ -11,7 +12,6 @@
 #include "Settings.h"
 #include "WindowFields.h"
 
-#include <QHash>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -28,18 +28,6 @@ public:
         return BoxAnswer::Ok;
     }
     int shown = 0;
-};
-
-class BenchFields final : public WindowFields
-{
-public:
-    QString text(Field field) const override { return m_texts.value(field); }
-    void setText(Field field, const QString &text) override { m_texts[field] = text; }
-    bool isEnabled(Field) const override { return true; }
-    void setEnabled(Field, bool) override {}
-
-private:
-    QHash<Field, QString> m_texts;
 };
 
 class MemoryLog final : public LogWriter
@@ -69,7 +57,7 @@ struct LinkBenchRig
     IniSettingsStore store{folder.path()};
     BenchBoxes boxes;
     Settings settings{store, boxes};
-    BenchFields fields;
+    FakeWindowFields fields;
     MemoryLog log;
     ThreadPause pause;
     NoBusyPointer busy;
