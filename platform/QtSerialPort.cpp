@@ -12,17 +12,20 @@ namespace {
 // 9600 baud one byte takes about a millisecond on the wire.
 constexpr int kWriteTimeoutMs = 1000;
 
-// Reads per collection; QSerialPort reads up to 32 KiB at a time.
-constexpr int kDrainReads = 64;
+// The most one input() hands over, and the most QSerialPort keeps for us: a device
+// that sends faster than the poll takes it waits in the driver, which holds the
+// writer back, instead of filling the process's memory.
+constexpr qint64 kReadBytes = 64 * 1024;
+
+// Reads per collection; QSerialPort reads up to 32 KiB at a time, and stops when
+// its buffer is full.
+constexpr int kDrainReads = 4;
 
 } // namespace
 
 QtSerialPort::QtSerialPort(DeviceResolver resolver) : m_resolver(std::move(resolver))
 {
-    // Bytes move into our own buffer as they come, so that closing the port never
-    // discards any.
-    QObject::connect(&m_port, &QSerialPort::readyRead, &m_port,
-                     [this] { m_received += m_port.readAll(); });
+    m_port.setReadBufferSize(kReadBytes);
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                      [this](QSerialPort::SerialPortError error) { onError(error); });
 }
@@ -34,10 +37,20 @@ Outcome QtSerialPort::setCommPort(int portNumber)
             QStringLiteral("The port number cannot change while %1 is open.").arg(portName()));
     m_portNumber = portNumber;
     m_portNumberValid = portNumber >= 1;
+    m_device.clear();
     if (!m_portNumberValid)
         return Outcome::failure(
             QStringLiteral("%1 is not a serial port number: ports are numbered from 1.")
                 .arg(portNumber));
+    return findDevice();
+}
+
+Outcome QtSerialPort::findDevice()
+{
+    m_device = m_resolver(m_portNumber);
+    if (m_device.isEmpty())
+        return Outcome::failure(
+            QStringLiteral("No device is known for port %1.").arg(m_portNumber));
     return Outcome::success();
 }
 
@@ -124,13 +137,12 @@ Outcome QtSerialPort::open()
     if (!m_portNumberValid)
         return Outcome::failure(
             QStringLiteral("No serial port is chosen: port numbers start at 1."));
-    const QString device = m_resolver(m_portNumber);
-    if (device.isEmpty())
-        return Outcome::failure(
-            QStringLiteral("No device is known for port %1.").arg(m_portNumber));
+    if (m_device.isEmpty()) {
+        if (Outcome found = findDevice(); found.failed())
+            return found;
+    }
 
-    m_device = device;
-    m_port.setPortName(device);
+    m_port.setPortName(m_device);
     m_port.setBaudRate(m_lineSettings.baudRate);
     m_port.setParity(m_lineSettings.parity);
     m_port.setDataBits(m_lineSettings.dataBits);
@@ -150,6 +162,8 @@ void QtSerialPort::close()
 {
     if (m_port.isOpen()) {
         collectArrivedBytes();
+        // Closing empties QSerialPort's buffer.
+        m_received += m_port.readAll();
         m_port.close();
     }
     m_lostReason.clear();
@@ -197,7 +211,8 @@ Outcome QtSerialPort::inBufferCount(int &count)
         count = 0;
         return Outcome::failure(m_lostReason);
     }
-    count = static_cast<int>(qMin<qsizetype>(m_received.size(), std::numeric_limits<int>::max()));
+    const qint64 waiting = m_received.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    count = static_cast<int>(qMin<qint64>(waiting, std::numeric_limits<int>::max()));
     return Outcome::success();
 }
 
@@ -209,19 +224,21 @@ Outcome QtSerialPort::input(QByteArray &data)
         return Outcome::failure(m_lostReason);
     }
     data = std::exchange(m_received, {});
+    if (m_port.isOpen() && data.size() < kReadBytes)
+        data += m_port.read(kReadBytes - data.size());
     return Outcome::success();
 }
 
 void QtSerialPort::collectArrivedBytes()
 {
-    // Takes what the driver holds even when no event loop has run since it came,
-    // in a bounded number of reads so that a flood cannot hold the caller forever.
-    for (int read = 0; read < kDrainReads && m_port.isOpen() && m_lostReason.isEmpty(); ++read) {
+    // Takes what the driver holds even when no event loop has run since it came.
+    // QSerialPort's bounded buffer ends the reads once it is full.
+    for (int read = 0; read < kDrainReads && m_port.isOpen() && m_lostReason.isEmpty() &&
+                       m_port.bytesAvailable() < kReadBytes;
+         ++read) {
         if (!m_port.waitForReadyRead(0))
             break;
     }
-    if (m_port.isOpen())
-        m_received += m_port.readAll();
     closeIfLost();
 }
 

@@ -9,9 +9,15 @@
 
 // The serial line on a real device through QSerialPort.
 //
-// Every byte that has reached the process stays readable until input() takes it,
-// even when the port closes in between (a report closing the port, the device
-// going away): a closed port reports nothing waiting only once those are read.
+// The device of a port number is looked up when the number is set (or, when it
+// never was, at the first open), and every later open uses it.
+//
+// The process holds at most 64 KiB that have come from the device and not been
+// taken by input(), and one input() hands over at most that much: the rest waits
+// in the driver. Every byte that has reached the process stays readable until
+// input() takes it, even when the port closes in between (a report closing the
+// port, the device going away): a closed port reports nothing waiting only once
+// those are read.
 // When the device goes away while open (a USB adapter pulled, the far end of a
 // pseudo-terminal closed) the port is closed at once, so that the dead descriptor
 // cannot keep the event loop busy, and the next operation fails with a
@@ -40,7 +46,9 @@ public:
 private:
     Outcome open();
     void close();
-    // Moves whatever the device has delivered into the process's own buffer.
+    // Looks up the device of the port number and keeps it.
+    Outcome findDevice();
+    // Lets QSerialPort take from the driver what its bounded buffer has room for.
     void collectArrivedBytes();
     void onError(QSerialPort::SerialPortError error);
     void closeIfLost();
@@ -49,12 +57,13 @@ private:
 
     DeviceResolver m_resolver;
     QSerialPort m_port;
-    // The device last opened or tried, for the descriptions.
+    // The device of the port number, as looked up when the number was set.
     QString m_device;
     int m_portNumber = 1;
     bool m_portNumberValid = true;
     SerialLineSettings m_lineSettings;
     QSerialPort::FlowControl m_flowControl = QSerialPort::NoFlowControl;
+    // What QSerialPort held when the port closed.
     QByteArray m_received;
     // Why the device went away; empty while it is there.
     QString m_lostReason;

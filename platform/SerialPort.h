@@ -12,7 +12,9 @@ class SerialPort
 public:
     virtual ~SerialPort() = default;
 
-    // The line configuration, applied in this order before every open.
+    // The line configuration, applied in this order before an open. Setting the
+    // port number also finds its device, which later opens use until the number is
+    // set again; the rest may be set anew before every open.
     virtual Outcome setCommPort(int portNumber) = 0;
     virtual Outcome setSettings(const QString &settings) = 0; // "9600,N,8,1"
     virtual Outcome setHandshaking(int mode) = 0;             // 0 = none
@@ -26,6 +28,7 @@ public:
     virtual Outcome output(char byte) = 0;
     // Bytes waiting to be read; 0 for a closed port.
     virtual Outcome inBufferCount(int &count) = 0;
-    // Reads and removes everything waiting.
+    // Reads and removes what is waiting; an implementation may hand over a large
+    // amount in parts, over several calls.
     virtual Outcome input(QByteArray &data) = 0;
 };

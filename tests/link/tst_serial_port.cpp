@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <sys/stat.h>
 #include <termios.h>
 
 // The CPU time the process takes while its event loop runs for waitMs: a port left
@@ -104,8 +105,11 @@ private Q_SLOTS:
         QCOMPARE(rig.log.entries.size(), 1);
     }
 
-    void floodIsLoggedWholeAndInOrder()
+    // A device that sends as fast as it can: each poll takes a bounded part, the
+    // rest waits in the driver, which holds the writer back; nothing is lost.
+    void floodIsLoggedWholeInOrderAndInBoundedParts()
     {
+        constexpr qsizetype kPollBytes = 64 * 1024;
         Rig rig;
         QVERIFY(rig.opened());
         // Numbered and free of control characters, so that a lost, doubled or swapped
@@ -118,33 +122,65 @@ private Q_SLOTS:
         const qint64 cpuBefore = ProcessCpuMs();
         QElapsedTimer elapsed;
         elapsed.start();
+        // Blocking writes: the pseudo-terminal takes more only as the link reads.
+        std::atomic<bool> sent{false};
         std::thread router([&] {
-            constexpr int kPieces = 16;
-            for (int piece = 0; piece < kPieces; ++piece) {
-                rig.terminal.send(
-                    flood.mid(piece * flood.size() / kPieces, flood.size() / kPieces));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kPieces));
-            }
+            rig.terminal.send(flood);
+            sent.store(true);
         });
         QByteArray logged;
-        // The receive poll's own pace: once a second.
-        for (int tick = 0; tick < 10 && logged.size() < flood.size(); ++tick) {
-            QTest::qWait(1000);
+        qsizetype mostWaiting = 0;
+        qsizetype largestEntry = 0;
+        for (int tick = 0; tick < 200 && logged.size() < flood.size(); ++tick) {
+            // Long enough for an unbounded reader to take far more than one part.
+            QTest::qWait(100);
+            int waiting = 0;
+            QVERIFY(!rig.port.inBufferCount(waiting).failed());
+            mostWaiting = qMax<qsizetype>(mostWaiting, waiting);
+            const qsizetype entriesBefore = rig.log.entries.size();
             rig.link.PollReceive();
-            logged.clear();
-            for (const RecordingLog::Entry &entry : rig.log.entries)
-                logged += entry.message.toLatin1();
+            for (qsizetype entry = entriesBefore; entry < rig.log.entries.size(); ++entry) {
+                const QByteArray bytes = rig.log.entries[entry].message.toLatin1();
+                largestEntry = qMax(largestEntry, bytes.size());
+                logged += bytes;
+            }
+        }
+        // Should the link stop reading, the test's own end of the line lets the
+        // writer finish.
+        while (!sent.load()) {
+            pollfd readable{rig.terminal.slave(), POLLIN, 0};
+            char sink[4096];
+            if (::poll(&readable, 1, 10) > 0 && ::read(rig.terminal.slave(), sink, sizeof sink) < 0)
+                break;
         }
         router.join();
 
+        QVERIFY2(mostWaiting <= kPollBytes, qPrintable(QString::number(mostWaiting)));
+        QVERIFY2(largestEntry <= kPollBytes, qPrintable(QString::number(largestEntry)));
         QCOMPARE(logged.size(), flood.size());
         QVERIFY(logged == flood);
         QVERIFY(rig.boxes.shown.isEmpty());
-        QVERIFY(rig.port.isOpen());
         const qint64 cpuMs = ProcessCpuMs() - cpuBefore;
         QVERIFY2(
             cpuMs < elapsed.elapsed() / 4,
             qPrintable(QStringLiteral("%1 ms of CPU in %2 ms").arg(cpuMs).arg(elapsed.elapsed())));
+    }
+
+    // Opening never waits for a device: a FIFO named as the port is refused at once.
+    void fifoAsPortIsRefused()
+    {
+        QTemporaryDir folder;
+        const QString fifo = folder.filePath(QStringLiteral("ttyFifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QtSerialPort port([&](int) { return fifo; });
+
+        const Outcome opened = port.setPortOpen(true);
+
+        QVERIFY(opened.failed());
+        QVERIFY2(
+            opened.description().startsWith(QStringLiteral("Cannot open port 1 (%1)").arg(fifo)),
+            qPrintable(opened.description()));
+        QVERIFY(!port.isOpen());
     }
 
     void mapsPortNumberToDevice_data()
