@@ -23,6 +23,26 @@ EventLog::EventLog(const WindowFields &fields, const Clock &clock, TextFiles &fi
 
 void EventLog::WriteLog(const QString &message, bool stamp, bool spaced, const QString &category)
 {
+    Append(stamp, spaced, category, [&](AppendFile &file, PendingFailure &failure) {
+        if (spaced) {
+            failure.remember(file.writeLine(message));
+            failure.remember(file.writeLine(kSeparator));
+        } else {
+            failure.remember(file.write(message));
+        }
+    });
+}
+
+void EventLog::WriteReceived(const QByteArray &bytes, bool stamp)
+{
+    Append(stamp, false, kCommunications, [&](AppendFile &file, PendingFailure &failure) {
+        failure.remember(file.writeBytes(bytes));
+    });
+}
+
+void EventLog::Append(bool stamp, bool spaced, const QString &category,
+                      const std::function<void(AppendFile &, PendingFailure &)> &writeBody)
+{
     const QString path = m_fields.text(Field::FailLog);
     if (path.size() < 2)
         return;
@@ -30,16 +50,13 @@ void EventLog::WriteLog(const QString &message, bool stamp, bool spaced, const Q
     PendingFailure failure;
     Outcome opened = Outcome::success();
     if (const std::unique_ptr<AppendFile> file = m_files.openForAppend(path, opened)) {
+        if ((stamp || spaced) && file->endsMidLine())
+            failure.remember(file->writeLine(QString()));
         if (spaced)
             failure.remember(file->writeLine(kSeparator));
         if (stamp)
             failure.remember(file->writeLine(HeaderLine(category)));
-        if (spaced) {
-            failure.remember(file->writeLine(message));
-            failure.remember(file->writeLine(kSeparator));
-        } else {
-            failure.remember(file->write(message));
-        }
+        writeBody(*file, failure);
         failure.remember(file->close());
     } else {
         failure.remember(opened);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 inline const QString kSystemMessage = QStringLiteral("System Message");
@@ -13,4 +14,7 @@ public:
     virtual ~LogWriter() = default;
     virtual void WriteLog(const QString &message, bool stamp, bool spaced,
                           const QString &category) = 0;
+    // What the router sent, byte for byte as it came, under a "Communications"
+    // header when stamp is set; unspaced.
+    virtual void WriteReceived(const QByteArray &bytes, bool stamp) = 0;
 };

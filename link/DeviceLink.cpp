@@ -25,8 +25,9 @@ constexpr int kInBufferBytes = 16384;
 // Gives a port that was just closed time to settle before it is opened again.
 constexpr int kReopenPauseMs = 500;
 
-// Characters up to this code are dropped from the start of a received chunk (the
-// line ends of the router's previous line), unless nothing else is left.
+// Characters up to this code are dropped from the start of a chunk that opens a
+// log entry (the line ends of the router's previous line), unless nothing else is
+// left.
 constexpr int kLastLeadingControlCode = 26;
 
 } // namespace
@@ -112,16 +113,13 @@ void DeviceLink::PollReceive()
         return;
     }
 
-    // Every byte the router sends has a character of its own in Latin-1.
-    QString text = QString::fromLatin1(received);
+    // Only a chunk that gets a header starts a line in the log: there the line
+    // ends of the router's previous line are dropped. A chunk that continues a line
+    // keeps every byte.
     qsizetype leading = 0;
-    while (text.size() - leading > 1 && text.at(leading).unicode() <= kLastLeadingControlCode)
+    while (m_commQuiet && received.size() - leading > 1 &&
+           static_cast<unsigned char>(received.at(leading)) <= kLastLeadingControlCode)
         ++leading;
-    text.remove(0, leading);
-
-    if (m_commQuiet)
-        m_log.WriteLog(text, true, false, kCommunications);
-    else
-        m_log.WriteLog(text, false, false, QString());
+    m_log.WriteReceived(received.sliced(leading), m_commQuiet);
     m_commQuiet = false;
 }

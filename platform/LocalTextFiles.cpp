@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -16,13 +17,37 @@ QString SystemError(int errorNumber)
     return qt_error_string(errorNumber);
 }
 
+const QString kNotRegularFile = QStringLiteral("it is not a regular file.");
+
+// Non-blocking, so that a FIFO or a device named as the file cannot hold the
+// program in open(2), where not even a stop signal gets through.
+int OpenNonBlocking(const QByteArray &nativePath, int access)
+{
+    int descriptor;
+    do {
+        descriptor = ::open(nativePath.constData(),
+                            access | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    } while (descriptor < 0 && errno == EINTR);
+    return descriptor;
+}
+
+// The last byte is read where the descriptor allows it; a file the user may only
+// write to is taken to end a line, as it cannot be seen.
+bool EndsMidLine(int descriptor, bool readable, off_t size)
+{
+    char last = '\n';
+    return readable && size > 0 && ::pread(descriptor, &last, 1, size - 1) == 1 && last != '\n';
+}
+
 class LocalAppendFile final : public AppendFile
 {
 public:
-    LocalAppendFile(QString path, FileDescriptor descriptor)
-        : m_path(std::move(path)), m_descriptor(std::move(descriptor))
+    LocalAppendFile(QString path, FileDescriptor descriptor, bool endsMidLine)
+        : m_path(std::move(path)), m_descriptor(std::move(descriptor)), m_endsMidLine(endsMidLine)
     {
     }
+
+    bool endsMidLine() const override { return m_endsMidLine; }
 
     Outcome writeLine(const QString &text) override
     {
@@ -34,11 +59,16 @@ public:
 
     Outcome write(const QString &text) override
     {
+        // UTF-8 on every current system, so that any language's text survives.
+        return writeBytes(text.toLocal8Bit());
+    }
+
+    Outcome writeBytes(const QByteArray &bytes) override
+    {
         if (!m_descriptor.isValid())
             return Outcome::failure(
                 QStringLiteral("Cannot write to \"%1\": the file is already closed.").arg(m_path));
-        // toLatin1() turns every character outside Latin-1 into "?".
-        m_pending += text.toLatin1();
+        m_pending += bytes;
         return Outcome::success();
     }
 
@@ -87,6 +117,7 @@ private:
 
     QString m_path;
     FileDescriptor m_descriptor;
+    bool m_endsMidLine;
     QByteArray m_pending;
 };
 
@@ -102,16 +133,35 @@ std::unique_ptr<AppendFile> LocalTextFiles::openForAppend(const QString &path, O
         return nullptr;
     }
     const QByteArray nativePath = QFile::encodeName(path);
-    int descriptor;
-    do {
-        descriptor = ::open(nativePath.constData(),
-                            O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (descriptor < 0 && errno == EINTR);
-    if (descriptor < 0) {
-        outcome = Outcome::failure(
-            QStringLiteral("Cannot open \"%1\" for appending: %2").arg(path, SystemError(errno)));
-        return nullptr;
+    // Read access as well lets the open see how the file ends.
+    bool readable = true;
+    int descriptor = OpenNonBlocking(nativePath, O_RDWR);
+    if (descriptor < 0 && errno == EACCES) {
+        readable = false;
+        descriptor = OpenNonBlocking(nativePath, O_WRONLY);
     }
+    const auto refuse = [&](const QString &reason) {
+        outcome = Outcome::failure(
+            QStringLiteral("Cannot open \"%1\" for appending: %2").arg(path, reason));
+        return nullptr;
+    };
+    // A non-blocking open lacks a reader or a device only where the path is no
+    // regular file: a FIFO nobody reads, a device that is not there.
+    if (descriptor < 0)
+        return refuse(errno == ENXIO ? kNotRegularFile : SystemError(errno));
+    FileDescriptor file(descriptor);
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0)
+        return refuse(SystemError(errno));
+    // A FIFO with a reader, or a device, would take the entry somewhere other than
+    // a log the user can read back.
+    if (!S_ISREG(status.st_mode))
+        return refuse(kNotRegularFile);
+    // The entry's write waits for the disk like any other.
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return refuse(SystemError(errno));
     outcome = Outcome::success();
-    return std::make_unique<LocalAppendFile>(path, FileDescriptor(descriptor));
+    const bool midLine = EndsMidLine(descriptor, readable, status.st_size);
+    return std::make_unique<LocalAppendFile>(path, std::move(file), midLine);
 }

@@ -35,10 +35,15 @@ class MemoryLog final : public LogWriter
 public:
     void WriteLog(const QString &message, bool, bool, const QString &) override
     {
-        text += message;
+        bytes += message.toLocal8Bit();
         ++entries;
     }
-    QString text;
+    void WriteReceived(const QByteArray &received, bool) override
+    {
+        bytes += received;
+        ++entries;
+    }
+    QByteArray bytes;
     int entries = 0;
 };
 

@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     const double cpuMs = ThreadCpuMs() - cpuStart;
     router.join();
 
-    const QByteArray logged = rig.log.text.toLatin1();
+    const QByteArray &logged = rig.log.bytes;
     qint64 firstDifference = -1;
     for (qint64 i = 0; i < qMin<qint64>(logged.size(), sent.load()); ++i) {
         if (logged[i] != SequenceByte(i)) {

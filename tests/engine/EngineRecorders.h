@@ -21,6 +21,10 @@ public:
     {
         events.append(QStringLiteral("log ") + message);
     }
+    void WriteReceived(const QByteArray &bytes, bool) override
+    {
+        events.append(QStringLiteral("received ") + QString::fromLatin1(bytes));
+    }
     void SendCommand(const QString &command) override
     {
         events.append(QStringLiteral("send ") + command);

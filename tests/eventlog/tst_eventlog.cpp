@@ -3,16 +3,22 @@
 #include "FakeClock.h"
 #include "FakeMessageBoxes.h"
 #include "FakeWindowFields.h"
+#include "FileDescriptor.h"
 #include "LocalTextFiles.h"
+#include "LocaleText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,6 +63,8 @@ enum class LogFault
     PathTurnsIntoFolder,
     FileMadeReadOnly,
     DiskFillsWithinEntry,
+    FifoNobodyReads,
+    FifoWithReader,
 };
 
 } // namespace
@@ -107,9 +115,25 @@ private Q_SLOTS:
             << earlier << "x" << true << false << kSystemMessage
             << QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3))
             << QByteArray("12/7/26 9:05:03 AM  [System Message]\r\nx");
-        QTest::addRow("single bytes, unknown characters as question marks")
+        QTest::addRow("text in the locale's encoding")
             << earlier << QString::fromUtf8("Grüße → 5 €") << false << false << QString() << noon
-            << QByteArray("Gr\374\337e ? 5 ?");
+            << QByteArray("Gr\303\274\303\237e \342\206\222 5 \342\202\254");
+        // The router's output, or another program, may have left a line unfinished.
+        const QByteArray unfinished = "router output";
+        QTest::addRow("header after an unfinished line starts a line")
+            << unfinished << "OK" << true << false << kCommunications << noon
+            << "\r\n" + kNoonHeader + "  [Communications]\r\nOK";
+        QTest::addRow("separator after an unfinished line starts a line")
+            << unfinished << "note" << false << true << kSystemMessage << noon
+            << QByteArray("\r\n \r\nnote\r\n \r\n");
+        QTest::addRow("lone carriage return leaves the line unfinished")
+            << QByteArray("prompt\r") << "OK" << true << false << kCommunications << noon
+            << "\r\n" + kNoonHeader + "  [Communications]\r\nOK";
+        QTest::addRow("line feed alone ends a line")
+            << QByteArray("line\n") << "OK" << true << false << kCommunications << noon
+            << kNoonHeader + "  [Communications]\r\nOK";
+        QTest::addRow("text without header continues the line")
+            << unfinished << " more" << false << false << QString() << noon << QByteArray(" more");
     }
     void layouts()
     {
@@ -129,6 +153,69 @@ private Q_SLOTS:
         m_rig->log.WriteLog(message, stamp, spaced, category);
         QCOMPARE(m_rig->logBytes(), existing + appended);
         QVERIFY(m_rig->boxes.shown.isEmpty());
+    }
+
+    // The router's bytes are not text of ours: none is converted, whatever the
+    // locale's encoding makes of it.
+    void receivedBytesGoInUnchanged_data()
+    {
+        QTest::addColumn<QByteArray>("existing");
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("stamp");
+        QTest::addColumn<QByteArray>("appended");
+
+        const QByteArray everyOddByte("\0\x1b[0m\x80\xe9\xff\xc3", 9);
+        QTest::addRow("under a header") << QByteArray() << everyOddByte << true
+                                        << kNoonHeader + "  [Communications]\r\n" + everyOddByte;
+        QTest::addRow("continuing a line")
+            << QByteArray("a1") << QByteArray("\r\nb2") << false << QByteArray("\r\nb2");
+        QTest::addRow("header after an unfinished line")
+            << QByteArray("a1") << QByteArray("b2") << true
+            << "\r\n" + kNoonHeader + "  [Communications]\r\nb2";
+    }
+    void receivedBytesGoInUnchanged()
+    {
+        QFETCH(QByteArray, existing);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, stamp);
+        QFETCH(QByteArray, appended);
+        QFile file(m_rig->logPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(existing);
+        file.close();
+        m_rig->clock.set(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
+
+        m_rig->log.WriteReceived(received, stamp);
+
+        QCOMPARE(m_rig->logBytes(), existing + appended);
+        QVERIFY(m_rig->boxes.shown.isEmpty());
+    }
+
+    // Dates and times in scripts beyond Latin-1 reach the file as the locale's text.
+    void headerInTheLocalesScript_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addRow("Arabic, Egypt") << QLocale(QLocale::Arabic, QLocale::Egypt);
+        QTest::addRow("Persian, Iran") << QLocale(QLocale::Persian, QLocale::Iran);
+        QTest::addRow("Korean, South Korea") << QLocale(QLocale::Korean, QLocale::SouthKorea);
+    }
+    void headerInTheLocalesScript()
+    {
+        QFETCH(QLocale, locale);
+        QLocale::setDefault(locale);
+        const auto restore = qScopeGuard(
+            [] { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); });
+        const QDateTime now(QDate(2026, 12, 7), QTime(22, 31, 41));
+        const QString header = ShortDateText(now.date()) + u' ' + LongTimeText(now.time()) +
+                               QStringLiteral("  [System Message]");
+        // Text within Latin-1 would pass with the old single-byte writing too.
+        QVERIFY(std::any_of(header.cbegin(), header.cend(),
+                            [](QChar character) { return character.unicode() > 0xff; }));
+        m_rig->clock.set(now);
+
+        m_rig->log.WriteLog(QStringLiteral("started"), true, false, kSystemMessage);
+
+        QCOMPARE(m_rig->logBytes(), header.toUtf8() + "\r\nstarted");
     }
 
     void shortPathSwitchesLoggingOff_data()
@@ -161,7 +248,12 @@ private Q_SLOTS:
         QTest::addRow("folder that does not exist")
             << "missing/log.txt" << LogFault::None << "No such file";
         QTest::addRow("a folder, not a file") << "." << LogFault::None << "Is a directory";
-        QTest::addRow("device without space") << "/dev/full" << LogFault::None << "No space left";
+        // Writing there would fail, block or vanish; nothing but a file is a log.
+        QTest::addRow("a device") << "/dev/full" << LogFault::None << "it is not a regular file.";
+        QTest::addRow("FIFO nobody reads")
+            << "fifo" << LogFault::FifoNobodyReads << "it is not a regular file.";
+        QTest::addRow("FIFO with a reader")
+            << "fifo" << LogFault::FifoWithReader << "it is not a regular file.";
         QTest::addRow("path turns into a folder")
             << "" << LogFault::PathTurnsIntoFolder << "Is a directory";
         QTest::addRow("file made read-only")
@@ -185,6 +277,13 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(path) && QDir().mkdir(path));
         if (fault == LogFault::FileMadeReadOnly)
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        FileDescriptor reader;
+        if (fault == LogFault::FifoNobodyReads || fault == LogFault::FifoWithReader)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (fault == LogFault::FifoWithReader) {
+            reader.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK));
+            QVERIFY(reader.isValid());
+        }
         if (fault == LogFault::DiskFillsWithinEntry) {
             // A file-size limit binds root too and cuts a write short, as a disk
             // filling up does; the signal it raises is for programs that ignore errors.
@@ -210,6 +309,38 @@ private Q_SLOTS:
         QVERIFY2(box.text.contains(path) && box.text.contains(reason), qPrintable(box.text));
         QCOMPARE(m_rig->logBytes(),
                  fault == LogFault::PathTurnsIntoFolder ? QByteArray() : QByteArray("kept"));
+    }
+
+    // A link to the log is followed; a log the user may write but not read is
+    // appended to, its unseen end taken to finish a line.
+    void appendsThroughLinksAndWithoutReadAccess_data()
+    {
+        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<QByteArray>("appended");
+        QTest::addRow("symbolic link") << true << "\r\n" + kNoonHeader + "  [System Message]\r\nx";
+        QTest::addRow("write-only file") << false << kNoonHeader + "  [System Message]\r\nx";
+    }
+    void appendsThroughLinksAndWithoutReadAccess()
+    {
+        QFETCH(bool, throughLink);
+        QFETCH(QByteArray, appended);
+        m_rig->log.WriteLog(QStringLiteral("unfinished"), false, false, QString());
+        const QString linkPath = m_rig->folder.filePath(QStringLiteral("link.txt"));
+        if (throughLink) {
+            QVERIFY(QFile::link(m_rig->logPath(), linkPath));
+            m_rig->fields.setText(Field::FailLog, linkPath);
+        } else {
+            QVERIFY(QFile::setPermissions(m_rig->logPath(), QFile::WriteOwner));
+        }
+
+        const bool held = RunHeldToFilePermissions(
+            [&] { m_rig->log.WriteLog(QStringLiteral("x"), true, false, kSystemMessage); });
+
+        QVERIFY(QFile::setPermissions(m_rig->logPath(), QFile::ReadOwner | QFile::WriteOwner));
+        if (!held)
+            QSKIP("cannot drop the capabilities that let root ignore file permissions");
+        QVERIFY(m_rig->boxes.shown.isEmpty());
+        QCOMPARE(m_rig->logBytes(), "unfinished" + appended);
     }
 
     void successEndsARunOfFailures()

@@ -21,6 +21,12 @@ public:
     {
         entries.append({message, stamp, spaced, category});
     }
+    // The router's bytes are recorded one character per byte, as Latin-1 maps them.
+    void WriteReceived(const QByteArray &bytes, bool stamp) override
+    {
+        entries.append(
+            {QString::fromLatin1(bytes), stamp, false, stamp ? kCommunications : QString()});
+    }
     QList<Entry> entries;
 };
 

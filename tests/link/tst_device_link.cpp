@@ -102,6 +102,11 @@ private Q_SLOTS:
         QTest::addRow("a burst after silence gets one header")
             << QByteArrayList{"early", "", "\r\nOK ", "there\r\n", "", "again"}
             << QStringList{"early", "> OK ", "there\r\n", "> again"};
+        // Line ends that come with the next poll belong to the line being logged.
+        QTest::addRow("lines split across polls")
+            << QByteArrayList{"a1", "\r\nb2", "\r\nc3"} << QStringList{"a1", "\r\nb2", "\r\nc3"};
+        QTest::addRow("after the header, line ends kept")
+            << QByteArrayList{"", "\r\nA", "\r\nB", "\x01"} << QStringList{"> A", "\r\nB", "\x01"};
     }
     void logsWhatComesIn()
     {

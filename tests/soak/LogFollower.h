@@ -85,6 +85,7 @@ private:
     // A spaced entry: a blank line, the header, the message, a blank line.
     inline static const QString kSpacer = QStringLiteral(" \r\n");
     inline static const QString kMessageEnd = QStringLiteral("\r\n \r\n");
+    inline static const QString kLineEnd = QStringLiteral("\r\n");
     // The link drops the line ends that open a received chunk; nothing else may go
     // missing between the port and the log.
     static constexpr uchar kLastDroppableCode = 26;
@@ -112,6 +113,10 @@ private:
             // with no header of its own, wherever the log stands.
             body = body.sliced(end + kMessageEnd.size());
         }
+        // The router's text never ends a line here, so a line end after it is the
+        // log's own, ending the line before the next entry.
+        if (body.endsWith(kLineEnd) && !body.chopped(kLineEnd.size()).endsWith(u'\n'))
+            body.chop(kLineEnd.size());
         for (const QChar character : body) {
             const ushort wanted = character.unicode();
             while (m_consoleUsed < m_console.size() &&

@@ -183,6 +183,10 @@ public:
         }
         m_log.WriteLog(message, stamp, spaced, category);
     }
+    void WriteReceived(const QByteArray &bytes, bool stamp) override
+    {
+        m_log.WriteReceived(bytes, stamp);
+    }
     void SendCommand(const QString &command) override
     {
         for (const CommandByte &next : DecodeCommand(command))
