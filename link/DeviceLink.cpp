@@ -42,18 +42,34 @@ DeviceLink::DeviceLink(SerialPort &port, const WindowFields &fields, Settings &s
 bool DeviceLink::OpenCommPort()
 {
     m_pending.clear();
-    ConfigurePort();
+    ConfigurePort(PortChoice::FromField);
     return ReportError(kCommPortError);
 }
 
-void DeviceLink::ConfigurePort()
+void DeviceLink::ConfigurePort(PortChoice choice)
 {
-    const QString portText = m_fields.text(Field::FailPort);
-    const std::optional<qint16> portNumber = WholeNumber16(portText);
-    if (!portNumber)
-        m_pending.remember(
-            Outcome::failure(QStringLiteral("\"%1\" is not a port number.").arg(portText)));
-    m_pending.remember(m_port.setCommPort(portNumber.value_or(0)));
+    // A reopen goes to the port the user confirmed, through the device found for
+    // it then: the settings file may have changed or broken since, and a fresh
+    // look-up could send the command to another port.
+    if (choice == PortChoice::FromField || !m_chosenPortText) {
+        m_chosenPortText = m_fields.text(Field::FailPort);
+        m_portNumberSet = false;
+    }
+    const std::optional<qint16> portNumber = WholeNumber16(*m_chosenPortText);
+    // Nothing can be opened without a port, and a later step's failure would only
+    // hide the reason.
+    if (!portNumber) {
+        m_pending.remember(Outcome::failure(
+            QStringLiteral("Port \"%1\" is not a number.").arg(*m_chosenPortText)));
+        return;
+    }
+    if (!m_portNumberSet) {
+        const Outcome chosen = m_port.setCommPort(*portNumber);
+        m_pending.remember(chosen);
+        if (chosen.failed())
+            return;
+        m_portNumberSet = true;
+    }
     m_pending.remember(m_port.setSettings(kLineSettings));
     m_pending.remember(m_port.setHandshaking(kNoHandshaking));
     m_pending.remember(m_port.setInputLen(kReadEverything));

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class BusyPointer;
 class LogWriter;
 class MessageBoxes;
@@ -23,7 +25,8 @@ inline const QString kCommPortError = QStringLiteral("Comm Port Error");
 // skipped, its failure remembered (a later one replaces an earlier one), and the
 // next step runs; at the end the remembered failure goes to ReportError, which
 // closes the port. After that the port stays closed until the port field is
-// confirmed again, or, with reopening before sends switched on, the next send.
+// confirmed again, or, with reopening before sends switched on, the next send,
+// which reopens the port confirmed last.
 class DeviceLink final : public CommandSender
 {
 public:
@@ -39,17 +42,26 @@ public:
     // The port field lost the focus: stores its text, even one that cannot be
     // opened, and opens the port afresh.
     void ValidateFailPort();
-    // One tick of the receive poll: whatever the router has sent goes to the log.
+    // One tick of the receive poll: what the router has sent goes to the log, at
+    // most what one read of the port hands over.
     void PollReceive();
     void SendCommand(const QString &command) override;
 
     // Without a display nobody can confirm the port field again after a report has
-    // closed the port, so a send first opens a closed port. Off by default.
+    // closed the port, so a send first reopens a closed port: the one confirmed
+    // last, on the device found for it then. Off by default.
     void setReopenBeforeSend(bool reopen) { m_reopenBeforeSend = reopen; }
 
 private:
+    enum class PortChoice
+    {
+        // The port field's text is taken, and its device looked up afresh.
+        FromField,
+        // The port confirmed last, on the device found for it then.
+        Kept,
+    };
     // The line configuration and the open, remembering what fails.
-    void ConfigurePort();
+    void ConfigurePort(PortChoice choice);
     void ReportIfFailed(const Outcome &outcome);
 
     SerialPort &m_port;
@@ -61,6 +73,10 @@ private:
     BusyPointer &m_busyPointer;
 
     PendingFailure m_pending;
+    // The port field's text at the last open from the field; none before the first.
+    std::optional<QString> m_chosenPortText;
+    // The port has taken that text's number, and found its device.
+    bool m_portNumberSet = false;
     // The last poll found nothing waiting; the next chunk starts a new log entry.
     bool m_commQuiet = false;
     bool m_reportShowing = false;

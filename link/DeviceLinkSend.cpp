@@ -2,6 +2,7 @@
 
 #include "BusyPointer.h"
 #include "CaretNotation.h"
+#include "LogWriter.h"
 #include "Pause.h"
 #include "SerialPort.h"
 
@@ -25,7 +26,7 @@ void DeviceLink::SendCommand(const QString &command)
         // open"; the bytes are skipped, their pacing is kept.
         bool portUsable = true;
         if (m_reopenBeforeSend && !m_port.isOpen()) {
-            ConfigurePort();
+            ConfigurePort(PortChoice::Kept);
             portUsable = !m_pending.isPending();
         }
         for (const CommandByte &next : DecodeCommand(command)) {
@@ -39,5 +40,9 @@ void DeviceLink::SendCommand(const QString &command)
                 m_pause.pauseMs(kByteGapMs);
         }
     }
+    // The log keeps the reason, which the box shows only until it is closed.
+    if (m_pending.isPending())
+        m_log.WriteLog(QStringLiteral("Command not sent completely: ") + m_pending.description(),
+                       true, true, kSystemMessage);
     ReportError(kCommPortError);
 }

@@ -6,6 +6,7 @@
 #include "FakeMessageBoxes.h"
 #include "FakeWindowFields.h"
 #include "IniSettingsStore.h"
+#include "PortDevice.h"
 #include "PseudoTerminal.h"
 #include "QtSerialPort.h"
 #include "RecordingLog.h"
@@ -60,11 +61,13 @@ struct Rig
     QString device = terminal.slavePath();
     QList<int> resolved;
     std::function<void()> onResolve;
+    // Devices come from the settings' port map, as in the program, instead of device.
+    bool devicesFromSettings = false;
     QtSerialPort port{[this](int portNumber) {
         resolved.append(portNumber);
         if (onResolve)
             onResolve();
-        return device;
+        return devicesFromSettings ? PortDevicePath(store, portNumber) : device;
     }};
     DeviceLink link{port, fields, settings, log, boxes, *pause, busy};
 };

@@ -1,6 +1,7 @@
 #include "LinkTestRig.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <termios.h>
 
@@ -34,7 +35,11 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.opened());
         bool busyDuringBox = false;
-        rig.boxes.onShow = [&] { busyDuringBox = rig.busy.isBusy(); };
+        qsizetype loggedBeforeBox = -1;
+        rig.boxes.onShow = [&] {
+            busyDuringBox = rig.busy.isBusy();
+            loggedBeforeBox = rig.log.entries.size();
+        };
 
         rig.link.SendCommand(command);
 
@@ -43,10 +48,13 @@ private Q_SLOTS:
                  pausedMs);
         QCOMPARE(rig.busy.changes, (QList<bool>{true, false}));
         QCOMPARE(rig.boxes.shown.size(), reports ? 1 : 0);
+        QCOMPARE(rig.log.entries.size(), reports ? 1 : 0);
         if (reports) {
             QCOMPARE(rig.boxes.shown[0].title, kCommPortError);
             QCOMPARE(rig.boxes.shown[0].style, BoxStyle::OkExclamation);
             QVERIFY(!busyDuringBox);
+            CheckNotSentEntry(rig);
+            QCOMPARE(loggedBeforeBox, 1);
         }
         QCOMPARE(rig.port.isOpen(), !reports);
     }
@@ -140,13 +148,14 @@ private Q_SLOTS:
         rig.link.SendCommand(QStringLiteral("^1"));
 
         QCOMPARE(rig.boxes.shown.size(), 1);
-        QVERIFY(rig.log.entries.isEmpty());
+        // Only the failed send's own entry.
+        QCOMPARE(rig.log.entries.size(), 1);
         // The report closed the port; what had come before is still logged, once.
         QVERIFY(!rig.port.isOpen());
         rig.link.PollReceive();
         rig.link.PollReceive();
-        QCOMPARE(rig.log.entries.size(), 1);
-        QCOMPARE(rig.log.entries[0].message, QStringLiteral("abc"));
+        QCOMPARE(rig.log.entries.size(), 2);
+        QCOMPARE(rig.log.entries[1].message, QStringLiteral("abc"));
     }
 
     // The port field is confirmed: its text is stored, even one that cannot be
@@ -156,31 +165,35 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QString>("device");
         QTest::addColumn<QList<int>>("resolved");
-        QTest::addColumn<bool>("reports");
+        // Part of the report's text; none when nothing is reported.
+        QTest::addColumn<QString>("report");
 
         // Number parsing is the whole-number conversion's own test; these rows show
         // the field goes through it, 16-bit range included.
-        QTest::addRow("another port") << QStringList{"1", "3"} << "" << QList<int>{1, 3} << false;
+        QTest::addRow("another port") << QStringList{"1", "3"} << "" << QList<int>{1, 3} << "";
         QTest::addRow("unchanged still reopens")
-            << QStringList{"1", "1"} << "" << QList<int>{1, 1} << false;
-        QTest::addRow("after a failed open")
-            << QStringList{"x", "2"} << "" << QList<int>{2} << false;
+            << QStringList{"1", "1"} << "" << QList<int>{1, 1} << "";
+        QTest::addRow("after a failed open") << QStringList{"x", "2"} << "" << QList<int>{2} << "";
         QTest::addRow("half rounds to even")
-            << QStringList{"1", "2.5"} << "" << QList<int>{1, 2} << false;
+            << QStringList{"1", "2.5"} << "" << QList<int>{1, 2} << "";
         QTest::addRow("no such device")
-            << QStringList{"1", "1"} << kMissingDevice << QList<int>{1, 1} << true;
+            << QStringList{"1", "1"} << kMissingDevice << QList<int>{1, 1} << kMissingDevice;
+        // The first failure is the reason; nothing after it may replace it.
         QTest::addRow("not a number is stored")
-            << QStringList{"1", "x"} << "" << QList<int>{1} << true;
-        QTest::addRow("port zero") << QStringList{"1", "0"} << "" << QList<int>{1} << true;
-        QTest::addRow("negative") << QStringList{"1", "-2"} << "" << QList<int>{1} << true;
-        QTest::addRow("beyond 16 bits") << QStringList{"1", "40000"} << "" << QList<int>{1} << true;
+            << QStringList{"1", "3x"} << "" << QList<int>{1} << "Port \"3x\" is not a number.";
+        QTest::addRow("port zero") << QStringList{"1", "0"} << "" << QList<int>{1}
+                                   << "0 is not a serial port number: ports are numbered from 1.";
+        QTest::addRow("negative") << QStringList{"1", "-2"} << "" << QList<int>{1} << "-2 is not";
+        QTest::addRow("beyond 16 bits")
+            << QStringList{"1", "40000"} << "" << QList<int>{1} << "Port \"40000\" is not";
     }
     void validatesPortField()
     {
         QFETCH(QStringList, texts);
         QFETCH(QString, device);
         QFETCH(QList<int>, resolved);
-        QFETCH(bool, reports);
+        QFETCH(QString, report);
+        const bool reports = !report.isEmpty();
         Rig rig;
         QVERIFY(rig.terminal.isValid());
         if (!device.isEmpty())
@@ -209,7 +222,7 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.shown.size(), reports ? 1 : 0);
         if (reports) {
             QCOMPARE(rig.boxes.shown[0].title, kCommPortError);
-            QVERIFY2(rig.boxes.shown[0].text.contains(device), qPrintable(rig.boxes.shown[0].text));
+            QVERIFY2(rig.boxes.shown[0].text.contains(report), qPrintable(rig.boxes.shown[0].text));
         } else {
             termios attributes{};
             QCOMPARE(tcgetattr(rig.terminal.slave(), &attributes), 0);
@@ -253,10 +266,79 @@ private Q_SLOTS:
         QCOMPARE(rig.terminal.receive(), bytes);
         QCOMPARE(rig.fakePause.pauses, (QList<int>{20, 270}));
         QCOMPARE(rig.boxes.shown.size(), reportMentions.isEmpty() ? 0 : 1);
-        if (!reportMentions.isEmpty())
+        QCOMPARE(rig.log.entries.size(), reportMentions.isEmpty() ? 0 : 1);
+        if (!reportMentions.isEmpty()) {
             QVERIFY2(rig.boxes.shown[0].text.contains(reportMentions),
                      qPrintable(rig.boxes.shown[0].text));
+            CheckNotSentEntry(rig);
+        }
         QCOMPARE(rig.port.isOpen(), reportMentions.isEmpty());
+    }
+
+    // A reopen before a send goes to the device the port was opened on, whatever
+    // has become of the port map in the settings file since.
+    void reopensTheConfirmedDevice_data()
+    {
+        QTest::addColumn<QByteArray>("mapAfterOpen");
+        QTest::addRow("entry removed") << QByteArray("[Ports]\n");
+        QTest::addRow("file damaged") << QByteArray("[Ports]\n200\n\xff\n");
+        QTest::addRow("file deleted") << QByteArray();
+    }
+    void reopensTheConfirmedDevice()
+    {
+        QFETCH(QByteArray, mapAfterOpen);
+        Rig rig;
+        QVERIFY(rig.terminal.isValid());
+        // Without the map, port 200 would be /dev/ttyS199.
+        rig.devicesFromSettings = true;
+        const QString settingsPath = rig.store.filePath(SettingsAppName);
+        const auto writeSettings = [&](const QByteArray &content) {
+            QFile file(settingsPath);
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        };
+        QVERIFY(writeSettings("[Ports]\n200=" + rig.terminal.slavePath().toLocal8Bit() + "\n"));
+        rig.fields.setText(Field::FailPort, QStringLiteral("200"));
+        rig.link.setReopenBeforeSend(true);
+        QVERIFY(!rig.link.OpenCommPort());
+        QVERIFY(mapAfterOpen.isEmpty() ? QFile::remove(settingsPath) : writeSettings(mapAfterOpen));
+
+        // A caret before a digit is reported, which closes the port.
+        rig.link.SendCommand(QStringLiteral("^1"));
+        QVERIFY(!rig.port.isOpen());
+        rig.link.SendCommand(QStringLiteral("a^m"));
+
+        QCOMPARE(rig.terminal.receive(), QByteArray("1\ra\r"));
+        QCOMPARE(rig.boxes.shown.size(), 1);
+        QVERIFY(rig.port.isOpen());
+        QCOMPARE(rig.resolved, QList<int>{200});
+    }
+
+    // Without a port number there is nothing to reopen; the reason stays the same.
+    void reopenKeepsTheReasonOfAPortThatIsNoNumber()
+    {
+        Rig rig;
+        QVERIFY(rig.terminal.isValid());
+        rig.fields.setText(Field::FailPort, QStringLiteral("3x"));
+        rig.link.setReopenBeforeSend(true);
+        QVERIFY(rig.link.OpenCommPort());
+
+        rig.link.SendCommand(QStringLiteral("a"));
+
+        QCOMPARE(rig.terminal.receive(), QByteArray());
+        QCOMPARE(rig.boxes.shown.size(), 2);
+        QCOMPARE(rig.boxes.shown[1].text, QStringLiteral("Port \"3x\" is not a number."));
+        QVERIFY(rig.resolved.isEmpty());
+    }
+
+private:
+    // The failed send's entry, as the box shows its reason.
+    static void CheckNotSentEntry(const Rig &rig)
+    {
+        const RecordingLog::Entry &entry = rig.log.entries.last();
+        QCOMPARE(entry.message,
+                 QStringLiteral("Command not sent completely: ") + rig.boxes.shown.last().text);
+        QVERIFY(entry.stamp && entry.spaced);
+        QCOMPARE(entry.category, kSystemMessage);
     }
 };
 
