@@ -15,7 +15,7 @@ constexpr int kWriteTimeoutMs = 1000;
 // The most one input() hands over, and the most QSerialPort keeps for us: a device
 // that sends faster than the poll takes it waits in the driver, which holds the
 // writer back, instead of filling the process's memory.
-constexpr qint64 kReadBytes = 64 * 1024;
+constexpr qint64 kReadBytes = qint64{64} * 1024;
 
 // Reads per collection; QSerialPort reads up to 32 KiB at a time, and stops when
 // its buffer is full.

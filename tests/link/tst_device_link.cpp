@@ -313,23 +313,6 @@ private Q_SLOTS:
         QCOMPARE(rig.resolved, QList<int>{200});
     }
 
-    // Without a port number there is nothing to reopen; the reason stays the same.
-    void reopenKeepsTheReasonOfAPortThatIsNoNumber()
-    {
-        Rig rig;
-        QVERIFY(rig.terminal.isValid());
-        rig.fields.setText(Field::FailPort, QStringLiteral("3x"));
-        rig.link.setReopenBeforeSend(true);
-        QVERIFY(rig.link.OpenCommPort());
-
-        rig.link.SendCommand(QStringLiteral("a"));
-
-        QCOMPARE(rig.terminal.receive(), QByteArray());
-        QCOMPARE(rig.boxes.shown.size(), 2);
-        QCOMPARE(rig.boxes.shown[1].text, QStringLiteral("Port \"3x\" is not a number."));
-        QVERIFY(rig.resolved.isEmpty());
-    }
-
 private:
     // The failed send's entry, as the box shows its reason.
     static void CheckNotSentEntry(const Rig &rig)

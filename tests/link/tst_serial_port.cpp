@@ -109,7 +109,7 @@ private Q_SLOTS:
     // rest waits in the driver, which holds the writer back; nothing is lost.
     void floodIsLoggedWholeInOrderAndInBoundedParts()
     {
-        constexpr qsizetype kPollBytes = 64 * 1024;
+        constexpr qsizetype kPollBytes = qsizetype{64} * 1024;
         Rig rig;
         QVERIFY(rig.opened());
         // Numbered and free of control characters, so that a lost, doubled or swapped
@@ -170,7 +170,7 @@ private Q_SLOTS:
     void fifoAsPortIsRefused()
     {
         QTemporaryDir folder;
-        const QString fifo = folder.filePath(QStringLiteral("ttyFifo"));
+        QString fifo = folder.filePath(QStringLiteral("ttyFifo"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QtSerialPort port([&](int) { return fifo; });
 
