@@ -6,11 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -143,6 +146,9 @@ private Q_SLOTS:
         QTest::addRow("section header") << QStringLiteral("[Ports]");
         QTest::addRow("non ascii") << QStringLiteral("/home/jürgen/lög.txt");
         QTest::addRow("trailing backslash") << QStringLiteral("dir\\");
+        QTest::addRow("caret backslash") << QStringLiteral("AT^\\");
+        QTest::addRow("quoted") << QStringLiteral("\"x\"");
+        QTest::addRow("half a surrogate pair") << QString(QChar(0xD800));
     }
     void roundTripKeepsTextExactly()
     {
@@ -188,6 +194,7 @@ private Q_SLOTS:
 
         m_settings->SaveValue(SettingsSection, QStringLiteral("FailTries"), QStringLiteral("5"));
         QVERIFY(m_boxes.shown.isEmpty());
+        const QByteArray before = FileBytes(iniPath());
         const QString bigValue(200, u'9');
         {
             const FailingWrites failing(failure, m_folder);
@@ -205,6 +212,9 @@ private Q_SLOTS:
                                     "FailTries"));
             QCOMPARE(int(m_boxes.shown[0].style), int(BoxStyle::OkExclamation));
         }
+        // The old file stays whole, and no temporary file is left beside it.
+        QCOMPARE(FileBytes(iniPath()), before);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Vestrel.ini"});
         // The failed value must not linger in memory and reach the disk with a later write.
         QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("FailTries")),
                  QStringLiteral("5"));
@@ -216,33 +226,174 @@ private Q_SLOTS:
                  QStringLiteral("60"));
     }
 
-    void damagedFileIsNeitherReadNorRewritten_data()
+    // Lines that are not settings used to make the whole file unreadable and unwritable;
+    // now every good key is read, and a save keeps the other lines as they were.
+    void handWrittenLinesAreReadAndKept_data()
     {
         QTest::addColumn<QByteArray>("fileContent");
+        QTest::addColumn<QByteArray>("afterSave");
         QTest::addRow("line without equals")
-            << QByteArray("[LastValues]\nInit=Yes\nstray words\n[Ports]\n1=/dev/ttyS0\n");
+            << QByteArray("[LastValues]\nInit=Yes\nstray words\n[Ports]\n1=/dev/ttyS0\n")
+            << QByteArray("[LastValues]\nInit=Yes\nPeriod=60\nstray words\n[Ports]\n"
+                          "1=/dev/ttyS0\n");
         QTest::addRow("unterminated section")
-            << QByteArray("[Ports\n1=/dev/ttyS0\n[LastValues]\nInit=Yes\n");
-        QTest::addRow("not utf-8") << QByteArray("[LastValues]\nInit=Yes\nFailLog=/tmp/l\xf6g\n");
+            << QByteArray("[Ports\n1=/dev/ttyS0\n[LastValues]\nInit=Yes\n")
+            << QByteArray("[Ports\n1=/dev/ttyS0\n[LastValues]\nInit=Yes\nPeriod=60\n");
+        QTest::addRow("not utf-8")
+            << QByteArray("; r\xe9seau\r\n[LastValues]\r\nInit=Yes\r\nFailLog=/tmp/l\xf6g")
+            << QByteArray("; r\xe9seau\r\n[LastValues]\r\nInit=Yes\r\nFailLog=/tmp/l\xf6g\r\n"
+                          "Period=60\r\n");
     }
-    void damagedFileIsNeitherReadNorRewritten()
+    void handWrittenLinesAreReadAndKept()
     {
         QFETCH(QByteArray, fileContent);
+        QFETCH(QByteArray, afterSave);
         QVERIFY(QDir().mkpath(m_folder));
         QVERIFY(WriteBytes(iniPath(), fileContent));
 
-        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("Init")), QString());
-        m_settings->SaveValue(SettingsSection, QStringLiteral("Init"), QStringLiteral("Yes"));
-        QCOMPARE(m_boxes.shown.size(), 1);
-        QCOMPARE(m_boxes.shown[0].title, QStringLiteral("Registry"));
-        QCOMPARE(FileBytes(iniPath()), fileContent);
+        QCOMPARE(m_settings->GetValue(SettingsSection, QStringLiteral("Init")),
+                 QStringLiteral("Yes"));
+        m_settings->SaveValue(SettingsSection, QStringLiteral("Period"), QStringLiteral("60"));
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(FileBytes(iniPath()), afterSave);
 
         Registry registry(*m_store, m_boxes);
         registry.SetAppName(SettingsAppName);
         registry.SetSection(SettingsSection);
-        registry.SetKey(QStringLiteral("Init"));
-        QVERIFY(registry.RegDel().failed());
-        QCOMPARE(FileBytes(iniPath()), fileContent);
+        registry.SetKey(QStringLiteral("Period"));
+        QVERIFY(!registry.RegDel().failed());
+        QCOMPARE(FileBytes(iniPath()),
+                 fileContent.endsWith('\n') ? fileContent : fileContent + "\r\n");
+    }
+
+    void skippedLinesAreReported()
+    {
+        QVERIFY(QDir().mkpath(m_folder));
+        QVERIFY(WriteBytes(iniPath(), "[LastValues]\nInit=Yes\nstray\n"));
+        QCOMPARE(m_store->skippedLinesReport(SettingsAppName),
+                 QStringLiteral("The settings file %1 has lines that are not settings, which "
+                                "were skipped: 3.")
+                     .arg(iniPath()));
+        QVERIFY(WriteBytes(iniPath(), "# lab\n\n[LastValues]\n= 5\nInit=Yes\n[Ports\n3"));
+        QCOMPARE(m_store->skippedLinesReport(SettingsAppName),
+                 QStringLiteral("The settings file %1 has lines that are not settings, which "
+                                "were skipped: 4, 6, 7.")
+                     .arg(iniPath()));
+        QVERIFY(WriteBytes(iniPath(), "# lab\n[LastValues]\nInit=Yes\n"));
+        QCOMPARE(m_store->skippedLinesReport(SettingsAppName), QString());
+    }
+
+    // Files written by the earlier version, which stored through QSettings, read the
+    // same, and keep doing so after a save of another key.
+    void earlierFilesReadTheSame_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addRow("list with blank") << QStringLiteral("a, b");
+        QTest::addRow("semicolon") << QStringLiteral("AT;Z");
+        QTest::addRow("equals") << QStringLiteral("x=y");
+        QTest::addRow("backslash") << QStringLiteral("c:\\log.txt");
+        QTest::addRow("caret backslash") << QStringLiteral("AT^\\");
+        QTest::addRow("blanks around") << QStringLiteral("  5  ");
+        QTest::addRow("quotes") << QStringLiteral("say \"hi\"");
+        QTest::addRow("line break and tab") << QStringLiteral("a\r\n\tb");
+        QTest::addRow("control character") << QStringLiteral("\x01"
+                                                             "b");
+        QTest::addRow("at signs") << QStringLiteral("@Invalid()");
+        QTest::addRow("doubled at") << QStringLiteral("@@x");
+        QTest::addRow("quoted at") << QStringLiteral("@a,b");
+        QTest::addRow("non ascii") << QStringLiteral("/home/jürgen/€");
+        QTest::addRow("empty") << QString();
+        QTest::addRow("comment characters") << QStringLiteral("#x");
+    }
+    void earlierFilesReadTheSame()
+    {
+        QFETCH(QString, value);
+        QVERIFY(QDir().mkpath(m_folder));
+        {
+            QSettings earlier(iniPath(), QSettings::IniFormat);
+            earlier.setValue(QStringLiteral("LastValues/Init"), QStringLiteral("Yes"));
+            earlier.setValue(QStringLiteral("LastValues/FailCommand"), value);
+            earlier.setValue(QStringLiteral("Ports/1"), value);
+        }
+        QCOMPARE(m_store->read(SettingsAppName, SettingsSection, QStringLiteral("FailCommand")),
+                 value);
+        m_settings->SaveValue(SettingsSection, QStringLiteral("Period"), QStringLiteral("60"));
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(m_store->read(SettingsAppName, SettingsSection, QStringLiteral("FailCommand")),
+                 value);
+        QCOMPARE(m_store->read(SettingsAppName, QStringLiteral("Ports"), QStringLiteral("1")),
+                 value);
+        QCOMPARE(m_store->skippedLinesReport(SettingsAppName), QString());
+    }
+
+    void writesGoThroughLinksAndKeepPermissions_data()
+    {
+        QTest::addColumn<QString>("linkTo");
+        QTest::addColumn<int>("permissions");
+        QTest::addRow("regular file") << QString() << 0640;
+        QTest::addRow("relative link") << QStringLiteral("../real/Vestrel.ini") << 0600;
+        QTest::addRow("chain of links") << QStringLiteral("../real/chain.ini") << 0604;
+    }
+    void writesGoThroughLinksAndKeepPermissions()
+    {
+        QFETCH(QString, linkTo);
+        QFETCH(int, permissions);
+        QVERIFY(QDir().mkpath(m_folder));
+        const QString realFolder = m_root.filePath(QStringLiteral("real"));
+        QVERIFY(QDir().mkpath(realFolder));
+        const QString realFile =
+            linkTo.isEmpty() ? iniPath() : QDir(realFolder).filePath(QStringLiteral("Vestrel.ini"));
+        QVERIFY(WriteBytes(realFile, "[LastValues]\nInit=Yes\n"));
+        QCOMPARE(::chmod(QFile::encodeName(realFile).constData(), mode_t(permissions)), 0);
+        if (!linkTo.isEmpty()) {
+            QFile::remove(QDir(realFolder).filePath(QStringLiteral("chain.ini")));
+            QVERIFY(QFile::link(QStringLiteral("Vestrel.ini"),
+                                QDir(realFolder).filePath(QStringLiteral("chain.ini"))));
+            QVERIFY(QFile::link(linkTo, iniPath()));
+        }
+
+        m_settings->SaveValue(SettingsSection, QStringLiteral("Period"), QStringLiteral("60"));
+        QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(FileBytes(realFile), QByteArray("[LastValues]\nInit=Yes\nPeriod=60\n"));
+        QCOMPARE(QFileInfo(iniPath()).isSymLink(), !linkTo.isEmpty());
+        struct stat status = {};
+        QCOMPARE(::stat(QFile::encodeName(realFile).constData(), &status), 0);
+        QCOMPARE(int(status.st_mode & 07777), permissions);
+    }
+
+    // A FIFO in place of the file would hold a blocking open() forever.
+    void onlyRegularFilesAreUsed_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addRow("fifo") << QStringLiteral("fifo");
+        QTest::addRow("link to a fifo") << QStringLiteral("link");
+        QTest::addRow("folder") << QStringLiteral("folder");
+    }
+    void onlyRegularFilesAreUsed()
+    {
+        QFETCH(QString, kind);
+        QVERIFY(QDir().mkpath(m_folder));
+        const QString fifo =
+            kind == QStringLiteral("link") ? m_folder + QStringLiteral(".fifo") : iniPath();
+        if (kind == QStringLiteral("folder"))
+            QVERIFY(QDir().mkpath(iniPath()));
+        else
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        if (kind == QStringLiteral("link"))
+            QVERIFY(QFile::link(fifo, iniPath()));
+
+        QCOMPARE(m_store->read(SettingsAppName, SettingsSection, QStringLiteral("Init")),
+                 std::nullopt);
+        QVERIFY(!m_store->hasKeys(SettingsAppName, SettingsSection));
+        const QString refusal = QStringLiteral("The settings file %1 is not a regular file.");
+        const Outcome written = m_store->write(SettingsAppName, SettingsSection,
+                                               QStringLiteral("Init"), QStringLiteral("Yes"));
+        QCOMPARE(written.description(),
+                 refusal.arg(kind == QStringLiteral("link") ? fifo : iniPath()));
+        const Outcome removed =
+            m_store->remove(SettingsAppName, SettingsSection, QStringLiteral("Init"));
+        QVERIFY(removed.failed());
+        QCOMPARE(QFileInfo(fifo).isFile(), false);
     }
 
     void handWrittenSectionsSurviveWrites()
@@ -253,6 +404,9 @@ private Q_SLOTS:
         m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("a"));
         m_settings->SaveValue(SettingsSection, QStringLiteral("AddrPri"), QStringLiteral("b"));
         QVERIFY(m_boxes.shown.isEmpty());
+        QCOMPARE(FileBytes(iniPath()),
+                 QByteArray("; the router's console\n[Ports]\n1=/dev/ttyUSB0\n"
+                            "2 = /dev/ttyS1 \\\n  \n[LastValues]\nInit=Yes\nAddrPri=b\n"));
         QCOMPARE(ReadFromDisk(iniPath(), QStringLiteral("Ports"), QStringLiteral("1")),
                  QStringLiteral("/dev/ttyUSB0"));
         QCOMPARE(ReadFromDisk(iniPath(), SettingsSection, QStringLiteral("Init")),
