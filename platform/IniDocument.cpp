@@ -172,9 +172,12 @@ qsizetype IniDocument::insertionIndex(const QString &section) const
 
 void IniDocument::insert(qsizetype index, Line line)
 {
-    // A last line without a line break gets one before anything follows it.
-    if (index > 0 && m_lines[index - 1].lineBreak.isEmpty())
-        m_lines[index - 1].lineBreak = m_lineBreak;
+    // A last line without a line break gets one before anything follows it; after a
+    // final "\r" that is "\r\n", or the "\r" would be read as part of the break.
+    if (index > 0 && m_lines[index - 1].lineBreak.isEmpty()) {
+        Line &last = m_lines[index - 1];
+        last.lineBreak = last.bytes.endsWith('\r') ? QByteArrayLiteral("\r\n") : m_lineBreak;
+    }
     m_lines.insert(index, std::move(line));
 }
 
