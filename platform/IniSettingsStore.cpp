@@ -1,103 +1,131 @@
 #include "IniSettingsStore.h"
 
+#include "FileDescriptor.h"
+#include "IniDocument.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSettings>
-#include <QStringDecoder>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-QString GroupedKey(const QString &section, const QString &key)
-{
-    return section + u'/' + key;
-}
-
-// A value written by hand as "a, b" comes back from the INI reader as a list; the
-// user meant the text.
-QString ValueText(const QVariant &value)
-{
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
-
-// QSettings rewrites the whole file on every write and silently drops what it could
-// not parse: a line without "=", or bytes that are not UTF-8, which it would replace.
-// A file with such content was written by something else, perhaps by hand, and is
-// left alone rather than rewritten without it. Comments (";") are the one thing a
-// rewrite is allowed to lose.
-bool RewriteKeepsContent(const QByteArray &content)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder(content);
-    if (decoder.hasError())
-        return false;
-    bool continued = false;
-    for (const QString &rawLine : text.split(u'\n')) {
-        const QString line = rawLine.trimmed();
-        const bool isContinuation = continued;
-        continued = line.endsWith(u'\\');
-        if (isContinuation || line.isEmpty() || line.startsWith(u';'))
-            continue;
-        if (line.startsWith(u'[') && line.endsWith(u']'))
-            continue;
-        if (!line.startsWith(u'[') && line.contains(u'='))
-            continue;
-        return false;
-    }
-    return true;
-}
+// As many as the kernel follows before it gives up with ELOOP.
+constexpr int kMostLinksFollowed = 40;
 
 QString NativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
 
-Outcome CheckFile(const QString &path)
+enum class Access
 {
-    QFile file(path);
-    if (!file.exists())
-        return Outcome::success();
-    if (!file.open(QIODevice::ReadOnly))
-        return Outcome::failure(
-            QStringLiteral("The settings file %1 could not be read.").arg(NativePath(path)));
-    if (!RewriteKeepsContent(file.readAll()))
-        return Outcome::failure(
-            QStringLiteral("The settings file %1 is damaged and was left unchanged.")
-                .arg(NativePath(path)));
+    Read,
+    Write,
+};
+
+Outcome Refused(Access access, const QString &path, const QString &reason)
+{
+    const QString text = access == Access::Read
+                             ? QStringLiteral("The settings file %1 could not be read: %2.")
+                             : QStringLiteral("The settings file %1 could not be written: %2.");
+    return Outcome::failure(text.arg(NativePath(path), reason));
+}
+
+Outcome NotRegularFile(const QString &path)
+{
+    return Outcome::failure(
+        QStringLiteral("The settings file %1 is not a regular file.").arg(NativePath(path)));
+}
+
+// The file's bytes, or none when there is no file. Opened without blocking and checked
+// to be a regular file: a FIFO put in its place would otherwise hold open() or read()
+// forever. Opening for writing too, before any change, tells a read-only file at once.
+Outcome ReadFile(const QString &path, Access access, QByteArray &content)
+{
+    content.clear();
+    const int mode = access == Access::Read ? O_RDONLY : O_RDWR;
+    const QByteArray nativePath = QFile::encodeName(path);
+    const FileDescriptor descriptor(
+        ::open(nativePath.constData(), mode | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!descriptor.isValid()) {
+        const int openError = errno;
+        if (openError == ENOENT)
+            return Outcome::success();
+        // A folder cannot be opened for writing at all, so it never reaches fstat().
+        if (openError == EISDIR)
+            return NotRegularFile(path);
+        return Refused(access, path, qt_error_string(openError));
+    }
+    struct stat status = {};
+    if (::fstat(descriptor.get(), &status) != 0)
+        return Refused(access, path, qt_error_string(errno));
+    if (!S_ISREG(status.st_mode))
+        return NotRegularFile(path);
+    QFile file;
+    if (!file.open(descriptor.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return Refused(access, path, file.errorString());
+    content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Refused(access, path, file.errorString());
     return Outcome::success();
 }
 
-// The file's own check first, then what QSettings made of it.
-Outcome CheckReadable(const QSettings &settings)
+std::optional<IniDocument> ReadDocument(const QString &path)
 {
-    if (Outcome file = CheckFile(settings.fileName()); file.failed())
-        return file;
-    if (settings.status() == QSettings::NoError)
-        return Outcome::success();
-    return Outcome::failure(QStringLiteral("The settings file %1 could not be read.")
-                                .arg(NativePath(settings.fileName())));
+    QByteArray content;
+    if (ReadFile(path, Access::Read, content).failed())
+        return std::nullopt;
+    return IniDocument(content);
 }
 
-Outcome SyncOutcome(QSettings &settings)
+// The new file is put in place by renaming, which would turn a symbolic link into a
+// regular file; writing to the file the link names keeps the link.
+Outcome LinkTarget(const QString &path, QString &target)
 {
-    settings.sync();
-    if (settings.status() == QSettings::NoError)
-        return Outcome::success();
-    return Outcome::failure(QStringLiteral("The settings file %1 could not be written.")
-                                .arg(NativePath(settings.fileName())));
+    target = path;
+    for (int followed = 0; followed < kMostLinksFollowed; ++followed) {
+        const QFileInfo file(target);
+        if (!file.isSymLink())
+            return Outcome::success();
+        target = file.symLinkTarget();
+    }
+    return Refused(Access::Write, path, qt_error_string(ELOOP));
 }
 
-// A failed sync leaves the change pending in QSettings' per-process cache, where a
-// later read would see it and a later successful write would store it. Putting the
-// previous value back keeps memory in step with the disk.
-void Restore(QSettings &settings, const QString &groupedKey, const QVariant &previous)
+// The rename lasts only once the folder that records it has reached the disk. A folder
+// that cannot be synced still holds the new file; only a crash could undo the rename,
+// which leaves the old file whole.
+void SyncFolder(const QString &folder)
 {
-    if (previous.isValid())
-        settings.setValue(groupedKey, previous);
-    else
-        settings.remove(groupedKey);
+    const FileDescriptor descriptor(
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (descriptor.isValid())
+        static_cast<void>(::fsync(descriptor.get()));
+}
+
+// Into a temporary file in the same folder, synced to the disk, with the old file's
+// permissions, then renamed over the old file (QSaveFile does each of these steps).
+Outcome ReplaceFile(const QString &path, const QByteArray &content)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return Refused(Access::Write, path,
+                       QStringLiteral("the folder %1 could not be made").arg(NativePath(folder)));
+    QSaveFile file(path);
+    // Unbuffered: a failed buffered write only shows while commit() flushes, and Qt 6.4
+    // then puts the cut-short file in place all the same.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(content) != content.size() || !file.commit())
+        return Refused(Access::Write, path, file.errorString());
+    SyncFolder(folder);
+    return Outcome::success();
 }
 
 } // namespace
@@ -112,41 +140,63 @@ QString IniSettingsStore::filePath(const QString &application) const
 std::optional<QString> IniSettingsStore::read(const QString &application, const QString &section,
                                               const QString &key)
 {
-    const QSettings settings(filePath(application), QSettings::IniFormat);
-    if (CheckReadable(settings).failed())
+    const std::optional<IniDocument> document = ReadDocument(filePath(application));
+    if (!document)
         return std::nullopt;
-    const QString groupedKey = GroupedKey(section, key);
-    if (!settings.contains(groupedKey))
-        return std::nullopt;
-    return ValueText(settings.value(groupedKey));
+    return document->value(section, key);
+}
+
+bool IniSettingsStore::hasKeys(const QString &application, const QString &section)
+{
+    const std::optional<IniDocument> document = ReadDocument(filePath(application));
+    return document && document->hasKeys(section);
 }
 
 Outcome IniSettingsStore::write(const QString &application, const QString &section,
                                 const QString &key, const QString &value)
 {
-    QSettings settings(filePath(application), QSettings::IniFormat);
-    if (Outcome readable = CheckReadable(settings); readable.failed())
-        return readable;
-    const QString groupedKey = GroupedKey(section, key);
-    const QVariant previous = settings.value(groupedKey);
-    settings.setValue(groupedKey, value);
-    Outcome outcome = SyncOutcome(settings);
-    if (outcome.failed())
-        Restore(settings, groupedKey, previous);
-    return outcome;
+    if (!IsIniName(section) || !IsIniName(key))
+        return Outcome::failure(
+            QStringLiteral("The settings file %1 cannot hold the key \"%2\" in section \"%3\".")
+                .arg(NativePath(filePath(application)), key, section));
+    return change(application,
+                  [&](IniDocument &document) { document.setValue(section, key, value); });
 }
 
 Outcome IniSettingsStore::remove(const QString &application, const QString &section,
                                  const QString &key)
 {
-    QSettings settings(filePath(application), QSettings::IniFormat);
-    if (Outcome readable = CheckReadable(settings); readable.failed())
-        return readable;
-    const QString groupedKey = GroupedKey(section, key);
-    const QVariant previous = settings.value(groupedKey);
-    settings.remove(groupedKey);
-    Outcome outcome = SyncOutcome(settings);
-    if (outcome.failed())
-        Restore(settings, groupedKey, previous);
-    return outcome;
+    return change(application, [&](IniDocument &document) { document.remove(section, key); });
+}
+
+Outcome IniSettingsStore::change(const QString &application,
+                                 const std::function<void(IniDocument &)> &edit)
+{
+    QString path;
+    if (Outcome linked = LinkTarget(filePath(application), path); linked.failed())
+        return linked;
+    QByteArray before;
+    if (Outcome read = ReadFile(path, Access::Write, before); read.failed())
+        return read;
+    IniDocument document(before);
+    edit(document);
+    const QByteArray after = document.content();
+    // Also spares a missing file from being made empty by a removal.
+    if (after == before)
+        return Outcome::success();
+    return ReplaceFile(path, after);
+}
+
+QString IniSettingsStore::skippedLinesReport(const QString &application) const
+{
+    const QString path = filePath(application);
+    const std::optional<IniDocument> document = ReadDocument(path);
+    if (!document || document->skippedLines().isEmpty())
+        return {};
+    QStringList numbers;
+    for (const int number : document->skippedLines())
+        numbers.append(QString::number(number));
+    return QStringLiteral("The settings file %1 has lines that are not settings, which were "
+                          "skipped: %2.")
+        .arg(NativePath(path), numbers.join(QStringLiteral(", ")));
 }

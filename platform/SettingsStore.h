@@ -19,4 +19,14 @@ public:
                           const QString &value) = 0;
     virtual Outcome remove(const QString &application, const QString &section,
                            const QString &key) = 0;
+    // Whether the section holds any key at all, so that a store whose "Init" is missing
+    // can still be told from a store never written. One that cannot tell says no.
+    virtual bool hasKeys(const QString & /*application*/, const QString & /*section*/)
+    {
+        return false;
+    }
+    // One line for the event log naming the lines of the application's settings that
+    // are not settings and were skipped, or empty text. A store that is not a file
+    // written by hand has none.
+    virtual QString skippedLinesReport(const QString & /*application*/) const { return {}; }
 };

@@ -69,10 +69,13 @@ void LoadKey(Settings &settings, WindowFields &fields, const QString &key, Field
 LastValuesLoad LoadLastValues(Settings &settings, WindowFields &fields)
 {
     LastValuesLoad load;
+    // Only a record without any key is new. A hand-written one often lacks "Init" and
+    // is read all the same; the "Init" it lacked is added.
     if (settings.GetValue(SettingsSection, QStringLiteral("Init")).isEmpty()) {
+        load.firstRun = !settings.HasAnyValue(SettingsSection);
         settings.SaveValue(SettingsSection, QStringLiteral("Init"), QStringLiteral("Yes"));
-        load.firstRun = true;
-        return load;
+        if (load.firstRun)
+            return load;
     }
 
     for (const Rule &rule : kRules) {

@@ -5,7 +5,9 @@ class WindowFields;
 
 struct LastValuesLoad
 {
-    // No "Init" was stored: "Init" = "Yes" has been written and no field was touched.
+    // No key at all was stored: "Init" = "Yes" has been written and no field was
+    // touched. A record with keys but without a non-empty "Init" is read as usual and
+    // gets "Init" = "Yes" too.
     bool firstRun = false;
 };
 

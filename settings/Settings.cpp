@@ -20,6 +20,11 @@ bool Settings::HasValue(const QString &section, const QString &key)
     return m_store.read(SettingsAppName, section, key).has_value();
 }
 
+bool Settings::HasAnyValue(const QString &section)
+{
+    return m_store.hasKeys(SettingsAppName, section);
+}
+
 void Settings::SaveValue(const QString &section, const QString &key, const QString &value)
 {
     Registry registry(m_store, m_boxes);

@@ -21,6 +21,8 @@ public:
     // Whether the key has ever been written, so that a key never written can keep
     // its field's default while a key stored as empty text loads as empty.
     bool HasValue(const QString &section, const QString &key);
+    // Whether any key of the section has ever been written.
+    bool HasAnyValue(const QString &section);
     // A failed write shows the "Registry" box and returns normally.
     void SaveValue(const QString &section, const QString &key, const QString &value);
 

@@ -139,6 +139,40 @@ private Q_SLOTS:
         QCOMPARE(rig.fields.text(Field::FailCommand), QStringLiteral("^m^m"));
     }
 
+    // Only a record without any key is new; a hand-written one without "Init" is read.
+    void recordWithoutInitIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("fileContent");
+        QTest::addColumn<bool>("firstRun");
+        QTest::addColumn<QString>("failTries");
+
+        QTest::addRow("keys without Init")
+            << QByteArray("# headless lab box\n[LastValues]\nFailTries=8\n") << false << "8";
+        QTest::addRow("empty Init")
+            << QByteArray("[LastValues]\nInit=\nFailTries=8\n") << false << "8";
+        QTest::addRow("keys only in other sections")
+            << QByteArray("[Ports]\n1=/dev/ttyUSB0\n") << true << "5";
+        QTest::addRow("section without keys")
+            << QByteArray("[LastValues]\n; to do\nnot a key\n") << true << "5";
+    }
+    void recordWithoutInitIsRead()
+    {
+        QFETCH(QByteArray, fileContent);
+        QFETCH(bool, firstRun);
+        QFETCH(QString, failTries);
+        LoadRig rig;
+        QFile file(rig.store.filePath(SettingsAppName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(fileContent), fileContent.size());
+        file.close();
+
+        QCOMPARE(LoadLastValues(rig.settings, rig.fields).firstRun, firstRun);
+        QCOMPARE(rig.fields.text(Field::FailTries), failTries);
+        QCOMPARE(rig.settings.GetValue(SettingsSection, QStringLiteral("Init")),
+                 QStringLiteral("Yes"));
+        QVERIFY(rig.boxes.shown.isEmpty());
+    }
+
     void scheduleTimeFollowsItsCommand_data()
     {
         QTest::addColumn<StoredValues>("stored");
