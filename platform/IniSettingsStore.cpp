@@ -146,6 +146,12 @@ std::optional<QString> IniSettingsStore::read(const QString &application, const 
     return document->value(section, key);
 }
 
+Outcome IniSettingsStore::readable(const QString &application)
+{
+    QByteArray content;
+    return ReadFile(filePath(application), Access::Read, content);
+}
+
 bool IniSettingsStore::hasKeys(const QString &application, const QString &section)
 {
     const std::optional<IniDocument> document = ReadDocument(filePath(application));

@@ -29,4 +29,6 @@ public:
     // are not settings and were skipped, or empty text. A store that is not a file
     // written by hand has none.
     virtual QString skippedLinesReport(const QString & /*application*/) const { return {}; }
+    // Whether the application's settings can be read at all; a missing store can.
+    virtual Outcome readable(const QString & /*application*/) { return Outcome::success(); }
 };

@@ -1,6 +1,7 @@
 #include "LinkTestRig.h"
 #include "PortDevice.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -206,6 +207,15 @@ private Q_SLOTS:
         file.close();
 
         QCOMPARE(PortDevicePath(store, portNumber), device);
+    }
+
+    // A map that cannot be read must not send a command to /dev/ttyS0 instead.
+    void unreadableMapNamesNoDevice()
+    {
+        QTemporaryDir folder;
+        IniSettingsStore store(folder.path());
+        QVERIFY(QDir().mkpath(store.filePath(SettingsAppName)));
+        QCOMPARE(PortDevicePath(store, 1), QString());
     }
 };
 
