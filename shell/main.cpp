@@ -49,12 +49,15 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<MessageBoxes> boxes;
+    QtMessageBoxes *desktopBoxes = nullptr;
     std::unique_ptr<Tray> tray;
     if (headless) {
         boxes = std::make_unique<HeadlessMessageBoxes>();
         tray = std::make_unique<NoTray>();
     } else {
-        boxes = std::make_unique<QtMessageBoxes>();
+        auto qtBoxes = std::make_unique<QtMessageBoxes>();
+        desktopBoxes = qtBoxes.get();
+        boxes = std::move(qtBoxes);
         tray = std::make_unique<QtTray>();
     }
 
@@ -77,6 +80,8 @@ int main(int argc, char *argv[])
                         clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
+    if (desktopBoxes)
+        desktopBoxes->setWindow(&corvane.window());
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
     // A desktop session that ends, and a stop signal, close without the question
