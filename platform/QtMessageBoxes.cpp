@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include <utility>
+
 // A warning still open when the program ends goes with it rather than with the
 // application object; one that belongs to the window has gone with the window.
 QtMessageBoxes::~QtMessageBoxes()
