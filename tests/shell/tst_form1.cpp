@@ -1,6 +1,7 @@
 #include "Form1.h"
 #include "QtMessageBoxes.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -155,26 +156,44 @@ private Q_SLOTS:
         QVERIFY(QApplication::activeModalWidget());
     }
 
-    void sessionEndDuringTheCloseQuestion()
+    // While the user still thinks about the close question, its event loop runs:
+    // the session may end, which is honoured once the question returns, or the
+    // tray menu's Exit may be chosen, which asks nothing a second time.
+    void somethingElseDuringTheCloseQuestion_data()
     {
-        QList<CloseReason> asked;
-        int unloads = 0;
+        QTest::addColumn<bool>("sessionEnds");
+        QTest::addColumn<QList<CloseReason>>("asked");
+        QTest::addColumn<int>("unloads");
+
+        QTest::addRow("session ends")
+            << true << QList<CloseReason>{CloseReason::ByUser, CloseReason::SessionEnding} << 1;
+        QTest::addRow("tray Exit chosen") << false << QList<CloseReason>{CloseReason::ByUser} << 0;
+    }
+
+    void somethingElseDuringTheCloseQuestion()
+    {
+        QFETCH(bool, sessionEnds);
+        QFETCH(QList<CloseReason>, asked);
+        QFETCH(int, unloads);
+
+        QList<CloseReason> seen;
+        int unloaded = 0;
         m_form->onCloseRequest = [&](CloseReason reason) {
-            asked << reason;
-            // While the user still thinks about the question, the session ends.
-            if (reason == CloseReason::ByUser)
+            seen << reason;
+            if (reason == CloseReason::ByUser && sessionEnds)
                 m_form->CloseForSessionEnd();
+            else if (reason == CloseReason::ByUser)
+                m_form->findChild<QAction *>(QStringLiteral("mPopExit"))->trigger();
             return reason == CloseReason::SessionEnding;
         };
-        m_form->onUnload = [&] { ++unloads; };
+        m_form->onUnload = [&] { ++unloaded; };
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 
         m_form->close();
 
-        const QList<CloseReason> expected = {CloseReason::ByUser, CloseReason::SessionEnding};
-        QCOMPARE(asked, expected);
-        QCOMPARE(unloads, 1);
+        QCOMPARE(seen, asked);
+        QCOMPARE(unloaded, unloads);
     }
 
 private:
