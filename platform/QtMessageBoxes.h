@@ -2,13 +2,35 @@
 
 #include "MessageBoxes.h"
 
+#include <QList>
+#include <QPointer>
+
 #include <cstdio>
 
-// Message boxes on the desktop.
+class QMessageBox;
+class QWidget;
+
+// Message boxes on the desktop. Questions and notices run their own event loop
+// until answered; warnings are opened and left to the user, without any loop.
 class QtMessageBoxes final : public MessageBoxes
 {
 public:
+    QtMessageBoxes() = default;
+    ~QtMessageBoxes() override;
+    QtMessageBoxes(const QtMessageBoxes &) = delete;
+    QtMessageBoxes &operator=(const QtMessageBoxes &) = delete;
+
+    // Boxes opened from now on belong to window: centred on it, in front of it,
+    // and a warning keeps the user out of the window until it is closed.
+    void setWindow(QWidget *window) { m_window = window; }
+
     BoxAnswer show(const QString &text, const QString &title, BoxStyle style) override;
+
+private:
+    void OpenWarning(const QString &text, const QString &title);
+
+    QPointer<QWidget> m_window;
+    QList<QPointer<QMessageBox>> m_openWarnings;
 };
 
 // Message boxes where nobody can answer them: each box becomes one line

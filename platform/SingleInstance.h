@@ -3,13 +3,16 @@
 #include <QLockFile>
 #include <QString>
 
-// One running copy per user: a lock file in the user's runtime folder, held for as
-// long as this object lives. A lock left behind by a copy that crashed is taken over,
-// because the process named in it no longer runs.
+// One running copy per settings folder: a lock file beside the settings, held for
+// as long as this object lives. It lives there, and not in a runtime or temporary
+// folder that the environment chooses, because what two copies must not share is
+// the settings file and the log it names. A lock left behind by a copy that
+// crashed is taken over, because the process named in it no longer runs.
 class SingleInstance
 {
 public:
-    explicit SingleInstance(const QString &folder = UserLockFolder());
+    // folder is the one the settings file lives in; it is made when missing.
+    explicit SingleInstance(const QString &folder);
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;
 
@@ -18,9 +21,7 @@ public:
     // watchdog kept from running is worse than a second one.
     bool tryAcquire();
 
-    // The user's runtime folder, or the temporary folder where there is none.
-    static QString UserLockFolder();
-
 private:
+    QString m_folder;
     QLockFile m_lock;
 };

@@ -15,8 +15,8 @@ constexpr qint32 kDefaultPingPeriod = 60;
 } // namespace
 
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
-    : m_boxes(services.messageBoxes), m_window(logPath, m_boxes),
-      m_trayWindow(m_window, services.tray, m_boxes), m_settings(services.settingsStore, m_boxes),
+    : m_boxes(services.messageBoxes), m_window(logPath), m_trayWindow(m_window, services.tray),
+      m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
       m_link(services.serialPort, m_window, m_settings, m_log, m_boxes, services.pause,
              services.busyPointer),

@@ -4,7 +4,7 @@
 #include "EventLog.h"
 #include "FieldConfirmation.h"
 #include "Form1.h"
-#include "ModalGuard.h"
+#include "MessageBoxes.h"
 #include "PingEngine.h"
 #include "Schedule.h"
 #include "Settings.h"
@@ -15,7 +15,6 @@
 class BusyPointer;
 class Clock;
 class EchoFacility;
-class MessageBoxes;
 class Pause;
 class SerialPort;
 class SettingsStore;
@@ -73,7 +72,7 @@ private:
     void TakePingPeriodFromField();
     void TakeMeterMaximumFromField();
 
-    ModalGuard m_boxes;
+    MessageBoxes &m_boxes;
     Form1 m_window;
     TrayWindow m_trayWindow;
     Settings m_settings;

@@ -1,7 +1,6 @@
 #include "Form1.h"
 
 #include "ConfirmOnLeave.h"
-#include "ModalGuard.h"
 #include "WindowIcon.h"
 
 #include <QAction>
@@ -31,8 +30,8 @@ QTimer *StartTimer(QWidget &window, const QString &name)
 
 } // namespace
 
-Form1::Form1(const QString &logPath, const ModalGuard &modalGuard, QWidget *parent)
-    : QWidget(parent), m_controls(BuildForm1Controls(*this, logPath)), m_modalGuard(modalGuard)
+Form1::Form1(const QString &logPath, QWidget *parent)
+    : QWidget(parent), m_controls(BuildForm1Controls(*this, logPath))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Corvane"));
@@ -81,8 +80,19 @@ void Form1::ConnectEvents()
     connect(c.mViewLog, &QAction::triggered, this, viewLog);
     connect(c.mPopExit, &QAction::triggered, this,
             [this] { CloseWithReason(CloseReason::ByProgram); });
-    connect(m_timer1, &QTimer::timeout, this, [this] { DeliverTick(onTimer1Tick); });
-    connect(m_timerComm, &QTimer::timeout, this, [this] { DeliverTick(onTimerCommTick); });
+    // Ticks also arrive while the close question waits for its answer, inside its
+    // event loop. They do no harm there: the question is asked only by the close
+    // request, itself an event delivered between handlers, so a tick never lands
+    // half-way through a ping cycle or a send; and until the answer is Yes the
+    // router is still being watched. No other box runs an event loop.
+    connect(m_timer1, &QTimer::timeout, this, [this] {
+        if (onTimer1Tick)
+            onTimer1Tick();
+    });
+    connect(m_timerComm, &QTimer::timeout, this, [this] {
+        if (onTimerCommTick)
+            onTimerCommTick();
+    });
     for (int slot = 0; slot < kScheduleSlots; ++slot) {
         connect(c.txtSchedCmd[slot], &QLineEdit::textChanged, this, [this, slot] {
             if (onSchedCmdChange)
@@ -106,16 +116,6 @@ void Form1::ConnectEvents()
         if (onValidate)
             onValidate(fieldOf.value(&widget), refuse);
     });
-}
-
-// Ticks that fall due while a message box waits for its answer are dropped, not
-// delayed: the box's own event loop would otherwise run a tick inside the handler
-// that opened the box, half-way through a ping cycle or a send.
-void Form1::DeliverTick(const std::function<void()> &handler) const
-{
-    if (m_modalGuard.isBoxOpen() || !handler)
-        return;
-    handler();
 }
 
 QWidget *Form1::widgetOf(Field field) const

@@ -8,7 +8,6 @@
 #include <array>
 #include <functional>
 
-class ModalGuard;
 class QTimer;
 
 // Why the window is asked to close; the values are those the close reasons are
@@ -29,9 +28,8 @@ class Form1 final : public QWidget, public WindowFields, public Meter
     Q_OBJECT
 
 public:
-    // logPath is the log-file field's initial text. Timer ticks are dropped while
-    // modalGuard has a box open.
-    Form1(const QString &logPath, const ModalGuard &modalGuard, QWidget *parent = nullptr);
+    // logPath is the log-file field's initial text.
+    explicit Form1(const QString &logPath, QWidget *parent = nullptr);
 
     QString text(Field field) const override;
     void setText(Field field, const QString &text) override;
@@ -73,13 +71,11 @@ protected:
 private:
     QWidget *widgetOf(Field field) const;
     void ConnectEvents();
-    void DeliverTick(const std::function<void()> &handler) const;
     void CloseWithReason(CloseReason reason);
     bool MayClose(CloseReason reason);
 
     Form1Controls m_controls;
     std::array<QWidget *, static_cast<int>(Field::SchedTime3) + 1> m_fieldWidgets{};
-    const ModalGuard &m_modalGuard;
     QTimer *m_timer1 = nullptr;
     QTimer *m_timerComm = nullptr;
     CloseReason m_closeReason = CloseReason::ByUser;

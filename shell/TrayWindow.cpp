@@ -2,7 +2,6 @@
 
 #include "Form1.h"
 #include "LocaleText.h"
-#include "ModalGuard.h"
 #include "Tray.h"
 
 #include <QAction>
@@ -16,8 +15,7 @@ constexpr int kLongestTip = 63;
 
 } // namespace
 
-TrayWindow::TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard)
-    : m_window(window), m_tray(tray), m_modalGuard(modalGuard)
+TrayWindow::TrayWindow(Form1 &window, Tray &tray) : m_window(window), m_tray(tray)
 {
     m_tray.onActivated = [this] { RestoreWindow(); };
     m_tray.onContextRequested = [this](const QPoint &position) { OpenPopupMenu(position); };
@@ -67,10 +65,10 @@ void TrayWindow::MinimizeWindow()
 
 void TrayWindow::OpenPopupMenu(const QPoint &position)
 {
-    // The menu belongs to the tucked-away window only. Nor does it open over a
-    // message box that waits for an answer: its Exit would ask to close the window
-    // from inside the handler that opened the box.
-    if (!m_window.isMinimized() || m_modalGuard.isBoxOpen())
+    // The menu belongs to the tucked-away window only. It also opens over an open
+    // message box: a warning runs no event loop of its own, and under the close
+    // question the menu's Exit finds the window already closing and does nothing.
+    if (!m_window.isMinimized())
         return;
     m_window.PopupMenu().popup(position);
 }

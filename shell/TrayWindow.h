@@ -5,7 +5,6 @@
 #include <QObject>
 
 class Form1;
-class ModalGuard;
 class Tray;
 
 // The tray icon and the window's life beside it: minimising tucks the window away
@@ -14,7 +13,7 @@ class Tray;
 class TrayWindow final : public QObject, public TrayTip
 {
 public:
-    TrayWindow(Form1 &window, Tray &tray, const ModalGuard &modalGuard);
+    TrayWindow(Form1 &window, Tray &tray);
     ~TrayWindow() override;
 
     // Shows the icon with the window's icon and the failure level of the meter.
@@ -35,6 +34,5 @@ private:
 
     Form1 &m_window;
     Tray &m_tray;
-    const ModalGuard &m_modalGuard;
     bool m_iconShown = false;
 };

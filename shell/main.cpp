@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "CorvaneApp.h"
 #include "DesktopTextEditor.h"
+#include "HeadlessFallback.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
@@ -18,15 +19,10 @@
 #include <QSessionManager>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <memory>
 
 namespace {
-
-bool HasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
 
 QString DefaultLogPath()
 {
@@ -38,32 +34,41 @@ QString DefaultLogPath()
 
 int main(int argc, char *argv[])
 {
-    // Without any display Corvane still watches the line, as a headless monitor.
-    const bool headless = !HasDisplay();
-    if (headless)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // First of all: a headless monitor whose stderr reader has gone (a pipe closed
+    // by a logger that ended) would otherwise die of its next line there, without
+    // its stop line. A failed write to stderr is then only a line nobody reads.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // Without a display, or with one that does not answer, Corvane still watches
+    // the line, as a headless monitor.
+    HeadlessFallback fallback;
     QApplication application(argc, argv);
+    const bool headless = fallback.runsHeadless();
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     // The window spends its life hidden in the tray; closing a message box must not
     // look like the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<MessageBoxes> boxes;
+    QtMessageBoxes *desktopBoxes = nullptr;
     std::unique_ptr<Tray> tray;
     if (headless) {
         boxes = std::make_unique<HeadlessMessageBoxes>();
         tray = std::make_unique<NoTray>();
     } else {
-        boxes = std::make_unique<QtMessageBoxes>();
+        auto qtBoxes = std::make_unique<QtMessageBoxes>();
+        desktopBoxes = qtBoxes.get();
+        boxes = std::move(qtBoxes);
         tray = std::make_unique<QtTray>();
     }
 
-    SingleInstance instance;
+    const QString settingsFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    SingleInstance instance(settingsFolder);
     if (!MayRunThisCopy(instance.tryAcquire(), *boxes))
         return 0;
 
-    IniSettingsStore settingsStore(
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    IniSettingsStore settingsStore(settingsFolder);
     QtSerialPort serialPort(
         [&settingsStore](int portNumber) { return PortDevicePath(settingsStore, portNumber); });
     IcmpEchoFacility echo;
@@ -77,6 +82,8 @@ int main(int argc, char *argv[])
                         clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
+    if (desktopBoxes)
+        desktopBoxes->setWindow(&corvane.window());
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
     // A desktop session that ends, and a stop signal, close without the question

@@ -32,9 +32,13 @@ class AppRig
 {
 public:
     // A device that cannot be opened stands in for a missing serial port; without
-    // one, every port number leads to the pseudo-terminal.
-    explicit AppRig(QString device = {})
-        : m_device(device.isEmpty() ? router.slavePath() : std::move(device))
+    // one, every port number leads to the pseudo-terminal. Boxes go to the recording
+    // fake unless other boxes are given.
+    explicit AppRig(QString device = {}, MessageBoxes *otherBoxes = nullptr)
+        : app({echo, serialPort, settingsStore, textFiles, desktop,
+               otherBoxes ? *otherBoxes : boxes, tray, clock, pause, desktop},
+              logPath()),
+          m_device(device.isEmpty() ? router.slavePath() : std::move(device))
     {
     }
 
@@ -107,9 +111,7 @@ public:
     FakeTray tray;
     FakeClock clock;
     FakePause pause{&clock};
-    CorvaneApp app{
-        {echo, serialPort, settingsStore, textFiles, desktop, boxes, tray, clock, pause, desktop},
-        logPath()};
+    CorvaneApp app;
 
 private:
     const QString m_device;

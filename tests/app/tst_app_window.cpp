@@ -1,8 +1,22 @@
 #include "AppRig.h"
+#include "QtMessageBoxes.h"
+
+#include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
 const QString kSecondary = QStringLiteral("127.0.0.2");
+
+QStringList VisibleBoxes()
+{
+    QStringList boxes;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            boxes << box->windowTitle() + QStringLiteral(": ") + box->text();
+    }
+    return boxes;
+}
 
 } // namespace
 
@@ -97,6 +111,43 @@ private Q_SLOTS:
         QCOMPARE(m_rig->boxes.shown[0].title, QStringLiteral("Time Entry"));
         QVERIFY(m_rig->hasFocus(time));
         QCOMPARE(m_rig->window().text(SchedTimeField(0)), QString());
+    }
+
+    // With the desktop's own boxes: the port's warning at start-up is left open, as
+    // on a desk nobody sits at. The watch goes on under it, and a failure that
+    // comes back every send is not stacked.
+    void warningLeftOpenDoesNotStopTheWatch()
+    {
+        QTemporaryDir devices;
+        QtMessageBoxes desktopBoxes;
+        AppRig rig(devices.filePath(QStringLiteral("missing/ttyS0")), &desktopBoxes);
+        desktopBoxes.setWindow(&rig.window());
+        for (QTimer *timer : rig.window().findChildren<QTimer *>())
+            timer->setInterval(10);
+
+        rig.start({{QStringLiteral("AddrSec"), kSecondary},
+                   {QStringLiteral("Period"), QStringLiteral("1")},
+                   {QStringLiteral("FailTries"), QStringLiteral("2")},
+                   {QStringLiteral("SchedCmd0"), QStringLiteral("reload^m")},
+                   {QStringLiteral("SchedTime0"), QStringLiteral("12:00:00 PM")}});
+        const QStringList atStart = VisibleBoxes();
+        QVERIFY(!atStart.isEmpty());
+        QCOMPARE(atStart.filter(QStringLiteral("Comm Port Error: ")), atStart);
+        QCOMPARE(rig.logCount(kStartedLine), 1);
+
+        QTRY_VERIFY(rig.logLines().contains(
+            QStringLiteral("No response after 2 ping attempts.  Sending fail command.")));
+        QTRY_VERIFY(
+            rig.logLines().filter(QStringLiteral("Sending scheduled command: reload^m")).size() ==
+            1);
+        const int requests = int(rig.echo.requests.size());
+        QTRY_VERIFY(rig.echo.requests.size() > requests + 4);
+
+        QStringList open = VisibleBoxes();
+        for (const QString &box : atStart)
+            QVERIFY(open.contains(box));
+        open.removeDuplicates();
+        QCOMPARE(open.size(), VisibleBoxes().size());
     }
 
 private:

@@ -1,5 +1,6 @@
 // Runs the real program as a user would on a machine without a display: settings
 // in a temporary home, the router's console on a pseudo-terminal, pings to loopback.
+// Displays named in the environment are ones where nothing answers.
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +81,9 @@ struct Installation
         ini.write("\n[Ports]\n1=" + portPath.toUtf8() + "\n");
     }
 
-    QProcessEnvironment environment() const
+    // Without a runtime folder, each copy gets a temporary folder of its own, named
+    // by temporaryFolder, as two sessions of one user may have.
+    QProcessEnvironment environment(const QString &temporaryFolder = {}) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
@@ -90,11 +93,17 @@ struct Installation
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                            home.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
-        QDir(home.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
-                                                                        QFileDevice::WriteOwner |
-                                                                        QFileDevice::ExeOwner);
+        const QString runtime = temporaryFolder.isEmpty() ? QStringLiteral("run") : temporaryFolder;
+        QDir(home.path()).mkpath(runtime);
+        QFile::setPermissions(home.filePath(runtime), QFileDevice::ReadOwner |
+                                                          QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner);
+        if (temporaryFolder.isEmpty()) {
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(runtime));
+        } else {
+            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            environment.insert(QStringLiteral("TMPDIR"), home.filePath(runtime));
+        }
         return environment;
     }
 
@@ -106,6 +115,42 @@ struct Installation
         return QString::fromLatin1(file.readAll());
     }
 };
+
+// Nothing may answer at X display 97: no socket, named or abstract, and no
+// listener on its loopback port (6097, hexadecimal 17D1), where the X library
+// tries next; and "localhost" must come from the hosts file, not from a resolver.
+bool NothingAtDisplay97()
+{
+    QFile hosts(QStringLiteral("/etc/hosts"));
+    if (!hosts.open(QIODevice::ReadOnly) ||
+        !QString::fromLatin1(hosts.readAll()).contains(QStringLiteral("localhost")))
+        return false;
+    if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X97")))
+        return false;
+    QFile unixSockets(QStringLiteral("/proc/net/unix"));
+    if (unixSockets.open(QIODevice::ReadOnly) && unixSockets.readAll().contains("X11-unix/X97"))
+        return false;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        QFile listeners(QString::fromLatin1(table));
+        if (listeners.open(QIODevice::ReadOnly) && listeners.readAll().contains(":17D1 "))
+            return false;
+    }
+    return true;
+}
+
+// Stops the program as a service manager would, and checks that it logged both
+// its lines and ended of its own accord.
+void StopsWithItsStopLine(QProcess &program, const Installation &installation)
+{
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QString log = installation.log();
+    QCOMPARE(log.count(u"Corvane executable started."), 1);
+    QCOMPARE(log.count(u"Corvane executable stopped."), 1);
+    QVERIFY(log.indexOf(u"started.") < log.indexOf(u"stopped."));
+}
 
 bool HasCommand(const QString &name)
 {
@@ -122,8 +167,23 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // One settings file, one copy, whatever runtime or temporary folder each
+    // copy is given.
+    void startsLogsRefusesSecondCopyAndStopsOnSigterm_data()
+    {
+        QTest::addColumn<QString>("firstTemporary");
+        QTest::addColumn<QString>("secondTemporary");
+
+        QTest::addRow("one runtime folder") << QString() << QString();
+        QTest::addRow("no runtime folder, two temporary folders") << "tmp1"
+                                                                  << "tmp2";
+    }
+
     void startsLogsRefusesSecondCopyAndStopsOnSigterm()
     {
+        QFETCH(QString, firstTemporary);
+        QFETCH(QString, secondTemporary);
+
         PseudoTerminal console;
         QVERIFY(console.isValid());
         Installation installation;
@@ -131,28 +191,90 @@ private Q_SLOTS:
                                    console.path());
 
         QProcess first;
-        first.setProcessEnvironment(installation.environment());
+        first.setProcessEnvironment(installation.environment(firstTemporary));
         first.start(QStringLiteral(CORVANE_BINARY), {});
         QVERIFY(first.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(installation.log().contains(u"Corvane executable started."),
                                  10000);
 
         QProcess second;
-        second.setProcessEnvironment(installation.environment());
+        second.setProcessEnvironment(installation.environment(secondTemporary));
         second.start(QStringLiteral(CORVANE_BINARY), {});
         QVERIFY(second.waitForFinished(10000));
         QVERIFY(second.readAllStandardError().contains(
             "Corvane: Only one instance of this application may be run at a time."));
         QCOMPARE(first.state(), QProcess::Running);
 
-        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-        QVERIFY(first.waitForFinished(10000));
-        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
-        const QString log = installation.log();
-        QCOMPARE(log.count(u"Corvane executable started."), 1);
-        QCOMPARE(log.count(u"Corvane executable stopped."), 1);
-        QVERIFY(log.indexOf(u"started.") < log.indexOf(u"stopped."));
-        QVERIFY(!log.contains(u"No response"));
+        StopsWithItsStopLine(first, installation);
+        QVERIFY(!installation.log().contains(u"No response"));
+    }
+
+    // A service may inherit a display that is long gone, or lose the reader of its
+    // stderr; either way it watches on, headless, and stops with its stop line.
+    void survivesItsEnvironment_data()
+    {
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("sessionType");
+        QTest::addColumn<bool>("stderrReaderGone");
+
+        QTest::addRow("X display that does not answer") << "DISPLAY"
+                                                        << ":97"
+                                                        << "" << false;
+        QTest::addRow("Wayland display that does not answer") << "WAYLAND_DISPLAY"
+                                                              << "corvane-none-97"
+                                                              << "wayland" << false;
+        QTest::addRow("stderr reader gone before the first box line") << ""
+                                                                      << ""
+                                                                      << "" << true;
+    }
+
+    void survivesItsEnvironment()
+    {
+        QFETCH(QString, variable);
+        QFETCH(QString, display);
+        QFETCH(QString, sessionType);
+        QFETCH(bool, stderrReaderGone);
+
+        if (variable == u"DISPLAY" && !NothingAtDisplay97())
+            QSKIP("something may answer at display :97, or localhost needs a resolver");
+        Installation installation;
+        // A port that cannot be opened puts a box line on stderr at start-up.
+        installation.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=127.0.0.1"),
+                                   installation.home.filePath(QStringLiteral("missing/ttyS0")));
+        QProcessEnvironment environment = installation.environment();
+        if (!variable.isEmpty())
+            environment.insert(variable, display);
+        if (!sessionType.isEmpty())
+            environment.insert(QStringLiteral("XDG_SESSION_TYPE"), sessionType);
+
+        QProcess monitor;
+        monitor.setProcessEnvironment(environment);
+        int closedPipe[2] = {-1, -1};
+        if (stderrReaderGone) {
+            QVERIFY(::pipe(closedPipe) == 0);
+            ::close(closedPipe[0]);
+            const int writeEnd = closedPipe[1];
+            monitor.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDERR_FILENO); });
+        }
+        monitor.start(QStringLiteral(CORVANE_BINARY), {});
+        QVERIFY(monitor.waitForStarted());
+        if (stderrReaderGone)
+            ::close(closedPipe[1]);
+        QTRY_VERIFY_WITH_TIMEOUT(installation.log().contains(u"Corvane executable started."),
+                                 10000);
+        QCOMPARE(monitor.state(), QProcess::Running);
+
+        StopsWithItsStopLine(monitor, installation);
+        const QString errors = QString::fromLocal8Bit(monitor.readAllStandardError());
+        if (!variable.isEmpty()) {
+            QVERIFY2(errors.startsWith(QStringLiteral("No display server answers at %1=%2; "
+                                                      "running headless.\n")
+                                           .arg(variable, display)),
+                     qPrintable(errors));
+            QVERIFY2(!errors.contains(u"qt.qpa"), qPrintable(errors));
+        }
+        QVERIFY2(errors.contains(u"Comm Port Error: ") != stderrReaderGone, qPrintable(errors));
     }
 
     void sendsTheFailCommandWhenBothAddressesAreDead()

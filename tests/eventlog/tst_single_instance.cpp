@@ -70,9 +70,21 @@ private Q_SLOTS:
         QVERIFY(next.tryAcquire());
     }
 
+    // A first run has no settings folder yet: the lock makes it, and still counts.
+    void missingFolderIsMade()
+    {
+        const QString folder = m_folder->filePath(QStringLiteral("config/nested"));
+        SingleInstance first(folder);
+        QVERIFY(first.tryAcquire());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Corvane.lock")});
+        QVERIFY(!SingleInstance(folder).tryAcquire());
+    }
+
     void unusableFolderDoesNotStopTheProgram()
     {
-        SingleInstance instance(m_folder->filePath(QStringLiteral("missing")));
+        QFile plainFile(m_folder->filePath(QStringLiteral("file")));
+        QVERIFY(plainFile.open(QIODevice::WriteOnly));
+        SingleInstance instance(m_folder->filePath(QStringLiteral("file/below")));
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("Cannot make the lock")));
         QVERIFY(instance.tryAcquire());

@@ -1,11 +1,9 @@
-#include "FakeMessageBoxes.h"
 #include "Form1.h"
-#include "ModalGuard.h"
+#include "QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -21,8 +19,7 @@ private Q_SLOTS:
     {
         m_confirmed.clear();
         m_refuse = false;
-        m_guard = std::make_unique<ModalGuard>(m_boxes);
-        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"), *m_guard);
+        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"));
         m_form->onValidate = [this](Field field, bool &refuse) {
             m_confirmed << field;
             refuse = m_refuse;
@@ -31,11 +28,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-        m_guard.reset();
-    }
+    void cleanup() { m_form.reset(); }
 
     void tabConfirmsTheFieldOnce_data()
     {
@@ -124,32 +117,43 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), control("txtPeriod"));
     }
 
-    // The usual refusal: the handler tells the user why in a modal box. The box takes
-    // the focus and gives it back, and neither confirms the field a second time.
-    void refusalWithAMessageBoxKeepsTheFocus()
+    // The usual refusal: the handler tells the user why in a warning, which opens
+    // without waiting. The click stays stopped, the field keeps the focus under the
+    // open warning and has it back when the warning closes, and neither the warning
+    // nor its closing confirms the field a second time.
+    void refusalWithAWarningKeepsTheFocus()
     {
+        QtMessageBoxes boxes;
+        boxes.setWindow(m_form.get());
+        const QString refusal = QStringLiteral("A numeric entry greater than 0 is required.");
         int failTests = 0;
         m_form->onCommand2Click = [&] { ++failTests; };
         focus("txtFailTries");
-        m_form->onValidate = [this](Field field, bool &refuse) {
+        m_form->onValidate = [&](Field field, bool &refuse) {
             m_confirmed << field;
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Retries"),
-                            QStringLiteral("A numeric entry greater than 0 is required."),
-                            QMessageBox::Ok);
-            QTimer::singleShot(50, &box, [&box] {
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                box.accept();
-            });
-            box.exec();
+            boxes.show(refusal, QStringLiteral("Retries"), BoxStyle::OkExclamation);
             refuse = true;
         };
 
         clickOn("Command2");
         QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
         QCOMPARE(failTests, 0);
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->text(), refusal);
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QCOMPARE(m_form->focusWidget(), control("txtFailTries"));
+
+        // Pressed while the warning is open, the button stays untouched.
+        clickOn("Command2");
+        QCOMPARE(failTests, 0);
+        QTest::keyClick(box, Qt::Key_Return);
+        QVERIFY(!box->isVisible());
         m_form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         QCOMPARE(QApplication::focusWidget(), control("txtFailTries"));
+        QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
+        QCOMPARE(failTests, 0);
     }
 
     void mnemonicToAnotherFieldConfirms()
@@ -188,8 +192,6 @@ private:
                           target->mapTo(m_form.get(), target->rect().center()));
     }
 
-    FakeMessageBoxes m_boxes;
-    std::unique_ptr<ModalGuard> m_guard;
     std::unique_ptr<Form1> m_form;
     QList<Field> m_confirmed;
     bool m_refuse = false;

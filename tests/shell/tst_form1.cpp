@@ -1,12 +1,13 @@
-#include "FakeMessageBoxes.h"
 #include "Form1.h"
-#include "ModalGuard.h"
+#include "QtMessageBoxes.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
 
@@ -20,17 +21,8 @@ class TestForm1 : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_boxes = {};
-        m_guard = std::make_unique<ModalGuard>(m_boxes);
-        m_form = std::make_unique<Form1>(m_logPath, *m_guard);
-    }
-    void cleanup()
-    {
-        m_form.reset();
-        m_guard.reset();
-    }
+    void init() { m_form = std::make_unique<Form1>(m_logPath); }
+    void cleanup() { m_form.reset(); }
 
     // The logic knows the controls only as fields; a mix-up here shows one field's
     // value in another's box.
@@ -137,12 +129,14 @@ private Q_SLOTS:
         QCOMPARE(m_form->value(), 0);
     }
 
-    void ticksAreDroppedWhileABoxIsOpen()
+    // A warning that nobody answers keeps the user out of the window but must not
+    // stop either timer.
+    void ticksGoOnUnderAnOpenWarning()
     {
-        int ticks = 0;
-        int ticksWhileOpen = 0;
-        m_form->onTimer1Tick = [&] { ++ticks; };
-        m_form->onTimerCommTick = [&] { ++ticks; };
+        int pingTicks = 0;
+        int receiveTicks = 0;
+        m_form->onTimer1Tick = [&] { ++pingTicks; };
+        m_form->onTimerCommTick = [&] { ++receiveTicks; };
         const QList<QTimer *> timers = m_form->findChildren<QTimer *>();
         QCOMPARE(timers.size(), 2);
         for (QTimer *timer : timers) {
@@ -150,39 +144,56 @@ private Q_SLOTS:
             QCOMPARE(timer->interval(), 1000);
             timer->setInterval(5);
         }
-        // The box keeps its caller waiting while events flow, as a real modal box does.
-        m_boxes.onShow = [&] {
-            const int before = ticks;
-            QTest::qWait(100);
-            ticksWhileOpen = ticks - before;
-        };
+        QtMessageBoxes boxes;
+        boxes.setWindow(m_form.get());
+        m_form->show();
 
-        m_guard->show(QStringLiteral("text"), QStringLiteral("title"), BoxStyle::OkExclamation);
-        QCOMPARE(ticksWhileOpen, 0);
-        QVERIFY(!m_guard->isBoxOpen());
-        QTRY_VERIFY(ticks >= 4);
+        QCOMPARE(boxes.show(QStringLiteral("Port could not be opened."),
+                            QStringLiteral("Comm Port Error"), BoxStyle::OkExclamation),
+                 BoxAnswer::Ok);
+        QVERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QTRY_VERIFY(pingTicks >= 3 && receiveTicks >= 3);
+        QVERIFY(QApplication::activeModalWidget());
     }
 
-    void sessionEndDuringTheCloseQuestion()
+    // While the user still thinks about the close question, its event loop runs:
+    // the session may end, which is honoured once the question returns, or the
+    // tray menu's Exit may be chosen, which asks nothing a second time.
+    void somethingElseDuringTheCloseQuestion_data()
     {
-        QList<CloseReason> asked;
-        int unloads = 0;
+        QTest::addColumn<bool>("sessionEnds");
+        QTest::addColumn<QList<CloseReason>>("asked");
+        QTest::addColumn<int>("unloads");
+
+        QTest::addRow("session ends")
+            << true << QList<CloseReason>{CloseReason::ByUser, CloseReason::SessionEnding} << 1;
+        QTest::addRow("tray Exit chosen") << false << QList<CloseReason>{CloseReason::ByUser} << 0;
+    }
+
+    void somethingElseDuringTheCloseQuestion()
+    {
+        QFETCH(bool, sessionEnds);
+        QFETCH(QList<CloseReason>, asked);
+        QFETCH(int, unloads);
+
+        QList<CloseReason> seen;
+        int unloaded = 0;
         m_form->onCloseRequest = [&](CloseReason reason) {
-            asked << reason;
-            // While the user still thinks about the question, the session ends.
-            if (reason == CloseReason::ByUser)
+            seen << reason;
+            if (reason == CloseReason::ByUser && sessionEnds)
                 m_form->CloseForSessionEnd();
+            else if (reason == CloseReason::ByUser)
+                m_form->findChild<QAction *>(QStringLiteral("mPopExit"))->trigger();
             return reason == CloseReason::SessionEnding;
         };
-        m_form->onUnload = [&] { ++unloads; };
+        m_form->onUnload = [&] { ++unloaded; };
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
 
         m_form->close();
 
-        const QList<CloseReason> expected = {CloseReason::ByUser, CloseReason::SessionEnding};
-        QCOMPARE(asked, expected);
-        QCOMPARE(unloads, 1);
+        QCOMPARE(seen, asked);
+        QCOMPARE(unloaded, unloads);
     }
 
 private:
@@ -195,8 +206,6 @@ private:
     }
 
     const QString m_logPath = QStringLiteral("/tmp/corvane-test/log.txt");
-    FakeMessageBoxes m_boxes;
-    std::unique_ptr<ModalGuard> m_guard;
     std::unique_ptr<Form1> m_form;
 };
 

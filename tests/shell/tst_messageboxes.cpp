@@ -3,13 +3,29 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QtTest>
 
 #include <cstdio>
 
-// The desktop boxes show the button set and icon of their style; the headless
-// ones write one line each and answer as the default button would.
+namespace {
+
+QList<QMessageBox *> VisibleBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            boxes << box;
+    }
+    return boxes;
+}
+
+} // namespace
+
+// The desktop boxes show the button set and icon of their style, and a warning
+// leaves its caller at once; the headless ones write one line each and answer as
+// the default button would.
 class TestMessageBoxes : public QObject
 {
     Q_OBJECT
@@ -25,8 +41,6 @@ private Q_SLOTS:
 
         QTest::addRow("notice") << BoxStyle::Ok << QMessageBox::NoIcon << int(QMessageBox::Ok)
                                 << int(QMessageBox::Ok) << BoxAnswer::Ok;
-        QTest::addRow("warning") << BoxStyle::OkExclamation << QMessageBox::Warning
-                                 << int(QMessageBox::Ok) << int(QMessageBox::Ok) << BoxAnswer::Ok;
         const int yesNo = QMessageBox::Yes | QMessageBox::No;
         QTest::addRow("question, yes") << BoxStyle::YesNoQuestion << QMessageBox::Question << yesNo
                                        << int(QMessageBox::Yes) << BoxAnswer::Yes;
@@ -69,6 +83,62 @@ private Q_SLOTS:
         QCOMPARE(seenText, QStringLiteral("Stop monitoring the router?"));
         QCOMPARE(seenIcon, icon);
         QCOMPARE(seenButtons, buttons);
+    }
+
+    // Whether the window is away in the tray, shown, or not made yet, a warning
+    // opens in front without holding its caller, is not stacked on an identical
+    // one, and is gone for good once closed.
+    void warningOpensWithoutWaiting_data()
+    {
+        QTest::addColumn<bool>("withWindow");
+        QTest::addColumn<bool>("windowShown");
+
+        QTest::addRow("window in the tray") << true << false;
+        QTest::addRow("window shown") << true << true;
+        QTest::addRow("no window yet") << false << false;
+    }
+
+    void warningOpensWithoutWaiting()
+    {
+        QFETCH(bool, withWindow);
+        QFETCH(bool, windowShown);
+
+        QWidget window;
+        QtMessageBoxes boxes;
+        if (withWindow)
+            boxes.setWindow(&window);
+        if (windowShown) {
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
+        const QString text = QStringLiteral("Port could not be opened.");
+        const QString title = QStringLiteral("Comm Port Error");
+
+        QCOMPARE(boxes.show(text, title, BoxStyle::OkExclamation), BoxAnswer::Ok);
+        QCOMPARE(VisibleBoxes().size(), 1);
+        QPointer<QMessageBox> box = VisibleBoxes().first();
+        QCOMPARE(box->windowTitle(), title);
+        QCOMPARE(box->text(), text);
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(int(box->standardButtons()), int(QMessageBox::Ok));
+        QCOMPARE(box->parentWidget(), withWindow ? &window : nullptr);
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QCOMPARE(window.isVisible(), windowShown);
+
+        // The same again while it is open is not stacked; another text is.
+        QCOMPARE(boxes.show(text, title, BoxStyle::OkExclamation), BoxAnswer::Ok);
+        QCOMPARE(VisibleBoxes().size(), 1);
+        QCOMPARE(boxes.show(QStringLiteral("Port is not open."), title, BoxStyle::OkExclamation),
+                 BoxAnswer::Ok);
+        QCOMPARE(VisibleBoxes().size(), 2);
+
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(box.isNull());
+        QCOMPARE(VisibleBoxes().size(), 1);
+        // Once closed, the same warning opens again.
+        boxes.show(text, title, BoxStyle::OkExclamation);
+        QCOMPARE(VisibleBoxes().size(), 2);
     }
 
     void headlessBox_data()

@@ -1,11 +1,12 @@
-#include "FakeMessageBoxes.h"
 #include "FakeTray.h"
 #include "Form1.h"
-#include "ModalGuard.h"
+#include "QtMessageBoxes.h"
 #include "TrayWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QWindow>
 #include <QtTest>
 
@@ -20,9 +21,8 @@ private Q_SLOTS:
     void init()
     {
         m_tray = FakeTray();
-        m_guard = std::make_unique<ModalGuard>(m_boxes);
-        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"), *m_guard);
-        m_trayWindow = std::make_unique<TrayWindow>(*m_form, m_tray, *m_guard);
+        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"));
+        m_trayWindow = std::make_unique<TrayWindow>(*m_form, m_tray);
     }
 
     void cleanup()
@@ -30,7 +30,6 @@ private Q_SLOTS:
         m_trayWindow.reset();
         QVERIFY(!m_tray.onActivated && !m_tray.onContextRequested);
         m_form.reset();
-        m_guard.reset();
     }
 
     // The first tip shows the meter's level as a percentage; later ones are cut to what
@@ -100,17 +99,26 @@ private Q_SLOTS:
         menu().close();
     }
 
-    void noMenuWhileABoxIsOpen()
+    // A warning nobody has answered yet keeps the user out of the window, not out
+    // of its tray menu: the menu's Restore still brings the window back, with the
+    // warning in front of it.
+    void menuStillWorksUnderAnOpenWarning()
     {
+        QtMessageBoxes boxes;
+        boxes.setWindow(m_form.get());
         showAndMinimise();
-        bool menuOpened = true;
-        m_boxes.onShow = [&] {
-            m_tray.onContextRequested(QPoint(10, 10));
-            menuOpened = menu().isVisible();
-        };
-        m_guard->show(QStringLiteral("text"), QStringLiteral("Comm Port Error"),
-                      BoxStyle::OkExclamation);
-        QVERIFY(!menuOpened);
+        boxes.show(QStringLiteral("text"), QStringLiteral("Comm Port Error"),
+                   BoxStyle::OkExclamation);
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+
+        m_tray.onContextRequested(QPoint(10, 10));
+        QVERIFY(menu().isVisible());
+        QTest::mouseClick(&menu(), Qt::LeftButton, {},
+                          menu().actionGeometry(&m_form->RestoreItem()).center());
+        QTRY_VERIFY(m_form->isVisible());
+        QVERIFY(!m_form->isMinimized());
+        QVERIFY(box->isVisible());
     }
 
     // Without a notification area, or once the icon is gone, there would be no way
@@ -149,9 +157,7 @@ private:
         m_trayWindow->MinimizeWindow();
     }
 
-    FakeMessageBoxes m_boxes;
     FakeTray m_tray;
-    std::unique_ptr<ModalGuard> m_guard;
     std::unique_ptr<Form1> m_form;
     std::unique_ptr<TrayWindow> m_trayWindow;
 };

@@ -1,6 +1,4 @@
 #include "Form1.h"
-#include "ModalGuard.h"
-#include "QtMessageBoxes.h"
 #include "WindowIcon.h"
 
 #include <QApplication>
@@ -19,10 +17,8 @@ int main(int argc, char *argv[])
         std::fputs("usage: window_snapshot WINDOW.png ICON.png\n", stderr);
         return 2;
     }
-    HeadlessMessageBoxes boxes;
-    ModalGuard guard(boxes);
     const QString logPath = QDir::homePath() + QStringLiteral("/.local/share/Corvane/log.txt");
-    Form1 window(logPath, guard);
+    Form1 window(logPath);
     window.show();
     window.activateWindow();
     int result = 0;
