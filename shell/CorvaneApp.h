@@ -6,6 +6,7 @@
 #include "Form1.h"
 #include "ModalGuard.h"
 #include "PingEngine.h"
+#include "PingPermissionNotice.h"
 #include "Schedule.h"
 #include "Settings.h"
 #include "TrayWindow.h"
@@ -19,6 +20,7 @@ class MessageBoxes;
 class Pause;
 class SerialPort;
 class SettingsStore;
+class StopRequest;
 class TextEditor;
 class TextFiles;
 class Tray;
@@ -73,6 +75,8 @@ private:
     void TakePingPeriodFromField();
     void TakeMeterMaximumFromField();
 
+    // The pause is what a stop cuts short, so it also tells of one.
+    const StopRequest &m_stop;
     ModalGuard m_boxes;
     Form1 m_window;
     TrayWindow m_trayWindow;
@@ -80,6 +84,7 @@ private:
     EventLog m_log;
     DeviceLink m_link;
     Schedule m_schedule;
+    PingPermissionNotice m_pingPermission;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
 };

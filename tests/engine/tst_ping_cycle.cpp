@@ -84,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(entry.category, kSystemMessage);
         QCOMPARE(rig.sender.commands, QStringList({QStringLiteral("^m^m")}));
         QVERIFY(rig.engine.FailSent());
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(30 * 60LL));
+        QCOMPARE(rig.engine.ResendAtMs(), rig.clock.monotonicMs() + 30 * 60'000LL);
         QCOMPARE(rig.engine.ShownFailCount(), 5);
 
         // A continuing outage only logs; the tip keeps saying the command went out.
@@ -92,14 +92,27 @@ private Q_SLOTS:
         QCOMPARE(rig.tray.tips.size(), 6);
     }
 
+    void resendsAfterDelay_data()
+    {
+        QTest::addColumn<qint64>("wallClockStepMs");
+        QTest::addRow("steady wall clock") << qint64(0);
+        QTest::addRow("wall clock set back an hour") << -3'600'000LL;
+        QTest::addRow("wall clock set forward an hour") << 3'600'000LL;
+    }
+
     void resendsAfterDelay()
     {
+        QFETCH(qint64, wallClockStepMs);
+
         // Cycles one minute apart and a 30-minute delay: the cycle that finds the delay
-        // over only re-arms, so the next send comes 31 cycles after the first.
+        // over only re-arms, so the next send comes 31 cycles after the first. A step
+        // of the wall clock during the outage (NTP, the user) changes nothing.
         EngineRig rig;
         QList<int> sendingCycles;
         for (int cycle = 1; cycle <= 70; ++cycle) {
             rig.clock.advanceMs(60'000);
+            if (cycle == 10)
+                rig.clock.set(rig.clock.now().addMSecs(wallClockStepMs));
             const qsizetype sentBefore = rig.sender.commands.size();
             rig.engine.PingCycle();
             if (rig.sender.commands.size() > sentBefore)
@@ -166,7 +179,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.failingCycles(5);
-        const QDateTime resendTime = rig.engine.ResendTime();
+        const qint64 resendAtMs = rig.engine.ResendAtMs();
         const qsizetype tipsBefore = rig.tray.tips.size();
 
         rig.clock.advanceMs(5 * 60'000LL);
@@ -176,7 +189,7 @@ private Q_SLOTS:
         QCOMPARE(rig.log.entries.size(), 1);
         QCOMPARE(rig.tray.tips.size(), tipsBefore);
         QVERIFY(rig.engine.FailSent());
-        QCOMPARE(rig.engine.ResendTime(), resendTime);
+        QCOMPARE(rig.engine.ResendAtMs(), resendAtMs);
     }
 
     void countStopsAtMeterMaximum()
@@ -204,28 +217,42 @@ private Q_SLOTS:
         QCOMPARE(rig.sender.commands.size(), 2);
     }
 
-    void unusableRetriesNeverAct_data()
+    void retriesBelowOneActOnTheFirstFailure_data()
     {
         QTest::addColumn<QString>("retriesText");
+        QTest::addColumn<bool>("acts");
 
-        QTest::addRow("zero") << "0";
-        QTest::addRow("negative") << "-2";
-        QTest::addRow("letters") << "five";
+        QTest::addRow("zero") << "0" << true;
+        QTest::addRow("negative") << "-2" << true;
+        QTest::addRow("letters") << "five" << false;
     }
 
-    void unusableRetriesNeverAct()
+    void retriesBelowOneActOnTheFirstFailure()
     {
         QFETCH(QString, retriesText);
+        QFETCH(bool, acts);
 
         EngineRig rig;
         rig.fields.setText(Field::FailTries, retriesText);
+        // A cycle in which an address answered never acts.
         rig.echo.script(kPrimary, kEchoSuccess);
         rig.engine.PingCycle();
-        rig.echo.script(kPrimary, kEchoTimedOut);
-        rig.failingCycles(8);
         QVERIFY(rig.log.entries.isEmpty());
         QVERIFY(rig.sender.commands.isEmpty());
-        QVERIFY(!rig.engine.FailSent());
+
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.engine.PingCycle();
+        const QStringList firstFailure =
+            acts ? QStringList{QStringLiteral("No response after %1 ping attempts.  Sending fail "
+                                              "command.")
+                                   .arg(retriesText)}
+                 : QStringList();
+        QCOMPARE(rig.logMessages(), firstFailure);
+        QCOMPARE(rig.sender.commands.size(), acts ? 1 : 0);
+
+        rig.failingCycles(7);
+        QCOMPARE(rig.sender.commands.size(), acts ? 1 : 0);
+        QCOMPARE(rig.engine.FailSent(), acts);
         QCOMPARE(rig.engine.FailCount(), 5);
     }
 
@@ -260,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(rig.echo.requests.size(), 10);
         QCOMPARE(rig.echo.requests.at(0).timeoutMs, timeoutUsed);
         QCOMPARE(rig.echo.requests.at(1).timeoutMs, timeoutUsed);
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(resendMinutes * 60LL));
+        QCOMPARE(rig.engine.ResendAtMs(), rig.clock.monotonicMs() + resendMinutes * 60'000LL);
     }
 };
 
