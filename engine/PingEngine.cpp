@@ -93,11 +93,11 @@ PingEngine::Verdict PingEngine::ProbeAddresses()
         PingAddress(m_echo, m_fields.text(Field::AddrPri), primary, TimeoutMs(Field::TimeoutPri));
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    m_fields.setText(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
+    Show(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
     if (primary.Status == kEchoSuccess) {
-        m_fields.setText(Field::TripPri, QString::number(primary.RoundTripTime));
-        m_fields.setText(Field::TripSec, QString());
-        m_fields.setText(Field::StatusSec, QString());
+        Show(Field::TripPri, QString::number(primary.RoundTripTime));
+        Show(Field::TripSec, QString());
+        Show(Field::StatusSec, QString());
         m_fields.setEnabled(Field::StatusSec, false);
         m_fields.setEnabled(Field::TripSec, false);
         return Verdict::Answered;
@@ -105,22 +105,30 @@ PingEngine::Verdict PingEngine::ProbeAddresses()
 
     m_fields.setEnabled(Field::StatusSec, true);
     m_fields.setEnabled(Field::TripSec, true);
-    m_fields.setText(Field::TripPri, QString());
+    Show(Field::TripPri, QString());
     EchoReply secondary{};
     const EchoHindrance secondaryHindrance =
         PingAddress(m_echo, m_fields.text(Field::AddrSec), secondary, TimeoutMs(Field::TimeoutSec));
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    m_fields.setText(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
+    Show(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
     if (secondary.Status == kEchoSuccess) {
-        m_fields.setText(Field::TripSec, QString::number(secondary.RoundTripTime));
+        Show(Field::TripSec, QString::number(secondary.RoundTripTime));
         return Verdict::Answered;
     }
-    m_fields.setText(Field::TripSec, QString());
+    Show(Field::TripSec, QString());
     if (primaryHindrance == EchoHindrance::NoPermission ||
         secondaryHindrance == EchoHindrance::NoPermission)
         return Verdict::Blind;
     return Verdict::Failed;
+}
+
+void PingEngine::Show(Field field, const QString &text)
+{
+    // Every change repaints the window, which costs more than the echo itself; a
+    // line that keeps answering alike changes nothing.
+    if (m_fields.text(field) != text)
+        m_fields.setText(field, text);
 }
 
 void PingEngine::CountCycle(Verdict verdict)

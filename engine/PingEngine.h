@@ -62,6 +62,7 @@ private:
 
     // Runs the echoes and shows their results.
     Verdict ProbeAddresses();
+    void Show(Field field, const QString &text);
     void CountCycle(Verdict verdict);
     void ShowFailCount();
     bool RetriesReached() const;

@@ -94,6 +94,11 @@ int main(int argc, char *argv[])
                          corvane.window().CloseForSessionEnd();
                      });
 
+    // Nobody sees a cursor blink without a display, and every blink repaints the
+    // window (two repaints a second, each reading the time-zone file).
+    if (headless)
+        QApplication::setCursorFlashTime(0);
+
     corvane.Start();
     return application.exec();
 }
