@@ -4,8 +4,8 @@
 
 // Blocks the calling thread. The serial link paces every byte it writes, and the
 // router needs to see those gaps on the wire, so the wait is real, not an event.
-// A stop of the program cuts every pause short, and the one that answers whether a
-// pause was cut short also answers whether a stop has come.
+// A stop of the program cuts every pause short; the pause also answers whether a
+// stop has come, for work that must not begin once it has (a send).
 class Pause : public StopRequest
 {
 public:
