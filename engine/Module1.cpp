@@ -110,7 +110,8 @@ quint32 ParseDottedAddress(const QString &text)
     return address;
 }
 
-void PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply, qint32 timeoutMs)
+EchoHindrance PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
+                          qint32 timeoutMs)
 {
     const quint32 destination = ParseDottedAddress(address);
     // On Linux 0.0.0.0 reaches the local host, so a mistyped address would always
@@ -118,7 +119,7 @@ void PingAddress(EchoFacility &facility, const QString &address, EchoReply &repl
     if (destination == 0) {
         reply.Status = kEchoBadDestination;
         reply.RoundTripTime = 0;
-        return;
+        return EchoHindrance::None;
     }
 
     // A time-out read from a field may be zero or negative; waiting at least one
@@ -127,6 +128,7 @@ void PingAddress(EchoFacility &facility, const QString &address, EchoReply &repl
     const EchoResult result = facility.echo(destination, QByteArrayLiteral("Echo This"), waitMs);
     reply.Status = result.status;
     reply.RoundTripTime = result.status == kEchoSuccess ? result.roundTripMs : 0;
+    return result.hindrance;
 }
 
 QString EchoStatusText(qint32 status)

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "EchoFacility.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <cstddef>
-
-class EchoFacility;
 
 // The record an echo leaves its outcome in: a 28-byte header followed by room for
 // the echoed payload. Only Status and RoundTripTime are read. The layout is fixed
@@ -40,9 +40,10 @@ constexpr quint32 kEchoGeneralFailure = 11050;
 quint32 ParseDottedAddress(const QString &text);
 
 // Sends one echo request with the payload "Echo This" and fills reply's Status and
-// RoundTripTime. Blocks for at most timeoutMs.
-void PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
-                 qint32 timeoutMs);
+// RoundTripTime. Blocks for at most timeoutMs. Returns what, beyond the status, kept
+// the echo from telling about the line; the record has no room for it.
+EchoHindrance PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
+                          qint32 timeoutMs);
 
 // The code in decimal, then "   [ ", the status name and " ]".
 QString EchoStatusText(qint32 status);

@@ -5,6 +5,8 @@
 #include "LocaleText.h"
 #include "LogWriter.h"
 #include "Module1.h"
+#include "PingPermissionNotice.h"
+#include "StopLatch.h"
 #include "TrayTip.h"
 #include "WholeNumber.h"
 
@@ -22,14 +24,19 @@ constexpr qint32 kFallbackResendMinutes = 30;
 
 PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
                        CommandSender &sender, LogWriter &log, TrayTip &tray, const Clock &clock,
+                       const StopRequest &stop, PingPermissionNotice &permissionNotice,
                        std::function<void()> checkSchedule)
     : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tray(tray),
-      m_clock(clock), m_checkSchedule(std::move(checkSchedule))
+      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice),
+      m_checkSchedule(std::move(checkSchedule))
 {
 }
 
 void PingEngine::Timer1Tick()
 {
+    // A tick that was already queued when the stop came.
+    if (m_stop.stopRequested())
+        return;
     if (m_checkSchedule)
         m_checkSchedule();
     // Without timed cycles the count would run on for decades; stop it at the top.
@@ -51,49 +58,85 @@ void PingEngine::SetPingPeriod(qint32 seconds)
     m_pingPeriod = seconds;
 }
 
-void PingEngine::PingCycle()
+void PingEngine::CheckEchoPermission()
 {
-    if (ProbeAddresses()) {
-        m_failCount = 0;
-    } else if (m_failCount < std::numeric_limits<qint16>::max()) {
-        ++m_failCount;
-    }
-    ShowFailCount();
-
-    const std::optional<qint16> retries = WholeNumber16(m_fields.text(Field::FailTries));
-    // A count of 0 or below would otherwise act in a cycle in which an address
-    // answered: the action belongs to failing cycles only.
-    if (!retries || *retries < 1 || m_failCount < *retries)
-        return;
-    ActOnOutage();
+    if (!m_echo.maySendEchoes())
+        m_permissionNotice.NoPermission();
 }
 
-bool PingEngine::ProbeAddresses()
+void PingEngine::PingCycle()
+{
+    // Also when the schedule's send in this tick was cut short by the stop, and for
+    // a PING NOW click that was queued behind it.
+    if (m_stop.stopRequested())
+        return;
+    const Verdict verdict = ProbeAddresses();
+    if (verdict == Verdict::Stopped)
+        return;
+    // A blind cycle neither fails nor answers: the count stays where it was.
+    if (verdict == Verdict::Blind) {
+        m_permissionNotice.NoPermission();
+        return;
+    }
+    m_permissionNotice.EchoesSent();
+
+    CountCycle(verdict);
+    ShowFailCount();
+    if (verdict == Verdict::Failed && RetriesReached())
+        ActOnOutage();
+}
+
+PingEngine::Verdict PingEngine::ProbeAddresses()
 {
     EchoReply primary{};
-    PingAddress(m_echo, m_fields.text(Field::AddrPri), primary, TimeoutMs(Field::TimeoutPri));
-    m_fields.setText(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
+    const EchoHindrance primaryHindrance =
+        PingAddress(m_echo, m_fields.text(Field::AddrPri), primary, TimeoutMs(Field::TimeoutPri));
+    if (primaryHindrance == EchoHindrance::Stopped)
+        return Verdict::Stopped;
+    Show(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
     if (primary.Status == kEchoSuccess) {
-        m_fields.setText(Field::TripPri, QString::number(primary.RoundTripTime));
-        m_fields.setText(Field::TripSec, QString());
-        m_fields.setText(Field::StatusSec, QString());
+        Show(Field::TripPri, QString::number(primary.RoundTripTime));
+        Show(Field::TripSec, QString());
+        Show(Field::StatusSec, QString());
         m_fields.setEnabled(Field::StatusSec, false);
         m_fields.setEnabled(Field::TripSec, false);
-        return true;
+        return Verdict::Answered;
     }
 
     m_fields.setEnabled(Field::StatusSec, true);
     m_fields.setEnabled(Field::TripSec, true);
-    m_fields.setText(Field::TripPri, QString());
+    Show(Field::TripPri, QString());
     EchoReply secondary{};
-    PingAddress(m_echo, m_fields.text(Field::AddrSec), secondary, TimeoutMs(Field::TimeoutSec));
-    m_fields.setText(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
+    const EchoHindrance secondaryHindrance =
+        PingAddress(m_echo, m_fields.text(Field::AddrSec), secondary, TimeoutMs(Field::TimeoutSec));
+    if (secondaryHindrance == EchoHindrance::Stopped)
+        return Verdict::Stopped;
+    Show(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
     if (secondary.Status == kEchoSuccess) {
-        m_fields.setText(Field::TripSec, QString::number(secondary.RoundTripTime));
-        return true;
+        Show(Field::TripSec, QString::number(secondary.RoundTripTime));
+        return Verdict::Answered;
     }
-    m_fields.setText(Field::TripSec, QString());
-    return false;
+    Show(Field::TripSec, QString());
+    if (primaryHindrance == EchoHindrance::NoPermission ||
+        secondaryHindrance == EchoHindrance::NoPermission)
+        return Verdict::Blind;
+    return Verdict::Failed;
+}
+
+void PingEngine::Show(Field field, const QString &text)
+{
+    // Every change repaints the window, which costs more than the echo itself; a
+    // line that keeps answering alike changes nothing.
+    if (m_fields.text(field) != text)
+        m_fields.setText(field, text);
+}
+
+void PingEngine::CountCycle(Verdict verdict)
+{
+    if (verdict == Verdict::Answered)
+        m_failCount = 0;
+    else if (m_failCount < std::numeric_limits<qint16>::max())
+        ++m_failCount;
 }
 
 void PingEngine::ShowFailCount()
@@ -112,13 +155,23 @@ void PingEngine::ShowFailCount()
                          QStringLiteral("%)"));
 }
 
+bool PingEngine::RetriesReached() const
+{
+    // Retries of 0 or below act on the first failing cycle, as 1 does; a text that
+    // is no number never acts.
+    const std::optional<qint16> retries = WholeNumber16(m_fields.text(Field::FailTries));
+    return retries && m_failCount >= *retries;
+}
+
 void PingEngine::ActOnOutage()
 {
     if (!m_failSent) {
         const qint32 resendMinutes =
             WholeNumber32(m_fields.text(Field::FailResend)).value_or(kFallbackResendMinutes);
         m_failSent = true;
-        m_resendTime = m_clock.now().addSecs(qint64(resendMinutes) * 60);
+        // On the monotonic count: a wall clock set back by an hour must not hold the
+        // resend back by an hour.
+        m_resendAtMs = m_clock.monotonicMs() + qint64(resendMinutes) * 60'000;
         m_log.WriteLog(QStringLiteral("No response after ") + m_fields.text(Field::FailTries) +
                            QStringLiteral(" ping attempts.  Sending fail command."),
                        true, true, kSystemMessage);
@@ -129,7 +182,7 @@ void PingEngine::ActOnOutage()
 
     m_log.WriteLog(QStringLiteral("No response to pings."), true, true, kSystemMessage);
     // Re-armed only: the next failing cycle sends again.
-    if (m_clock.now() >= m_resendTime)
+    if (m_clock.monotonicMs() >= m_resendAtMs)
         m_failSent = false;
 }
 

@@ -2,7 +2,6 @@
 
 #include "WindowFields.h"
 
-#include <QDateTime>
 #include <QtGlobal>
 
 #include <functional>
@@ -12,18 +11,22 @@ class CommandSender;
 class EchoFacility;
 class LogWriter;
 class Meter;
+class PingPermissionNotice;
+class StopRequest;
 class TrayTip;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
 // and resend. The window owns one and forwards Timer1's tick and the PING NOW and
 // FAIL TEST clicks to it; the fields are read afresh whenever a value is needed.
+// Once a stop is requested it does nothing more, so that the stop line stays the
+// last entry of the log.
 class PingEngine
 {
 public:
     // checkSchedule runs at the start of every tick, before the tick is counted.
     PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo, CommandSender &sender,
-               LogWriter &log, TrayTip &tray, const Clock &clock,
-               std::function<void()> checkSchedule);
+               LogWriter &log, TrayTip &tray, const Clock &clock, const StopRequest &stop,
+               PingPermissionNotice &permissionNotice, std::function<void()> checkSchedule);
 
     // Timer1's tick: the schedule, then the count towards the next timed cycle.
     void Timer1Tick();
@@ -33,18 +36,36 @@ public:
     void FailTest();
     // Below 1 there are no timed cycles.
     void SetPingPeriod(qint32 seconds);
+    // Start-up: tells the user when no echo socket may be opened at all.
+    void CheckEchoPermission();
 
     qint32 TickCount() const { return m_tickCount; }
     qint16 FailCount() const { return m_failCount; }
     qint16 ShownFailCount() const { return m_shownFailCount; }
     bool FailSent() const { return m_failSent; }
-    QDateTime ResendTime() const { return m_resendTime; }
+    // On the clock's monotonic count, which a step of the wall clock leaves alone.
+    qint64 ResendAtMs() const { return m_resendAtMs; }
     qint32 PingPeriod() const { return m_pingPeriod; }
 
 private:
-    // Runs the echoes and shows their results; true when either address answered.
-    bool ProbeAddresses();
+    // What a cycle's echoes tell about the line.
+    enum class Verdict
+    {
+        Answered,
+        Failed,
+        // No address answered and an echo could not be sent for lack of permission:
+        // the silence says nothing about the line.
+        Blind,
+        // A stop came during a wait: the cycle is abandoned.
+        Stopped,
+    };
+
+    // Runs the echoes and shows their results.
+    Verdict ProbeAddresses();
+    void Show(Field field, const QString &text);
+    void CountCycle(Verdict verdict);
     void ShowFailCount();
+    bool RetriesReached() const;
     void ActOnOutage();
     qint32 TimeoutMs(Field timeoutField) const;
 
@@ -55,6 +76,8 @@ private:
     LogWriter &m_log;
     TrayTip &m_tray;
     const Clock &m_clock;
+    const StopRequest &m_stop;
+    PingPermissionNotice &m_permissionNotice;
     std::function<void()> m_checkSchedule;
 
     qint32 m_tickCount = 0;
@@ -63,6 +86,6 @@ private:
     // Unset at start behaves as false, so a plain false stands for both.
     bool m_failSent = false;
     // Meaningful only while m_failSent is true.
-    QDateTime m_resendTime;
+    qint64 m_resendAtMs = 0;
     qint32 m_pingPeriod = 0;
 };

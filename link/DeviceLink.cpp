@@ -106,7 +106,9 @@ void DeviceLink::ValidateFailPort()
                          m_fields.text(Field::FailPort));
     m_port.setPortOpen(false);
     m_pending.clear();
-    m_pause.pauseMs(kReopenPauseMs);
+    // A stop during the pause leaves the port closed: the program is ending.
+    if (!m_pause.pauseMs(kReopenPauseMs))
+        return;
     OpenCommPort();
 }
 

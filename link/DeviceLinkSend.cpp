@@ -19,6 +19,10 @@ constexpr int kControlGapMs = kByteGapMs + 250;
 
 void DeviceLink::SendCommand(const QString &command)
 {
+    // Once the program is stopping not one more byte goes out: the stop line must be
+    // the last thing it does.
+    if (m_pause.stopRequested())
+        return;
     m_pending.clear();
     {
         BusyScope busy(m_busyPointer);
@@ -34,10 +38,10 @@ void DeviceLink::SendCommand(const QString &command)
                 m_pending.remember(Outcome::failure(next.failure));
             if (portUsable)
                 m_pending.remember(m_port.output(next.byte));
-            if (next.gap == GapAfter::Long)
-                m_pause.pauseMs(kControlGapMs);
-            else if (next.gap == GapAfter::Short)
-                m_pause.pauseMs(kByteGapMs);
+            // A stop cuts the gap short and ends the send at the byte it reached.
+            if (next.gap != GapAfter::None &&
+                !m_pause.pauseMs(next.gap == GapAfter::Long ? kControlGapMs : kByteGapMs))
+                return;
         }
     }
     // The log keeps the reason, which the box shows only until it is closed.

@@ -2,17 +2,25 @@
 
 #include <QDateTime>
 
-// Local date and time of day. Schedules and resend times read it through this
-// interface so that tests can walk a fake clock across midnight in microseconds.
+// Local date and time of day, and a monotonic count of milliseconds. Schedules and
+// resend times read them through this interface so that tests can walk a fake clock
+// across midnight in microseconds.
 class Clock
 {
 public:
     virtual ~Clock() = default;
+    // The wall clock, for what happens at a time of day: it may step (NTP at boot,
+    // a change by hand).
     virtual QDateTime now() const = 0;
+    // For lengths of time, such as the resend delay: it never steps, and keeps
+    // counting while the machine sleeps. Only differences between readings mean
+    // anything.
+    virtual qint64 monotonicMs() const = 0;
 };
 
 class SystemClock final : public Clock
 {
 public:
     QDateTime now() const override;
+    qint64 monotonicMs() const override;
 };

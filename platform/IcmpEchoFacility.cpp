@@ -1,6 +1,7 @@
 #include "IcmpEchoFacility.h"
 
 #include "IcmpPacket.h"
+#include "StopLatch.h"
 
 #include <QRandomGenerator>
 
@@ -64,34 +65,78 @@ struct EchoSocket
     SocketKind kind;
 };
 
-// Errors from opening the datagram socket that a raw socket may get past. Anything
-// else (out of descriptors or memory) would stop the raw socket just the same.
-bool DatagramSocketRefused(int error)
+// Why a socket of one kind could not be opened, as far as trying the other kind
+// goes.
+enum class OpenRefusal
+{
+    Permission,  // this user may not: the other kind may still be allowed
+    Unsupported, // the kernel has no such socket: the other kind may still work
+    Other,       // out of descriptors or memory: the other kind would fail alike
+};
+
+OpenRefusal RefusalOf(int error)
 {
     switch (error) {
     case EACCES: // the user's group is outside net.ipv4.ping_group_range ("1 0" admits none)
-    case EPERM:  // a security module or a seccomp policy denies the socket
+    case EPERM:  // no CAP_NET_RAW, or a security module or a seccomp policy denies it
+        return OpenRefusal::Permission;
     case EPROTONOSUPPORT: // a kernel built without ICMP datagram sockets
     case ESOCKTNOSUPPORT: // the same on kernels that report it by socket type
-        return true;
+        return OpenRefusal::Unsupported;
     default:
-        return false;
+        return OpenRefusal::Other;
     }
 }
 
-std::optional<EchoSocket> OpenEchoSocket(IcmpEchoFacility::SocketChoice choice)
+// The kinds of socket to try, in order.
+struct KindsToTry
 {
-    if (choice != IcmpEchoFacility::SocketChoice::RawOnly) {
-        SocketHandle datagram(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
-        if (datagram.isValid())
-            return EchoSocket{std::move(datagram), SocketKind::Datagram};
-        if (choice == IcmpEchoFacility::SocketChoice::DatagramOnly || !DatagramSocketRefused(errno))
-            return std::nullopt;
+    std::array<SocketKind, 2> kinds;
+    std::size_t count;
+};
+
+KindsToTry KindsFor(IcmpEchoFacility::SocketChoice choice, bool rawFirst)
+{
+    switch (choice) {
+    case IcmpEchoFacility::SocketChoice::DatagramOnly:
+        return {{SocketKind::Datagram, SocketKind::Datagram}, 1};
+    case IcmpEchoFacility::SocketChoice::RawOnly:
+        return {{SocketKind::Raw, SocketKind::Raw}, 1};
+    case IcmpEchoFacility::SocketChoice::DatagramFirst:
+        break;
     }
-    SocketHandle raw(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
-    if (!raw.isValid())
-        return std::nullopt;
-    return EchoSocket{std::move(raw), SocketKind::Raw};
+    if (rawFirst)
+        return {{SocketKind::Raw, SocketKind::Datagram}, 2};
+    return {{SocketKind::Datagram, SocketKind::Raw}, 2};
+}
+
+struct SocketOpening
+{
+    std::optional<EchoSocket> socket;
+    // No socket, and only because this user may not open one: no request can go out.
+    bool permissionRefused = false;
+};
+
+SocketOpening OpenEchoSocket(const KindsToTry &order)
+{
+    SocketOpening opening;
+    for (std::size_t index = 0; index < order.count; ++index) {
+        const SocketKind kind = order.kinds[index];
+        SocketHandle handle(
+            ::socket(AF_INET, (kind == SocketKind::Raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC,
+                     IPPROTO_ICMP));
+        if (handle.isValid()) {
+            opening.socket.emplace(EchoSocket{std::move(handle), kind});
+            return opening;
+        }
+        const OpenRefusal refusal = RefusalOf(errno);
+        if (refusal == OpenRefusal::Other) {
+            opening.permissionRefused = false;
+            return opening;
+        }
+        opening.permissionRefused = opening.permissionRefused || refusal == OpenRefusal::Permission;
+    }
+    return opening;
 }
 
 // Readies the socket for one echo and gives the identifier its request carries.
@@ -235,17 +280,33 @@ timespec AsTimespec(Clock::duration duration)
 
 } // namespace
 
-IcmpEchoFacility::IcmpEchoFacility(SocketChoice choice)
-    : m_choice(choice), m_nextSequence(quint16(QRandomGenerator::global()->generate()))
+IcmpEchoFacility::IcmpEchoFacility(SocketChoice choice, const StopLatch *stop)
+    : m_choice(choice), m_stop(stop),
+      m_nextSequence(quint16(QRandomGenerator::global()->generate()))
 {
+}
+
+bool IcmpEchoFacility::maySendEchoes()
+{
+    const SocketOpening opening = OpenEchoSocket(KindsFor(m_choice, m_rawFirst));
+    if (opening.socket)
+        m_rawFirst = opening.socket->kind == SocketKind::Raw;
+    return !opening.permissionRefused;
 }
 
 EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs)
 {
-    const std::optional<EchoSocket> socket = OpenEchoSocket(m_choice);
-    if (!socket)
-        return {kGeneralFailure, 0};
-    const std::optional<quint16> identifier = PrepareSocket(*socket);
+    if (m_stop != nullptr && m_stop->stopRequested())
+        return {kGeneralFailure, 0, EchoHindrance::Stopped};
+    const SocketOpening opening = OpenEchoSocket(KindsFor(m_choice, m_rawFirst));
+    if (!opening.socket)
+        return {kGeneralFailure, 0,
+                opening.permissionRefused ? EchoHindrance::NoPermission : EchoHindrance::None};
+    // The kind that worked is tried first from now on: where the datagram socket is
+    // refused, every echo would otherwise pay for a failing socket(2) call first.
+    m_rawFirst = opening.socket->kind == SocketKind::Raw;
+    const EchoSocket &socket = *opening.socket;
+    const std::optional<quint16> identifier = PrepareSocket(socket);
     if (!identifier)
         return {kGeneralFailure, 0};
 
@@ -255,7 +316,7 @@ EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = destination;
 
-    const int descriptor = socket->handle.descriptor();
+    const int descriptor = socket.handle.descriptor();
     const Clock::time_point sent = Clock::now();
     ssize_t written = 0;
     do {
@@ -266,25 +327,30 @@ EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload
         return {StatusForLocalError(errno), 0};
 
     // The deadline, not the number of wake-ups, ends the wait: stray packets and
-    // signals only send us back to wait out the rest.
+    // signals only send us back to wait out the rest. A stop ends it at once; the
+    // latch's descriptor is -1, which ppoll passes over, when there is none.
     const Clock::time_point deadline = sent + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const Clock::duration remaining = deadline - Clock::now();
         if (remaining <= Clock::duration::zero())
             return {kTimedOut, 0};
         const timespec wait = AsTimespec(std::min(remaining, kLongestSingleWait));
-        pollfd watched{descriptor, POLLIN, 0};
-        const int ready = ::ppoll(&watched, 1, &wait, nullptr);
+        std::array<pollfd, 2> watched{
+            {{descriptor, POLLIN, 0}, {m_stop != nullptr ? m_stop->descriptor() : -1, POLLIN, 0}}};
+        const int ready = ::ppoll(watched.data(), watched.size(), &wait, nullptr);
+        if (m_stop != nullptr && m_stop->stopRequested())
+            return {kGeneralFailure, 0, EchoHindrance::Stopped};
         if (ready < 0 && errno != EINTR)
             return {kGeneralFailure, 0};
         if (ready <= 0)
             continue;
 
+        const short events = watched[0].revents;
         std::optional<quint32> status;
-        if (watched.revents & POLLERR)
+        if (events & POLLERR)
             status = ReadQueuedErrors(descriptor, expected);
-        if (!status && (watched.revents & POLLIN))
-            status = ReadWaitingPackets(*socket, expected);
+        if (!status && (events & POLLIN))
+            status = ReadWaitingPackets(socket, expected);
         if (status) {
             const quint32 roundTrip =
                 *status == kSuccess ? WholeMilliseconds(Clock::now() - sent) : 0;

@@ -2,9 +2,13 @@
 
 #include "EchoFacility.h"
 
+class StopLatch;
+
 // Echo through the kernel's ICMP sockets. The unprivileged datagram socket is
 // tried first; where the system refuses it, a raw socket (root or CAP_NET_RAW).
-// Every echo opens its own socket and closes it before returning.
+// The kind that opened last time is tried first next time. Every echo opens its
+// own socket and closes it before returning, and its wait ends early when the stop
+// latch is raised.
 class IcmpEchoFacility : public EchoFacility
 {
 public:
@@ -15,12 +19,17 @@ public:
         RawOnly,
     };
 
-    explicit IcmpEchoFacility(SocketChoice choice = SocketChoice::DatagramFirst);
+    // stop, when given, must outlive the facility.
+    explicit IcmpEchoFacility(SocketChoice choice = SocketChoice::DatagramFirst,
+                              const StopLatch *stop = nullptr);
 
     EchoResult echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs) override;
+    bool maySendEchoes() override;
 
 private:
     SocketChoice m_choice;
+    const StopLatch *m_stop;
+    bool m_rawFirst = false;
     // Each echo gets the next sequence number, so that a late reply to an earlier
     // echo is never taken for the answer to this one.
     quint16 m_nextSequence;

@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include "StopLatch.h"
+
 #include <QDebug>
 #include <QSocketNotifier>
 
@@ -15,17 +17,21 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 static_assert(std::size(kSignals) == TerminationSignals::kSignalCount);
 
-// The handler can reach nothing but process-wide state; it is set while one
-// TerminationSignals object lives and -1 otherwise.
+// The handler can reach nothing but process-wide state; they are set while one
+// TerminationSignals object lives, and -1 and null otherwise.
 std::atomic<int> writeEndForHandler{-1};
+std::atomic<StopLatch *> latchForHandler{nullptr};
 
 // A signal can land in the middle of anything, including malloc or a lock held
-// inside Qt, so the handler must not call Qt, allocate or lock. It only writes one
-// byte to the pipe (write(2) is async-signal-safe) and leaves errno as it found it
-// for the code it interrupted. A full pipe drops the byte: a wake-up is pending.
+// inside Qt, so the handler must not call Qt, allocate or lock. It raises the latch
+// and writes one byte to the pipe (both async-signal-safe), and leaves errno as it
+// found it for the code it interrupted. A full pipe drops the byte: a wake-up is
+// pending.
 extern "C" void ForwardSignal(int signalNumber)
 {
     const int savedErrno = errno;
+    if (StopLatch *latch = latchForHandler.load(std::memory_order_relaxed))
+        latch->raise();
     const int descriptor = writeEndForHandler.load(std::memory_order_relaxed);
     if (descriptor >= 0) {
         const unsigned char byte = static_cast<unsigned char>(signalNumber);
@@ -36,7 +42,7 @@ extern "C" void ForwardSignal(int signalNumber)
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+TerminationSignals::TerminationSignals(StopLatch *stop, QObject *parent) : QObject(parent)
 {
     if (writeEndForHandler.load() >= 0) {
         qWarning("Termination signals are already taken over by another object.");
@@ -49,6 +55,7 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     }
     m_readEnd.reset(ends[0]);
     m_writeEnd.reset(ends[1]);
+    latchForHandler.store(stop);
     writeEndForHandler.store(m_writeEnd.get());
 
     m_notifier = new QSocketNotifier(m_readEnd.get(), QSocketNotifier::Read, this);
@@ -77,6 +84,7 @@ TerminationSignals::~TerminationSignals()
     for (std::size_t index = 0; index < std::size(kSignals); ++index)
         ::sigaction(kSignals[index], &m_previous[index], nullptr);
     writeEndForHandler.store(-1);
+    latchForHandler.store(nullptr);
     delete m_notifier;
 }
 

@@ -1,8 +1,10 @@
 #include "CorvaneApp.h"
 
 #include "LastValues.h"
+#include "Pause.h"
 #include "WholeNumber.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -15,14 +17,15 @@ constexpr qint32 kDefaultPingPeriod = 60;
 } // namespace
 
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
-    : m_boxes(services.messageBoxes), m_window(logPath), m_trayWindow(m_window, services.tray),
-      m_settings(services.settingsStore, m_boxes),
+    : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
+      m_trayWindow(m_window, services.tray), m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
       m_link(services.serialPort, m_window, m_settings, m_log, m_boxes, services.pause,
              services.busyPointer),
       m_schedule(m_window, m_log, m_link, m_settings, m_boxes, services.clock),
+      m_pingPermission(m_log, m_boxes, QCoreApplication::applicationFilePath()),
       m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
-               [this] { m_schedule.CheckSchedule(); }),
+               m_stop, m_pingPermission, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); })
 {
@@ -35,7 +38,12 @@ void CorvaneApp::ConnectWindow()
     m_window.onCommand2Click = [this] { m_engine.FailTest(); };
     m_window.onViewLogClick = [this] { m_log.ViewLog(); };
     m_window.onTimer1Tick = [this] { m_engine.Timer1Tick(); };
-    m_window.onTimerCommTick = [this] { m_link.PollReceive(); };
+    // Once a stop is under way, the router's output waits in the port: nothing is
+    // logged after the stop line.
+    m_window.onTimerCommTick = [this] {
+        if (!m_stop.stopRequested())
+            m_link.PollReceive();
+    };
     m_window.onSchedCmdChange = [this](int slot) { m_schedule.SchedCmdChange(slot); };
     m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
     m_window.onCloseRequest = [this](CloseReason reason) { return RequestClose(reason); };
@@ -81,6 +89,7 @@ void CorvaneApp::Start()
     m_trayWindow.AddTrayIcon();
     m_trayWindow.MinimizeWindow();
     m_log.WriteLog(kStartedLine, true, true, kSystemMessage);
+    m_engine.CheckEchoPermission();
 }
 
 void CorvaneApp::TakePingPeriodFromField()

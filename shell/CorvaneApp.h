@@ -6,6 +6,7 @@
 #include "Form1.h"
 #include "MessageBoxes.h"
 #include "PingEngine.h"
+#include "PingPermissionNotice.h"
 #include "Schedule.h"
 #include "Settings.h"
 #include "TrayWindow.h"
@@ -18,6 +19,7 @@ class EchoFacility;
 class Pause;
 class SerialPort;
 class SettingsStore;
+class StopRequest;
 class TextEditor;
 class TextFiles;
 class Tray;
@@ -72,6 +74,8 @@ private:
     void TakePingPeriodFromField();
     void TakeMeterMaximumFromField();
 
+    // The pause is what a stop cuts short, so it also tells of one.
+    const StopRequest &m_stop;
     MessageBoxes &m_boxes;
     Form1 m_window;
     TrayWindow m_trayWindow;
@@ -79,6 +83,7 @@ private:
     EventLog m_log;
     DeviceLink m_link;
     Schedule m_schedule;
+    PingPermissionNotice m_pingPermission;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
 };

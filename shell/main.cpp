@@ -13,6 +13,7 @@
 #include "QtSerialPort.h"
 #include "QtTray.h"
 #include "SingleInstance.h"
+#include "StopLatch.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -71,11 +72,14 @@ int main(int argc, char *argv[])
     IniSettingsStore settingsStore(settingsFolder);
     QtSerialPort serialPort(
         [&settingsStore](int portNumber) { return PortDevicePath(settingsStore, portNumber); });
-    IcmpEchoFacility echo;
+    // Raised by a stop signal or the session's end: every wait under way ends at
+    // once, and nothing new begins.
+    StopLatch stop;
+    IcmpEchoFacility echo(IcmpEchoFacility::SocketChoice::DatagramFirst, &stop);
     LocalTextFiles textFiles;
     DesktopTextEditor textEditor;
     SystemClock clock;
-    ThreadPause pause;
+    ThreadPause pause(&stop);
     QtBusyPointer busyPointer;
 
     CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *boxes, *tray,
@@ -88,11 +92,19 @@ int main(int argc, char *argv[])
 
     // A desktop session that ends, and a stop signal, close without the question
     // but with the stop line in the log.
-    TerminationSignals signals;
+    TerminationSignals signals(&stop);
     QObject::connect(&signals, &TerminationSignals::received,
                      [&corvane] { corvane.window().CloseForSessionEnd(); });
     QObject::connect(&application, &QGuiApplication::commitDataRequest,
-                     [&corvane](QSessionManager &) { corvane.window().CloseForSessionEnd(); });
+                     [&stop, &corvane](QSessionManager &) {
+                         stop.raise();
+                         corvane.window().CloseForSessionEnd();
+                     });
+
+    // Nobody sees a cursor blink without a display, and every blink repaints the
+    // window (two repaints a second, each reading the time-zone file).
+    if (headless)
+        QApplication::setCursorFlashTime(0);
 
     corvane.Start();
     return application.exec();

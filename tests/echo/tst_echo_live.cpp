@@ -1,6 +1,7 @@
 #include "DroppedCapabilities.h"
 #include "IcmpEchoFacility.h"
 #include "Module1.h"
+#include "StopLatch.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -13,7 +14,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
+#include <thread>
 
 using SocketChoice = IcmpEchoFacility::SocketChoice;
 
@@ -37,6 +40,7 @@ struct ProbeOutcome
     bool completed = false;
     char failure[160] = {};
     quint32 status = 0;
+    EchoHindrance hindrance = EchoHindrance::None;
     qint64 elapsedMs = 0;
 };
 
@@ -48,6 +52,7 @@ struct NamespaceProbe
     qint32 timeoutMs = 0;
     bool neighbourPings = false; // another prober's replies and errors arrive meanwhile
     bool rawRefused = false;     // no CAP_NET_RAW, as for a user
+    int stopAfterMs = 0;         // the stop latch is raised this long after the echo began
 };
 
 ProbeOutcome FailedWith(const char *text)
@@ -88,11 +93,21 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     const pid_t neighbour = probe.neighbourPings ? ::fork() : -1;
     if (neighbour == 0)
         PingForever();
-    IcmpEchoFacility facility(probe.choice);
+    StopLatch stop;
+    IcmpEchoFacility facility(probe.choice, &stop);
+    std::thread stopper;
+    if (probe.stopAfterMs > 0)
+        stopper = std::thread([&stop, &probe] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(probe.stopAfterMs));
+            stop.raise();
+        });
     EchoReply reply{};
     const auto start = std::chrono::steady_clock::now();
-    PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
+    const EchoHindrance hindrance =
+        PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
     const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (stopper.joinable())
+        stopper.join();
     if (neighbour > 0) {
         ::kill(neighbour, SIGKILL);
         ::waitpid(neighbour, nullptr, 0);
@@ -101,6 +116,7 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     ProbeOutcome outcome;
     outcome.completed = true;
     outcome.status = reply.Status;
+    outcome.hindrance = hindrance;
     outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return outcome;
 }
@@ -144,6 +160,7 @@ QString NamespaceUnavailableReason()
 } // namespace
 
 Q_DECLARE_METATYPE(NamespaceProbe)
+Q_DECLARE_METATYPE(EchoHindrance)
 
 class TestEchoLive : public QObject
 {
@@ -169,6 +186,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<NamespaceProbe>("probe");
         QTest::addColumn<uint>("status");
+        QTest::addColumn<EchoHindrance>("hindrance");
+        const EchoHindrance none = EchoHindrance::None;
 
         const struct
         {
@@ -182,27 +201,41 @@ private Q_SLOTS:
         };
         for (const auto &socket : sockets) {
             QTest::addRow("%s: loopback answers", socket.name)
-                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.1", 2000} << 0U;
+                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.1", 2000} << 0U << none;
             QTest::addRow("%s: dropped request times out", socket.name)
-                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.2", 300} << 11010U;
+                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.2", 300} << 11010U << none;
             QTest::addRow("%s: rejected request is host unreachable", socket.name)
-                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.3", 2000} << 11003U;
+                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.3", 2000} << 11003U << none;
+            // The longest time-out the field takes, which alone would never end.
+            QTest::addRow("%s: a stop ends the wait", socket.name)
+                << NamespaceProbe{socket.choice,
+                                  socket.admit,
+                                  "127.0.0.2",
+                                  std::numeric_limits<qint32>::max(),
+                                  false,
+                                  false,
+                                  200}
+                << 11050U << EchoHindrance::Stopped;
         }
         // Every raw ICMP socket sees the neighbour's replies and errors: none of them
         // may end the wait early.
         QTest::addRow("raw: foreign traffic does not end the wait")
-            << NamespaceProbe{SocketChoice::RawOnly, false, "127.0.0.2", 600, true} << 11010U;
-        QTest::addRow("datagram refused gives general failure")
-            << NamespaceProbe{SocketChoice::DatagramOnly, false, "127.0.0.1", 2000} << 11050U;
-        QTest::addRow("both sockets refused gives general failure")
+            << NamespaceProbe{SocketChoice::RawOnly, false, "127.0.0.2", 600, true} << 11010U
+            << none;
+        // No request left: the silence says nothing about the line.
+        QTest::addRow("datagram refused gives general failure without permission")
+            << NamespaceProbe{SocketChoice::DatagramOnly, false, "127.0.0.1", 2000} << 11050U
+            << EchoHindrance::NoPermission;
+        QTest::addRow("both sockets refused gives general failure without permission")
             << NamespaceProbe{SocketChoice::DatagramFirst, false, "127.0.0.1", 2000, false, true}
-            << 11050U;
+            << 11050U << EchoHindrance::NoPermission;
     }
 
     void inNamespace()
     {
         QFETCH(NamespaceProbe, probe);
         QFETCH(uint, status);
+        QFETCH(EchoHindrance, hindrance);
 
         if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
             QSKIP(qPrintable(reason));
@@ -210,6 +243,7 @@ private Q_SLOTS:
         if (!outcome.completed)
             QSKIP(outcome.failure);
         QCOMPARE(outcome.status, status);
+        QCOMPARE(outcome.hindrance, hindrance);
         if (status == kEchoTimedOut)
             QVERIFY2(outcome.elapsedMs >= probe.timeoutMs,
                      qPrintable(QStringLiteral("returned after %1 ms").arg(outcome.elapsedMs)));

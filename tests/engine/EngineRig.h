@@ -2,8 +2,10 @@
 
 #include "EngineRecorders.h"
 #include "FakeClock.h"
+#include "FakeMessageBoxes.h"
 #include "FakeWindowFields.h"
 #include "PingEngine.h"
+#include "PingPermissionNotice.h"
 #include "RecordingLog.h"
 #include "ScriptedEcho.h"
 
@@ -22,8 +24,12 @@ struct EngineRig
     RecordingLog log;
     RecordingTrayTip tray;
     FakeClock clock;
+    FakePause stop;
+    FakeMessageBoxes boxes;
+    PingPermissionNotice permissionNotice{log, boxes, QStringLiteral("/opt/corvane/corvane")};
     QList<qint32> tickCountsSeenBySchedule;
-    PingEngine engine{fields, meter, echo, sender, log, tray, clock, [this] { checkSchedule(); }};
+    PingEngine engine{fields, meter, echo, sender,           log,
+                      tray,   clock, stop, permissionNotice, [this] { checkSchedule(); }};
 
     EngineRig()
     {
@@ -49,7 +55,13 @@ struct EngineRig
     }
 
     // Stands in for the schedule: records where the tick count stood when it ran.
-    void checkSchedule() { tickCountsSeenBySchedule.append(engine.TickCount()); }
+    void checkSchedule()
+    {
+        tickCountsSeenBySchedule.append(engine.TickCount());
+        if (onCheckSchedule)
+            onCheckSchedule();
+    }
+    std::function<void()> onCheckSchedule;
 
     QStringList logMessages() const
     {

@@ -18,9 +18,15 @@ public:
         quint32 timeoutMs;
     };
 
-    void script(const QString &address, quint32 status, quint32 roundTripMs = 0)
+    void script(const QString &address, quint32 status, quint32 roundTripMs = 0,
+                EchoHindrance hindrance = EchoHindrance::None)
     {
-        m_results[ParseDottedAddress(address)] = EchoResult{status, roundTripMs};
+        m_results[ParseDottedAddress(address)] = EchoResult{status, roundTripMs, hindrance};
+    }
+    // As when this user may open no echo socket.
+    void refuse(const QString &address)
+    {
+        script(address, kEchoGeneralFailure, 0, EchoHindrance::NoPermission);
     }
 
     EchoResult echo(quint32 destination, const QByteArray &, quint32 timeoutMs) override
@@ -28,8 +34,10 @@ public:
         requests.append({destination, timeoutMs});
         return m_results.value(destination, EchoResult{kEchoTimedOut, 0});
     }
+    bool maySendEchoes() override { return socketsAllowed; }
 
     QList<Request> requests;
+    bool socketsAllowed = true;
 
 private:
     QHash<quint32, EchoResult> m_results;

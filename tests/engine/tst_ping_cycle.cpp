@@ -5,6 +5,25 @@
 
 namespace {
 
+// Counts the texts that reach the window: each one repaints it.
+class CountingFields final : public WindowFields
+{
+public:
+    QString text(Field field) const override { return m_fields.text(field); }
+    void setText(Field field, const QString &text) override
+    {
+        ++textsSet;
+        m_fields.setText(field, text);
+    }
+    bool isEnabled(Field field) const override { return m_fields.isEnabled(field); }
+    void setEnabled(Field field, bool enabled) override { m_fields.setEnabled(field, enabled); }
+
+    int textsSet = 0;
+
+private:
+    FakeWindowFields m_fields;
+};
+
 QString PercentTip(const QString &percentage)
 {
     return QStringLiteral("Corvane (") + percentage + QStringLiteral("%)");
@@ -62,6 +81,27 @@ private Q_SLOTS:
         QCOMPARE(rig.meter.value(), failCount);
     }
 
+    void sameResultsLeaveTheWindowAlone()
+    {
+        EngineRig rig;
+        CountingFields fields;
+        fields.setText(Field::AddrPri, kPrimary);
+        fields.setText(Field::AddrSec, kSecondary);
+        PingEngine engine{fields,   rig.meter, rig.echo, rig.sender,           rig.log,
+                          rig.tray, rig.clock, rig.stop, rig.permissionNotice, {}};
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.echo.script(kSecondary, kEchoSuccess, 4);
+        engine.PingCycle();
+        const int afterFirst = fields.textsSet;
+        engine.PingCycle();
+        QCOMPARE(fields.textsSet, afterFirst);
+
+        rig.echo.script(kSecondary, kEchoSuccess, 5);
+        engine.PingCycle();
+        QCOMPARE(fields.textsSet, afterFirst + 1);
+        QCOMPARE(fields.text(Field::TripSec), QStringLiteral("5"));
+    }
+
     void outageSendsAtRetriesThenLogsOnly()
     {
         EngineRig rig;
@@ -84,7 +124,7 @@ private Q_SLOTS:
         QCOMPARE(entry.category, kSystemMessage);
         QCOMPARE(rig.sender.commands, QStringList({QStringLiteral("^m^m")}));
         QVERIFY(rig.engine.FailSent());
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(30 * 60LL));
+        QCOMPARE(rig.engine.ResendAtMs(), rig.clock.monotonicMs() + 30 * 60'000LL);
         QCOMPARE(rig.engine.ShownFailCount(), 5);
 
         // A continuing outage only logs; the tip keeps saying the command went out.
@@ -92,14 +132,27 @@ private Q_SLOTS:
         QCOMPARE(rig.tray.tips.size(), 6);
     }
 
+    void resendsAfterDelay_data()
+    {
+        QTest::addColumn<qint64>("wallClockStepMs");
+        QTest::addRow("steady wall clock") << qint64(0);
+        QTest::addRow("wall clock set back an hour") << -3'600'000LL;
+        QTest::addRow("wall clock set forward an hour") << 3'600'000LL;
+    }
+
     void resendsAfterDelay()
     {
+        QFETCH(qint64, wallClockStepMs);
+
         // Cycles one minute apart and a 30-minute delay: the cycle that finds the delay
-        // over only re-arms, so the next send comes 31 cycles after the first.
+        // over only re-arms, so the next send comes 31 cycles after the first. A step
+        // of the wall clock during the outage (NTP, the user) changes nothing.
         EngineRig rig;
         QList<int> sendingCycles;
         for (int cycle = 1; cycle <= 70; ++cycle) {
             rig.clock.advanceMs(60'000);
+            if (cycle == 10)
+                rig.clock.set(rig.clock.now().addMSecs(wallClockStepMs));
             const qsizetype sentBefore = rig.sender.commands.size();
             rig.engine.PingCycle();
             if (rig.sender.commands.size() > sentBefore)
@@ -166,7 +219,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         rig.failingCycles(5);
-        const QDateTime resendTime = rig.engine.ResendTime();
+        const qint64 resendAtMs = rig.engine.ResendAtMs();
         const qsizetype tipsBefore = rig.tray.tips.size();
 
         rig.clock.advanceMs(5 * 60'000LL);
@@ -176,7 +229,7 @@ private Q_SLOTS:
         QCOMPARE(rig.log.entries.size(), 1);
         QCOMPARE(rig.tray.tips.size(), tipsBefore);
         QVERIFY(rig.engine.FailSent());
-        QCOMPARE(rig.engine.ResendTime(), resendTime);
+        QCOMPARE(rig.engine.ResendAtMs(), resendAtMs);
     }
 
     void countStopsAtMeterMaximum()
@@ -204,28 +257,42 @@ private Q_SLOTS:
         QCOMPARE(rig.sender.commands.size(), 2);
     }
 
-    void unusableRetriesNeverAct_data()
+    void retriesBelowOneActOnTheFirstFailure_data()
     {
         QTest::addColumn<QString>("retriesText");
+        QTest::addColumn<bool>("acts");
 
-        QTest::addRow("zero") << "0";
-        QTest::addRow("negative") << "-2";
-        QTest::addRow("letters") << "five";
+        QTest::addRow("zero") << "0" << true;
+        QTest::addRow("negative") << "-2" << true;
+        QTest::addRow("letters") << "five" << false;
     }
 
-    void unusableRetriesNeverAct()
+    void retriesBelowOneActOnTheFirstFailure()
     {
         QFETCH(QString, retriesText);
+        QFETCH(bool, acts);
 
         EngineRig rig;
         rig.fields.setText(Field::FailTries, retriesText);
+        // A cycle in which an address answered never acts.
         rig.echo.script(kPrimary, kEchoSuccess);
         rig.engine.PingCycle();
-        rig.echo.script(kPrimary, kEchoTimedOut);
-        rig.failingCycles(8);
         QVERIFY(rig.log.entries.isEmpty());
         QVERIFY(rig.sender.commands.isEmpty());
-        QVERIFY(!rig.engine.FailSent());
+
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.engine.PingCycle();
+        const QStringList firstFailure =
+            acts ? QStringList{QStringLiteral("No response after %1 ping attempts.  Sending fail "
+                                              "command.")
+                                   .arg(retriesText)}
+                 : QStringList();
+        QCOMPARE(rig.logMessages(), firstFailure);
+        QCOMPARE(rig.sender.commands.size(), acts ? 1 : 0);
+
+        rig.failingCycles(7);
+        QCOMPARE(rig.sender.commands.size(), acts ? 1 : 0);
+        QCOMPARE(rig.engine.FailSent(), acts);
         QCOMPARE(rig.engine.FailCount(), 5);
     }
 
@@ -260,7 +327,7 @@ private Q_SLOTS:
         QCOMPARE(rig.echo.requests.size(), 10);
         QCOMPARE(rig.echo.requests.at(0).timeoutMs, timeoutUsed);
         QCOMPARE(rig.echo.requests.at(1).timeoutMs, timeoutUsed);
-        QCOMPARE(rig.engine.ResendTime(), rig.clock.now().addSecs(resendMinutes * 60LL));
+        QCOMPARE(rig.engine.ResendAtMs(), rig.clock.monotonicMs() + resendMinutes * 60'000LL);
     }
 };
 

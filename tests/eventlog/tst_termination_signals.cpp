@@ -1,9 +1,15 @@
+#include "Pause.h"
+#include "StopLatch.h"
 #include "TerminationSignals.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -37,11 +43,16 @@ private Q_SLOTS:
         const sighandler_t original = ::signal(signalNumber, earlier);
         earlierHandlerRan = 0;
         {
-            TerminationSignals termination;
+            StopLatch stop;
+            TerminationSignals termination(&stop);
             QVERIFY(termination.isActive());
             QSignalSpy spy(&termination, &TerminationSignals::received);
             QCOMPARE(::raise(signalNumber), 0);
-            // The handler has run by now; the signal must wait for the event loop.
+            // The handler has run by now and raised the latch for the waits under way;
+            // the signal itself must wait for the event loop.
+            QCOMPARE(stop.stopRequested(), !ignored);
+            pollfd latch{stop.descriptor(), POLLIN, 0};
+            QCOMPARE(::poll(&latch, 1, 0), ignored ? 0 : 1);
             QCOMPARE(spy.size(), 0);
             if (ignored) {
                 QTest::qWait(50);
@@ -56,6 +67,27 @@ private Q_SLOTS:
         QCOMPARE(::raise(signalNumber), 0);
         QCOMPARE(int(earlierHandlerRan), ignored ? 0 : 1);
         ::signal(signalNumber, original);
+    }
+
+    void signalCutsAPauseShort()
+    {
+        ::signal(SIGTERM, SIG_DFL);
+        StopLatch stop;
+        TerminationSignals termination(&stop);
+        ThreadPause pause(&stop);
+        QVERIFY(pause.pauseMs(1));
+
+        // Ten minutes: only the signal can end it before ctest's limit fails the test.
+        std::thread signaller([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::kill(::getpid(), SIGTERM);
+        });
+        const bool whole = pause.pauseMs(600'000);
+        signaller.join();
+        QVERIFY(!whole);
+        // The latch stays raised: a pause that begins after the stop ends at once.
+        QVERIFY(!pause.pauseMs(600'000));
+        QVERIFY(pause.stopRequested());
     }
 
     void secondObjectLeavesTheFirstInCharge()

@@ -3,8 +3,13 @@
 #include "Clock.h"
 #include "Pause.h"
 
+#include <QList>
+
+#include <optional>
+
 // A clock that moves only when told to, and a pause that moves it instead of
-// sleeping: an outage of many cycles runs in microseconds.
+// sleeping: an outage of many cycles runs in microseconds. Time passing moves both
+// readings; setting the wall clock, as NTP or the user does, moves only the wall.
 class FakeClock final : public Clock
 {
 public:
@@ -13,25 +18,47 @@ public:
     {
     }
     QDateTime now() const override { return m_now; }
+    qint64 monotonicMs() const override { return m_monotonicMs; }
     void set(const QDateTime &now) { m_now = now; }
-    void advanceMs(qint64 milliseconds) { m_now = m_now.addMSecs(milliseconds); }
+    void advanceMs(qint64 milliseconds)
+    {
+        m_now = m_now.addMSecs(milliseconds);
+        m_monotonicMs += milliseconds;
+    }
 
 private:
     QDateTime m_now;
+    qint64 m_monotonicMs = 0;
 };
 
+// Records every pause. stopAfterPauses(n) lets n more pauses pass whole and has the
+// stop come during the one after, as a signal would.
 class FakePause final : public Pause
 {
 public:
     explicit FakePause(FakeClock *clock = nullptr) : m_clock(clock) {}
-    void pauseMs(int milliseconds) override
+    bool pauseMs(int milliseconds) override
     {
+        if (m_stopped)
+            return false;
         pauses.append(milliseconds);
+        if (m_pausesBeforeStop && (*m_pausesBeforeStop)-- == 0) {
+            m_stopped = true;
+            return false;
+        }
         if (m_clock)
             m_clock->advanceMs(milliseconds);
+        return true;
     }
+    bool stopRequested() const override { return m_stopped; }
+
+    void stop() { m_stopped = true; }
+    void stopAfterPauses(int count) { m_pausesBeforeStop = count; }
+
     QList<int> pauses;
 
 private:
     FakeClock *m_clock;
+    bool m_stopped = false;
+    std::optional<int> m_pausesBeforeStop;
 };

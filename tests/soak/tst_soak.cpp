@@ -331,8 +331,17 @@ private:
     OutageEcho m_echo{m_clock, ParseDottedAddress(kPrimary)};
     RecordingTrayTip m_tray;
     Schedule m_schedule{m_fields, m_tap, m_tap, m_settings, m_boxes, m_clock};
-    PingEngine m_engine{m_fields, m_meter, m_echo,  m_tap,
-                        m_tap,    m_tray,  m_clock, [this] { m_schedule.CheckSchedule(); }};
+    PingPermissionNotice m_pingPermission{m_tap, m_boxes, QStringLiteral("corvane")};
+    PingEngine m_engine{m_fields,
+                        m_meter,
+                        m_echo,
+                        m_tap,
+                        m_tap,
+                        m_tray,
+                        m_clock,
+                        m_pause,
+                        m_pingPermission,
+                        [this] { m_schedule.CheckSchedule(); }};
     LogFollower m_follower{m_logPath};
     QStringList m_scheduledMessages;
 

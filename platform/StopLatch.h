@@ -1,0 +1,41 @@
+#pragma once
+
+#include "FileDescriptor.h"
+
+#include <atomic>
+
+// Whether the program has been asked to stop. Once it has, every wait ends at once
+// and no new work (a cycle, a send) begins, so that the stop line is the last thing
+// the program does.
+class StopRequest
+{
+public:
+    virtual ~StopRequest() = default;
+    virtual bool stopRequested() const = 0;
+};
+
+// A stop request that blocking waits can watch: a pipe whose read end becomes
+// readable when the latch is raised and stays readable for good, because nothing
+// ever reads it. A wait polls the read end beside whatever it waits for. A signal
+// handler may raise the latch: raising is an atomic store and one write(2).
+class StopLatch final : public StopRequest
+{
+public:
+    StopLatch();
+    StopLatch(const StopLatch &) = delete;
+    StopLatch &operator=(const StopLatch &) = delete;
+
+    // Async-signal-safe, and harmless when repeated.
+    void raise();
+    bool stopRequested() const override { return m_raised.load(std::memory_order_acquire); }
+
+    // For poll(2): readable once the latch is raised. -1 when the pipe could not be
+    // made; waits then run their full time, as they did before there was a latch.
+    int descriptor() const { return m_readEnd.get(); }
+
+private:
+    FileDescriptor m_readEnd;
+    FileDescriptor m_writeEnd;
+    std::atomic<bool> m_raised = false;
+    static_assert(std::atomic<bool>::is_always_lock_free, "raised from a signal handler");
+};

@@ -1,0 +1,179 @@
+#pragma once
+
+// The real program run as a user would run it on a machine without a display:
+// settings and log in a temporary home, the router's console on a pseudo-terminal,
+// and, where a test needs dead hosts or another user's rights, a network namespace
+// of the test's own. Shared by the whole-program tests and the stop benchmark.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The uid and gid of "nobody": no groups, no capabilities, nothing of root's.
+constexpr uid_t kNobody = 65534;
+
+class HeadlessHome
+{
+public:
+    QString logPath() const { return m_home.filePath(QStringLiteral("log.txt")); }
+
+    // lastValues: "Key=value" lines of the [LastValues] section besides the log and
+    // the port; port 1 is the console's pseudo-terminal.
+    bool writeSettings(const QString &lastValues, const QString &consolePath) const
+    {
+        QDir(m_home.path()).mkpath(QStringLiteral("config"));
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
+        QFile ini(m_home.filePath(QStringLiteral("config/Vestrel.ini")));
+        if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        ini.write("[LastValues]\nInit=Yes\n" + lastValues.toUtf8() + "\nFailLog=" +
+                  logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + consolePath.toUtf8() + "\n");
+        return ini.error() == QFileDevice::NoError;
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           m_home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                           m_home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                           m_home.filePath(QStringLiteral("run")));
+        return environment;
+    }
+
+    // Makes the home the user's, as their own home would be; the runtime folder
+    // must be theirs alone.
+    bool handTo(uid_t user) const
+    {
+        const QString run = m_home.filePath(QStringLiteral("run"));
+        QProcess chown;
+        chown.start(QStringLiteral("chown"),
+                    {QStringLiteral("-R"), QStringLiteral("%1:%1").arg(user), m_home.path()});
+        return chown.waitForFinished(10000) && chown.exitCode() == 0 &&
+               QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+    }
+
+    QString log() const
+    {
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLatin1(file.readAll());
+    }
+
+    // The log's entries are set apart by blank lines; the last one's text.
+    QString lastEntry() const
+    {
+        const QStringList lines = log().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            if (!line->trimmed().isEmpty())
+                return *line;
+        }
+        return {};
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+inline bool HasCommand(const QString &name)
+{
+    return !QStandardPaths::findExecutable(name).isEmpty() ||
+           !QStandardPaths::findExecutable(name,
+                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
+                .isEmpty();
+}
+
+// Why a namespace of our own cannot be made here, or an empty text when it can.
+inline QString NamespaceUnavailableReason()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("needs root to create a network namespace and load nft rules");
+    for (const char *tool : {"ip", "nft", "setpriv", "chown"}) {
+        if (!HasCommand(QString::fromLatin1(tool)))
+            return QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
+    }
+    return {};
+}
+
+// A named network namespace with only loopback, up, in which echo requests to
+// 127.0.0.2 and 127.0.0.3 vanish in the input hook, as if the line were down.
+// Deleted with the object.
+class DeadLineNamespace
+{
+public:
+    DeadLineNamespace() : m_name(QStringLiteral("corvane-test-%1-%2").arg(::getpid()).arg(s_made++))
+    {
+        m_made =
+            Run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("add"), m_name});
+        m_ready =
+            m_made &&
+            execute(QStringLiteral(
+                "ip link set lo up && nft add table inet corvane && "
+                "nft add chain inet corvane input '{ type filter hook input priority 0; }' && "
+                "nft add rule inet corvane input ip daddr '{ 127.0.0.2, 127.0.0.3 }' "
+                "icmp type echo-request drop"));
+    }
+    ~DeadLineNamespace()
+    {
+        if (m_made)
+            Run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("delete"), m_name});
+    }
+    DeadLineNamespace(const DeadLineNamespace &) = delete;
+    DeadLineNamespace &operator=(const DeadLineNamespace &) = delete;
+
+    bool isReady() const { return m_ready; }
+
+    // A shell command inside the namespace, as root.
+    bool execute(const QString &command) const
+    {
+        return Run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_name,
+                                          QStringLiteral("sh"), QStringLiteral("-c"), command});
+    }
+    // Which groups may open ICMP datagram sockets; "1 0" admits none.
+    bool setPingGroupRange(const QString &range) const
+    {
+        return execute(QStringLiteral("sysctl -q -w net.ipv4.ping_group_range='%1'").arg(range));
+    }
+
+    // Starts program inside the namespace, as root or, with asNobody, as a user
+    // without groups or capabilities.
+    void start(QProcess &process, const QString &program, bool asNobody) const
+    {
+        QStringList arguments{QStringLiteral("netns"), QStringLiteral("exec"), m_name};
+        if (asNobody)
+            arguments << QStringLiteral("setpriv") << QStringLiteral("--reuid=%1").arg(kNobody)
+                      << QStringLiteral("--regid=%1").arg(kNobody)
+                      << QStringLiteral("--clear-groups") << QStringLiteral("--inh-caps=-all")
+                      << QStringLiteral("--bounding-set=-all");
+        arguments << program;
+        process.start(QStringLiteral("ip"), arguments);
+    }
+
+private:
+    static bool Run(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, arguments);
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    inline static int s_made = 0;
+    QString m_name;
+    bool m_made = false;
+    bool m_ready = false;
+};
