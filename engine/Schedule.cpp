@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "CommandSender.h"
+#include "FieldConfirmation.h"
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
@@ -75,10 +76,8 @@ void Schedule::SchedCmdValidate(int slot)
 bool Schedule::SchedTimeValidate(int slot)
 {
     const std::optional<QTime> time = ParseTimeOfDay(m_fields.text(SchedTimeField(slot)));
-    if (!time) {
-        m_boxes.show(QStringLiteral("Enter a valid time as hh:mm:ss am[pm]"),
-                     QStringLiteral("Time Entry"), BoxStyle::OkExclamation);
-    }
+    if (!time)
+        m_boxes.show(kTimeEntryRefusal, QStringLiteral("Time Entry"), BoxStyle::OkExclamation);
 
     // Stored and shown either way: a refused entry leaves an empty field, taken as
     // midnight, so leaving it again asks once more.
