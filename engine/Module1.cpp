@@ -12,10 +12,12 @@
 
 namespace {
 
-// One part of a dotted address: an optional sign and decimal digits, nothing else.
-// A fraction cannot occur because every "." already ends a part. Blanks inside the
-// text and values beyond 32 bits are refused rather than guessed at.
-std::optional<qint32> AddressPart(QStringView part)
+// One part of a dotted address: an optional sign and decimal digits whose value is a
+// byte, 0 to 255. A fraction cannot occur because every "." already ends a part.
+// Blanks inside the text are refused rather than guessed at, and so is a value
+// outside 0 to 255: keeping only some of its bits would probe some other host and
+// could report a live router while the one meant is down.
+std::optional<quint8> AddressPart(QStringView part)
 {
     qsizetype position = 0;
     bool negative = false;
@@ -26,19 +28,19 @@ std::optional<qint32> AddressPart(QStringView part)
     if (position == part.size())
         return std::nullopt;
 
-    qint64 magnitude = 0;
+    int value = 0;
     for (; position < part.size(); ++position) {
         const QChar character = part[position];
         if (character < u'0' || character > u'9')
             return std::nullopt;
-        magnitude = magnitude * 10 + (character.unicode() - u'0');
-        if (magnitude > qint64(std::numeric_limits<qint32>::max()) + 1)
+        value = value * 10 + (character.unicode() - u'0');
+        if (value > std::numeric_limits<quint8>::max())
             return std::nullopt;
     }
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<qint32>::max())
+    // "-0" is still zero; any other negative part is no byte.
+    if (negative && value != 0)
         return std::nullopt;
-    return qint32(value);
+    return quint8(value);
 }
 
 struct NamedStatus
@@ -98,11 +100,10 @@ quint32 ParseDottedAddress(const QString &text)
 
     std::array<quint8, 4> bytes{};
     for (qsizetype index = 0; index < parts.size(); ++index) {
-        const std::optional<qint32> value = AddressPart(parts[index]);
+        const std::optional<quint8> value = AddressPart(parts[index]);
         if (!value)
             return 0;
-        // The lowest 8 bits in two's complement: 300 gives 44, -1 gives 255.
-        bytes[index] = quint8(quint32(*value) & 0xFF);
+        bytes[index] = *value;
     }
     // First part in the lowest byte in memory, whatever the machine's byte order.
     quint32 address = 0;

@@ -36,7 +36,7 @@ constexpr quint32 kEchoBadDestination = 11018;
 constexpr quint32 kEchoGeneralFailure = 11050;
 
 // The dotted text as a 32-bit address in network byte order (first part in the
-// lowest byte in memory), or 0 when it is not four dot-separated parts.
+// lowest byte in memory), or 0 when it is not four dot-separated parts from 0 to 255.
 quint32 ParseDottedAddress(const QString &text);
 
 // Sends one echo request with the payload "Echo This" and fills reply's Status and

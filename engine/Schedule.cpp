@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "CommandSender.h"
+#include "FieldConfirmation.h"
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
@@ -36,6 +37,8 @@ void Schedule::CheckSchedule()
         if (command.isEmpty())
             continue;
         Slot &slot = m_slots[slotIndex];
+        if (!slot.armed)
+            continue;
 
         // A flag set yesterday is done with: a slot in the last 30 seconds of the day
         // is never left 30 seconds behind before midnight and would otherwise stay
@@ -73,10 +76,8 @@ void Schedule::SchedCmdValidate(int slot)
 bool Schedule::SchedTimeValidate(int slot)
 {
     const std::optional<QTime> time = ParseTimeOfDay(m_fields.text(SchedTimeField(slot)));
-    if (!time) {
-        m_boxes.show(QStringLiteral("Enter a valid time as hh:mm:ss am[pm]"),
-                     QStringLiteral("Time Entry"), BoxStyle::OkExclamation);
-    }
+    if (!time)
+        m_boxes.show(kTimeEntryRefusal, QStringLiteral("Time Entry"), BoxStyle::OkExclamation);
 
     // Stored and shown either way: a refused entry leaves an empty field, taken as
     // midnight, so leaving it again asks once more.
@@ -85,17 +86,21 @@ bool Schedule::SchedTimeValidate(int slot)
     m_settings.SaveValue(SettingsSection, QStringLiteral("SchedTime") + QString::number(slot),
                          text);
     m_slots[slot].timeMs = time ? time->msecsSinceStartOfDay() : 0;
+    m_slots[slot].armed = true;
     return time.has_value();
 }
 
 void Schedule::SetScheduleTime(int slot, const QString &text)
 {
-    if (const std::optional<QTime> time = ParseTimeOfDay(text))
-        m_slots[slot].timeMs = time->msecsSinceStartOfDay();
+    const std::optional<QTime> time = ParseTimeOfDay(text);
+    m_slots[slot].armed = time.has_value();
+    m_slots[slot].timeMs = time ? time->msecsSinceStartOfDay() : 0;
 }
 
 QTime Schedule::ScheduleTime(int slot) const
 {
+    if (!m_slots[slot].armed)
+        return {};
     return QTime::fromMSecsSinceStartOfDay(m_slots[slot].timeMs);
 }
 

@@ -33,9 +33,11 @@ public:
     // Focus leaves the time field. Returns false, after telling the user, when the
     // text is not a time; the field is then emptied and the slot set to midnight.
     bool SchedTimeValidate(int slot);
-    // Start-up: a text that is not a time leaves the slot's time as it was.
+    // Start-up: a text that is not a time leaves the slot unarmed, never firing,
+    // until the user confirms a time in the field.
     void SetScheduleTime(int slot, const QString &text);
 
+    // The slot's time, or a null time while the slot is unarmed.
     QTime ScheduleTime(int slot) const;
     bool ScheduleSent(int slot) const;
 
@@ -43,6 +45,9 @@ private:
     struct Slot
     {
         int timeMs = 0; // since midnight
+        // Cleared by a stored time that does not read as one: firing at midnight
+        // instead would send a command at an hour the user never chose.
+        bool armed = true;
         bool sent = false;
         QDate sentOn;
     };

@@ -1,5 +1,5 @@
 // Address fields hold whatever the user typed; the parser must give 0 for anything
-// that is not four parts and the exact bytes for anything that is.
+// that is not four parts from 0 to 255 and the exact bytes for anything that is.
 #include "FuzzProperty.h"
 #include "Module1.h"
 
@@ -7,13 +7,12 @@
 
 #include <array>
 #include <cstring>
-#include <limits>
 #include <optional>
 
 namespace {
 
 // A second reading of one part, written apart from the parser: an optional sign and
-// ASCII digits whose value fits a signed 32-bit number, kept modulo 256.
+// ASCII digits whose value lies between 0 and 255.
 std::optional<quint8> ReferencePart(QStringView part)
 {
     const bool signedPart = !part.isEmpty() && (part[0] == u'+' || part[0] == u'-');
@@ -26,16 +25,16 @@ std::optional<quint8> ReferencePart(QStringView part)
     }
     while (digits.size() > 1 && digits[0] == u'0')
         digits = digits.sliced(1);
-    if (digits.size() > 10)
+    if (digits.size() > 3)
         return std::nullopt;
-    qint64 value = 0;
+    int value = 0;
     for (const QChar character : digits)
         value = value * 10 + (character.unicode() - u'0');
     if (part[0] == u'-')
         value = -value;
-    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+    if (value < 0 || value > 255)
         return std::nullopt;
-    return quint8(value & 0xFF);
+    return quint8(value);
 }
 
 std::array<quint8, 4> ReferenceBytes(const QString &text)
@@ -65,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::array<quint8, 4> expected = ReferenceBytes(text);
     RequireProperty(std::memcmp(&address, expected.data(), sizeof address) == 0,
-                    "the address bytes are the parts modulo 256, first part first in memory");
+                    "the address bytes are the parts, first part first in memory");
 
     const QString padded = QStringLiteral(" \t") + text + QStringLiteral("\r\n ");
     RequireProperty(ParseDottedAddress(padded) == address, "blanks around the text change nothing");

@@ -26,14 +26,16 @@ struct CommandByte
 };
 
 // Decodes a command string in caret notation into the bytes that go to the router,
-// one byte per character in Latin-1, ending with a carriage return (added unless
-// the last byte already is one; an empty command is a lone carriage return).
+// one byte per character in the Windows-1252 code page ("€" is 128, "’" is 146,
+// U+00A0 to U+00FF keep their code), ending with a carriage return (added unless
+// the last byte already is one; an empty command is a lone carriage return). A
+// character the code page has no byte for is sent as "?".
 //
 // "^" followed by a character stands for that character's upper-case form minus
 // 64 ("^m" and "^M" are 13, "^[" is 27, "^@" is 0, the grave accent gives a blank),
 // "^^" for the caret itself, and a final "^" for itself. Characters above 127 are
 // upper-cased only when their upper-case form is itself in Latin-1 ("^à" gives
-// 128), so ÿ, µ and ß keep their own code. A pair that would fall below 0 sends
-// the character after the caret unchanged and carries a failure; so does a
-// character outside Latin-1, which is sent as "?".
+// 128), so ÿ, µ and ß keep their own code; a character beyond Latin-1 after a
+// caret is sent as its own byte. A pair that would fall below 0 sends the character
+// after the caret unchanged and carries a failure.
 QList<CommandByte> DecodeCommand(const QString &command);

@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "Settings.h"
+#include "TimeOfDay.h"
 #include "WholeNumber.h"
 
 namespace {
@@ -15,7 +16,101 @@ const QString kRetriesRange = QStringLiteral("A numeric entry from 1 to 32767 is
 // sensible delay.
 const QString kResendFallback = QStringLiteral("15");
 
+std::optional<QString> RefuseBelowOne(const QString &text, const QString &refusal)
+{
+    const std::optional<qint32> value = WholeNumber32(text);
+    if (value && *value >= 1)
+        return std::nullopt;
+    return refusal;
+}
+
+// The time fields belong to the schedule, the port to the link: confirmed there.
+bool ConfirmedHere(Field field)
+{
+    switch (field) {
+    case Field::AddrPri:
+    case Field::AddrSec:
+    case Field::TimeoutPri:
+    case Field::TimeoutSec:
+    case Field::Period:
+    case Field::FailCommand:
+    case Field::FailTries:
+    case Field::FailResend:
+    case Field::FailLog:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+std::optional<QString> FieldRefusal(Field field, const QString &text)
+{
+    switch (field) {
+    case Field::TimeoutPri:
+    case Field::TimeoutSec:
+    case Field::FailResend:
+        return RefuseBelowOne(text, kGreaterThanZero);
+    case Field::Period:
+        return RefuseBelowOne(text, kNumericEntry);
+    case Field::FailTries:
+        if (RefuseBelowOne(text, kGreaterThanZero))
+            return kGreaterThanZero;
+        if (!WholeNumber16(text))
+            return kRetriesRange;
+        return std::nullopt;
+    case Field::SchedTime0:
+    case Field::SchedTime1:
+    case Field::SchedTime2:
+    case Field::SchedTime3:
+        if (ParseTimeOfDay(text))
+            return std::nullopt;
+        return kTimeEntryRefusal;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString FieldKey(Field field)
+{
+    switch (field) {
+    case Field::AddrPri:
+        return QStringLiteral("AddrPri");
+    case Field::AddrSec:
+        return QStringLiteral("AddrSec");
+    case Field::TimeoutPri:
+        return QStringLiteral("TimeoutPri");
+    case Field::TimeoutSec:
+        return QStringLiteral("TimeoutSec");
+    case Field::Period:
+        return QStringLiteral("Period");
+    case Field::FailCommand:
+        return QStringLiteral("FailCommand");
+    case Field::FailPort:
+        return QStringLiteral("FailPort");
+    case Field::FailTries:
+        return QStringLiteral("FailTries");
+    case Field::FailResend:
+        return QStringLiteral("FailResend");
+    case Field::FailLog:
+        return QStringLiteral("FailLog");
+    case Field::SchedCmd0:
+    case Field::SchedCmd1:
+    case Field::SchedCmd2:
+    case Field::SchedCmd3:
+        return QStringLiteral("SchedCmd") +
+               QString::number(static_cast<int>(field) - static_cast<int>(Field::SchedCmd0));
+    case Field::SchedTime0:
+    case Field::SchedTime1:
+    case Field::SchedTime2:
+    case Field::SchedTime3:
+        return QStringLiteral("SchedTime") +
+               QString::number(static_cast<int>(field) - static_cast<int>(Field::SchedTime0));
+    default:
+        return {};
+    }
+}
 
 FieldConfirmation::FieldConfirmation(WindowFields &fields, Meter &meter, Settings &settings,
                                      MessageBoxes &boxes, SetPingPeriod setPingPeriod)
@@ -26,87 +121,26 @@ FieldConfirmation::FieldConfirmation(WindowFields &fields, Meter &meter, Setting
 
 void FieldConfirmation::Confirm(Field field, bool &refuse)
 {
-    switch (field) {
-    case Field::AddrPri:
-        Store(field, QStringLiteral("AddrPri"));
+    if (!ConfirmedHere(field))
         return;
-    case Field::AddrSec:
-        Store(field, QStringLiteral("AddrSec"));
-        return;
-    case Field::FailCommand:
-        Store(field, QStringLiteral("FailCommand"));
-        return;
-    case Field::FailLog:
-        Store(field, QStringLiteral("FailLog"));
-        return;
-    case Field::TimeoutPri:
-        if (CheckedValue(field, kGreaterThanZero, refuse))
-            Store(field, QStringLiteral("TimeoutPri"));
-        return;
-    case Field::TimeoutSec:
-        if (CheckedValue(field, kGreaterThanZero, refuse))
-            Store(field, QStringLiteral("TimeoutSec"));
-        return;
-    case Field::Period:
-        if (const std::optional<qint32> seconds = CheckedValue(field, kNumericEntry, refuse)) {
-            Store(field, QStringLiteral("Period"));
-            m_setPingPeriod(*seconds);
-        }
-        return;
-    case Field::FailTries:
-        ConfirmFailTries(refuse);
-        return;
-    case Field::FailResend:
-        ConfirmFailResend(refuse);
-        return;
-    default:
+    const QString text = m_fields.text(field);
+    if (const std::optional<QString> refusal = FieldRefusal(field, text)) {
+        if (field == Field::FailResend)
+            m_fields.setText(Field::FailResend, kResendFallback);
+        m_boxes.show(*refusal, QStringLiteral("Timeout Field"), BoxStyle::OkExclamation);
+        refuse = true;
         return;
     }
+
+    m_settings.SaveValue(SettingsSection, FieldKey(field), text);
+    if (field == Field::Period)
+        m_setPingPeriod(*WholeNumber32(text));
+    else if (field == Field::FailTries || field == Field::FailResend)
+        TakeMeterMaximumFromRetries();
 }
 
-void FieldConfirmation::Store(Field field, const QString &key)
+void FieldConfirmation::TakeMeterMaximumFromRetries()
 {
-    m_settings.SaveValue(SettingsSection, key, m_fields.text(field));
-}
-
-std::optional<qint32> FieldConfirmation::CheckedValue(Field field, const QString &refusalText,
-                                                      bool &refuse)
-{
-    const std::optional<qint32> value = WholeNumber32(m_fields.text(field));
-    if (value && *value >= 1)
-        return value;
-    Refuse(refusalText, refuse);
-    return std::nullopt;
-}
-
-void FieldConfirmation::Refuse(const QString &text, bool &refuse)
-{
-    m_boxes.show(text, QStringLiteral("Timeout Field"), BoxStyle::OkExclamation);
-    refuse = true;
-}
-
-void FieldConfirmation::ConfirmFailTries(bool &refuse)
-{
-    if (!CheckedValue(Field::FailTries, kGreaterThanZero, refuse))
-        return;
-    const std::optional<qint16> retries = WholeNumber16(m_fields.text(Field::FailTries));
-    if (!retries) {
-        Refuse(kRetriesRange, refuse);
-        return;
-    }
-    Store(Field::FailTries, QStringLiteral("FailTries"));
-    m_meter.setMaximum(*retries);
-}
-
-void FieldConfirmation::ConfirmFailResend(bool &refuse)
-{
-    const std::optional<qint32> minutes = WholeNumber32(m_fields.text(Field::FailResend));
-    if (!minutes || *minutes < 1) {
-        m_fields.setText(Field::FailResend, kResendFallback);
-        Refuse(kGreaterThanZero, refuse);
-        return;
-    }
-    Store(Field::FailResend, QStringLiteral("FailResend"));
     // The retries field may have been edited since its own confirmation was refused;
     // only a count the meter can hold is taken.
     if (const std::optional<qint16> retries = WholeNumber16(m_fields.text(Field::FailTries)))

@@ -11,6 +11,18 @@
 class MessageBoxes;
 class Settings;
 
+inline const QString kTimeEntryRefusal = QStringLiteral("Enter a valid time as hh:mm:ss am[pm]");
+
+// What a field's confirmation says when it refuses the text, or nothing when it takes
+// it. The one rule for a typed entry and for a stored value read at start-up, so the
+// two can never disagree. Fields with no rule (addresses, commands, the log, the
+// port) take any text.
+std::optional<QString> FieldRefusal(Field field, const QString &text);
+
+// The LastValues key a field is stored under, such as "FailTries" or "SchedTime2";
+// empty for the result fields, which are never stored.
+QString FieldKey(Field field);
+
 // Confirms the address, time-out, period and failure-action fields as the focus
 // leaves them: checks numeric entries, stores the text as typed and keeps
 // PingPeriod and the failures meter's maximum in step with the fields.
@@ -28,13 +40,7 @@ public:
     void Confirm(Field field, bool &refuse);
 
 private:
-    void Store(Field field, const QString &key);
-    // The entry's value when it is at least 1; otherwise the refusal is shown and the
-    // move refused.
-    std::optional<qint32> CheckedValue(Field field, const QString &refusalText, bool &refuse);
-    void Refuse(const QString &text, bool &refuse);
-    void ConfirmFailTries(bool &refuse);
-    void ConfirmFailResend(bool &refuse);
+    void TakeMeterMaximumFromRetries();
 
     WindowFields &m_fields;
     Meter &m_meter;

@@ -2,6 +2,7 @@
 
 #include "LastValues.h"
 #include "Pause.h"
+#include "StoredValuesCheck.h"
 #include "WholeNumber.h"
 
 #include <QCoreApplication>
@@ -78,6 +79,8 @@ void CorvaneApp::Start()
         m_window.AddPortItem(QString::fromLatin1(item));
 
     LoadLastValues(m_settings, m_window);
+    // Before any fallback shows in a field, so that the report quotes what was stored.
+    ReportRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
     TakePingPeriodFromField();
     for (int slot = 0; slot < kScheduleSlots; ++slot)
         m_schedule.SetScheduleTime(slot, m_window.text(SchedTimeField(slot)));
@@ -94,8 +97,10 @@ void CorvaneApp::Start()
 
 void CorvaneApp::TakePingPeriodFromField()
 {
-    const std::optional<qint32> period = WholeNumber32(m_window.text(Field::Period));
-    m_engine.SetPingPeriod(period && *period >= 1 ? *period : kDefaultPingPeriod);
+    // The field shows the period the watch runs at; the store keeps what was written.
+    if (FieldRefusal(Field::Period, m_window.text(Field::Period)))
+        m_window.setText(Field::Period, QString::number(kDefaultPingPeriod));
+    m_engine.SetPingPeriod(*WholeNumber32(m_window.text(Field::Period)));
 }
 
 void CorvaneApp::TakeMeterMaximumFromField()

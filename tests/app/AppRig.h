@@ -61,9 +61,10 @@ public:
     }
 
     QString logPath() const { return folder.filePath(QStringLiteral("log.txt")); }
-    QStringList logLines() const
+    QStringList logLines() const { return logLines(logPath()); }
+    static QStringList logLines(const QString &path)
     {
-        QFile file(logPath());
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return {};
         return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"));

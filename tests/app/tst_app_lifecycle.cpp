@@ -44,14 +44,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("meterMaximum");
         QTest::addColumn<int>("pingPeriod");
+        QTest::addColumn<QString>("periodShown");
 
-        QTest::addRow("retries 8") << "FailTries" << QStringLiteral("8") << 8 << 60;
-        QTest::addRow("retries of letters") << "FailTries" << QStringLiteral("abc") << 100 << 60;
+        QTest::addRow("retries 8") << "FailTries" << QStringLiteral("8") << 8 << 60 << "60";
+        QTest::addRow("retries of letters")
+            << "FailTries" << QStringLiteral("abc") << 100 << 60 << "60";
         QTest::addRow("retries beyond 16 bits")
-            << "FailTries" << QStringLiteral("40000") << 100 << 60;
-        QTest::addRow("period 15") << "Period" << QStringLiteral("15") << 5 << 15;
-        QTest::addRow("period of letters") << "Period" << QStringLiteral("abc") << 5 << 60;
-        QTest::addRow("period 0") << "Period" << QStringLiteral("0") << 5 << 60;
+            << "FailTries" << QStringLiteral("40000") << 100 << 60 << "60";
+        QTest::addRow("period 15") << "Period" << QStringLiteral("15") << 5 << 15 << "15";
+        // The field shows the period the watch runs at.
+        QTest::addRow("period of letters") << "Period" << QStringLiteral("abc") << 5 << 60 << "60";
+        QTest::addRow("period 0") << "Period" << QStringLiteral("0") << 5 << 60 << "60";
     }
 
     void storedValuesLoad()
@@ -60,12 +63,91 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(int, meterMaximum);
         QFETCH(int, pingPeriod);
+        QFETCH(QString, periodShown);
 
         AppRig rig;
         rig.start({{key, value}});
 
         QCOMPARE(rig.window().maximum(), meterMaximum);
         QCOMPARE(rig.app.engine().PingPeriod(), pingPeriod);
+        QCOMPARE(rig.window().text(Field::Period), periodShown);
+        // Fallbacks are never written back over what the user stored.
+        QCOMPARE(rig.stored(key), value);
+    }
+
+    void refusedStoredValuesAreReportedOnce_data()
+    {
+        // Stored as "Key=value" texts.
+        QTest::addColumn<QStringList>("record");
+        // Reported as "Key=value: refusal" lines, after the introduction.
+        QTest::addColumn<QStringList>("reported");
+
+        const QString aboveZero = QStringLiteral(": A numeric entry greater than 0 is required.");
+        const QString time = QStringLiteral(": Enter a valid time as hh:mm:ss am[pm]");
+        QTest::addRow("retries 40000")
+            << QStringList{"FailTries=40000"}
+            << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required."};
+        QTest::addRow("retries -1")
+            << QStringList{"FailTries=-1"} << QStringList{"FailTries=-1" + aboveZero};
+        QTest::addRow("retries 2x")
+            << QStringList{"FailTries=2x"} << QStringList{"FailTries=2x" + aboveZero};
+        QTest::addRow("period 0") << QStringList{"Period=0"}
+                                  << QStringList{"Period=0: A numeric entry is required."};
+        QTest::addRow("hour 25") << QStringList{"SchedCmd0=reload^m", "SchedTime0=25:00:00"}
+                                 << QStringList{"SchedTime0=25:00:00" + time};
+        QTest::addRow("time and a word")
+            << QStringList{"SchedCmd2=reload^m", "SchedTime2=3:00 PM tomorrow"}
+            << QStringList{"SchedTime2=3:00 PM tomorrow" + time};
+        QTest::addRow("several, in the order they load")
+            << QStringList{"FailResend=0", "TimeoutSec=abc", "TimeoutPri=0", "Period=-3"}
+            << QStringList{"Period=-3: A numeric entry is required.", "TimeoutPri=0" + aboveZero,
+                           "TimeoutSec=abc" + aboveZero, "FailResend=0" + aboveZero};
+        // A slot without a command never fires, whatever its time says.
+        QTest::addRow("time of a switched-off slot")
+            << QStringList{"SchedTime1=25:00:00"} << QStringList{};
+        QTest::addRow("all valid") << QStringList{"FailTries=8", "Period=15", "SchedCmd3=x",
+                                                  "SchedTime3=3:15:00 AM", "TimeoutPri=1"}
+                                   << QStringList{};
+    }
+
+    void refusedStoredValuesAreReportedOnce()
+    {
+        QFETCH(QStringList, record);
+        QFETCH(QStringList, reported);
+
+        AppRig rig;
+        // The report goes to the log the stored record names, not the default one.
+        const QString storedLog = rig.folder.filePath(QStringLiteral("stored-log.txt"));
+        QList<std::pair<QString, QString>> pairs = {{QStringLiteral("FailLog"), storedLog}};
+        for (const QString &entry : record)
+            pairs.append({entry.section(u'=', 0, 0), entry.section(u'=', 1)});
+        rig.start(pairs);
+
+        const QStringList log = AppRig::logLines(storedLog);
+        const qsizetype started = log.indexOf(kStartedLine);
+        QVERIFY(started >= 0);
+        if (reported.isEmpty()) {
+            QVERIFY(rig.boxes.shown.isEmpty());
+            QCOMPARE(started, 2);
+            return;
+        }
+        const QStringList lines =
+            QStringList{QStringLiteral("Some stored settings are not valid; Corvane runs with its "
+                                       "fallbacks for them:")} +
+            reported;
+        QCOMPARE(rig.boxes.shown.size(), 1);
+        QCOMPARE(rig.boxes.shown[0].text, lines.join(QStringLiteral("\r\n")));
+        QCOMPARE(rig.boxes.shown[0].title, QStringLiteral("Settings"));
+        QCOMPARE(rig.boxes.shown[0].style, BoxStyle::OkExclamation);
+
+        // One stamped entry, its lines as the log's own lines, ahead of the start line.
+        const qsizetype first = log.indexOf(lines[0]);
+        QVERIFY(first >= 2);
+        QVERIFY(log[first - 1].endsWith(QStringLiteral("  [System Message]")));
+        QCOMPARE(log.mid(first, lines.size()), lines);
+        QVERIFY(first + lines.size() < started);
+        QCOMPARE(log.count(lines[0]), 1);
+        QVERIFY(!rig.logLines().contains(lines[0]));
     }
 
     void storedScheduleSlotLoads()

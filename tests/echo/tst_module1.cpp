@@ -29,12 +29,18 @@ private Q_SLOTS:
 
         const QByteArray zero("00000000");
         QTest::addRow("bytes in text order") << "192.168.0.1" << QByteArray("c0a80001");
-        QTest::addRow("300 wraps to 44") << "10.0.0.300" << QByteArray("0a00002c");
-        QTest::addRow("-1 gives 255") << "-1.0.0.1" << QByteArray("ff000001");
         QTest::addRow("plus sign") << "+10.0.0.1" << QByteArray("0a000001");
         QTest::addRow("leading zeros are decimal") << "010.0.0.011" << QByteArray("0a00000b");
-        QTest::addRow("largest 32-bit part") << "2147483647.0.0.1" << QByteArray("ff000001");
-        QTest::addRow("smallest 32-bit part") << "-2147483648.0.0.1" << QByteArray("00000001");
+        QTest::addRow("255 with leading zeros") << "00000255.0.0.1" << QByteArray("ff000001");
+        QTest::addRow("minus zero") << "10.-0.0.1" << QByteArray("0a000001");
+        // A part that is no byte would probe some other host, which may well answer.
+        QTest::addRow("256") << "10.0.0.256" << zero;
+        QTest::addRow("257 on loopback") << "127.0.0.257" << zero;
+        QTest::addRow("300") << "10.0.0.300" << zero;
+        QTest::addRow("-1") << "-1.0.0.1" << zero;
+        QTest::addRow("300 behind leading zeros") << "0000000300.0.0.1" << zero;
+        QTest::addRow("largest 32-bit part") << "2147483647.0.0.1" << zero;
+        QTest::addRow("smallest 32-bit part") << "-2147483648.0.0.1" << zero;
         QTest::addRow("blanks around the text") << " 127.0.0.1 " << QByteArray("7f000001");
         QTest::addRow("three parts") << "192.168.1" << zero;
         QTest::addRow("empty") << "" << zero;

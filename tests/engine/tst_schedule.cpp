@@ -189,14 +189,39 @@ private Q_SLOTS:
         QCOMPARE(rig.boxes.shown[0].style, BoxStyle::OkExclamation);
     }
 
-    void startUpKeepsTimeForUnreadableText()
+    void storedTimeThatIsNoTimeNeverFires_data()
     {
+        QTest::addColumn<QString>("storedTime");
+
+        QTest::addRow("hour 25") << "25:00:00";
+        QTest::addRow("time with a word after it") << "3:00 PM tomorrow";
+        // What a refused entry leaves stored when the program ends before it is fixed.
+        QTest::addRow("empty") << "";
+    }
+
+    void storedTimeThatIsNoTimeNeverFires()
+    {
+        QFETCH(QString, storedTime);
+
         ScheduleRig rig;
-        rig.schedule.SetScheduleTime(0, QStringLiteral("garbage"));
-        QCOMPARE(rig.schedule.ScheduleTime(0), QTime(0, 0));
-        rig.schedule.SetScheduleTime(0, QStringLiteral("4:15:00 AM"));
-        rig.schedule.SetScheduleTime(0, QStringLiteral("25:00"));
-        QCOMPARE(rig.schedule.ScheduleTime(0), QTime(4, 15));
+        rig.setSlot(1, QStringLiteral("reload^m"), storedTime);
+        QVERIFY(rig.schedule.ScheduleTime(1).isNull());
+        // A whole day of ticks, midnight included, sends nothing.
+        rig.clock.set(QDateTime(kFirstDay, QTime(0, 0).addMSecs(-2000), Qt::UTC));
+        const QDateTime end = rig.clock.now().addDays(1);
+        while (rig.clock.now() < end) {
+            rig.schedule.CheckSchedule();
+            rig.clock.advanceMs(1000);
+        }
+        QVERIFY(rig.sender.commands.isEmpty());
+        QVERIFY(rig.log.entries.isEmpty());
+
+        // A time the user confirms arms the slot again.
+        rig.fields.setText(SchedTimeField(1), QStringLiteral("0:00:10"));
+        QVERIFY(rig.schedule.SchedTimeValidate(1));
+        rig.clock.set(QDateTime(kFirstDay.addDays(1), QTime(0, 0, 12), Qt::UTC));
+        rig.schedule.CheckSchedule();
+        QCOMPARE(rig.sender.commands, QStringList(QStringLiteral("reload^m")));
     }
 
     void parsesTimeOfDay_data()

@@ -17,7 +17,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
 
         const QString none;
-        const QString notSingleByte = QStringLiteral("cannot be sent as a single byte");
         QTest::addRow("default fail command") << "^m^m" << QByteArray("\r\r") << "LL" << none;
         QTest::addRow("plain letters") << "reset" << QByteArray("reset\r") << "SSSSSN" << none;
         QTest::addRow("upper-case M") << "^M" << QByteArray("\r") << "L" << none;
@@ -49,12 +48,22 @@ private Q_SLOTS:
         // Their upper-case forms lie outside Latin-1, so they keep their own code.
         QTest::addRow("caret y-diaeresis") << "^\u00ff" << QByteArray("\xbf\r") << "SN" << none;
         QTest::addRow("caret micro sign") << "^\u00b5" << QByteArray("u\r") << "SN" << none;
-        QTest::addRow("outside Latin-1")
-            << "a\u20acb" << QByteArray("a?b\r") << "SSSN" << notSingleByte;
-        QTest::addRow("outside Latin-1 after caret")
-            << "^\u20ac" << QByteArray("?\r") << "SN" << notSingleByte;
+        // Beyond Latin-1, the router's code page gives the byte.
+        QTest::addRow("euro sign") << "a\u20acb"
+                                   << QByteArray("a\x80"
+                                                 "b\r")
+                                   << "SSSN" << none;
+        QTest::addRow("right single quote")
+            << "don\u2019t" << QByteArray("don\x92t\r") << "SSSSSN" << none;
+        QTest::addRow("euro sign after caret") << "^\u20ac" << QByteArray("\x80\r") << "SN" << none;
+        // Latin-1's own control characters there have no byte in the code page.
+        QTest::addRow("Latin-1 control 0x80") << "\u0080" << QByteArray("?\r") << "SN" << none;
+        // No byte at all: "?" in its place, and the rest of the command still goes.
+        QTest::addRow("CJK character") << "a\u4e00b" << QByteArray("a?b\r") << "SSSN" << none;
+        QTest::addRow("CJK character after caret")
+            << "^\u4e00^m" << QByteArray("?\r") << "SL" << none;
         QTest::addRow("outside the basic plane is one character")
-            << "\U0001F600" << QByteArray("?\r") << "SN" << notSingleByte;
+            << "\U0001F600" << QByteArray("?\r") << "SN" << none;
     }
     void decodes()
     {

@@ -66,6 +66,8 @@ private Q_SLOTS:
         QTest::addRow("period as typed") << Field::Period << " 90 " << accepted << "Period";
         QTest::addRow("retries letters")
             << Field::FailTries << "abc" << kGreaterThanZero << "FailTries";
+        QTest::addRow("retries -1") << Field::FailTries << "-1" << kGreaterThanZero << "FailTries";
+        QTest::addRow("retries 2x") << Field::FailTries << "2x" << kGreaterThanZero << "FailTries";
         QTest::addRow("retries 32767") << Field::FailTries << "32767" << accepted << "FailTries";
         QTest::addRow("retries 40000") << Field::FailTries << "40000" << tooMany << "FailTries";
     }
@@ -89,6 +91,30 @@ private Q_SLOTS:
             QVERIFY(rig.boxes.shown.isEmpty());
             QCOMPARE(rig.stored(key), text);
         }
+    }
+
+    void fieldsConfirmedElsewhereAreLeftAlone_data()
+    {
+        QTest::addColumn<Field>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("key");
+
+        QTest::addRow("schedule time") << Field::SchedTime0 << "25:00:00"
+                                       << "SchedTime0";
+        QTest::addRow("schedule command") << Field::SchedCmd3 << "x"
+                                          << "SchedCmd3";
+        QTest::addRow("port") << Field::FailPort << "9"
+                              << "FailPort";
+    }
+    void fieldsConfirmedElsewhereAreLeftAlone()
+    {
+        QFETCH(Field, field);
+        QFETCH(QString, text);
+        QFETCH(QString, key);
+        ConfirmationRig rig;
+        QVERIFY(!rig.confirmRefused(field, text));
+        QVERIFY(rig.boxes.shown.isEmpty());
+        QCOMPARE(rig.stored(key), std::nullopt);
     }
 
     void periodSetsPingPeriod()

@@ -1,0 +1,54 @@
+#include "StoredValuesCheck.h"
+
+#include "FieldConfirmation.h"
+#include "LogWriter.h"
+#include "MessageBoxes.h"
+#include "Settings.h"
+#include "WindowFields.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kIntroduction =
+    QStringLiteral("Some stored settings are not valid; Corvane runs with its fallbacks for them:");
+
+// The fields with a rule, in the order the keys are loaded; a schedule time only
+// counts while its slot has a command.
+QList<Field> CheckedFields(const WindowFields &fields)
+{
+    QList<Field> checked = {Field::Period, Field::TimeoutPri, Field::TimeoutSec, Field::FailTries,
+                            Field::FailResend};
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        if (!fields.text(SchedCmdField(slot)).isEmpty())
+            checked.append(SchedTimeField(slot));
+    }
+    return checked;
+}
+
+} // namespace
+
+void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, LogWriter &log,
+                               MessageBoxes &boxes)
+{
+    QStringList lines;
+    for (const Field field : CheckedFields(fields)) {
+        const QString key = FieldKey(field);
+        if (!settings.HasValue(SettingsSection, key))
+            continue;
+        const QString value = fields.text(field);
+        if (const std::optional<QString> refusal = FieldRefusal(field, value))
+            lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal);
+    }
+    if (lines.isEmpty())
+        return;
+
+    // Told rather than fallen back on silently: a retry count the ping cycle never
+    // reaches, or a slot that never fires, looks like a working setting until the
+    // outage it was meant for.
+    lines.prepend(kIntroduction);
+    // The log's own line ends, so that the entry reads as lines in any viewer.
+    const QString report = lines.join(QStringLiteral("\r\n"));
+    log.WriteLog(report, true, true, kSystemMessage);
+    boxes.show(report, QStringLiteral("Settings"), BoxStyle::OkExclamation);
+}
