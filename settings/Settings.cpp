@@ -25,6 +25,11 @@ bool Settings::HasAnyValue(const QString &section)
     return m_store.hasKeys(SettingsAppName, section);
 }
 
+QString Settings::SkippedLinesReport() const
+{
+    return m_store.skippedLinesReport(SettingsAppName);
+}
+
 void Settings::SaveValue(const QString &section, const QString &key, const QString &value)
 {
     Registry registry(m_store, m_boxes);

@@ -23,6 +23,9 @@ public:
     bool HasValue(const QString &section, const QString &key);
     // Whether any key of the section has ever been written.
     bool HasAnyValue(const QString &section);
+    // One log line naming the lines of the settings file that are not settings and
+    // were skipped; empty text when there are none.
+    QString SkippedLinesReport() const;
     // A failed write shows the "Registry" box and returns normally.
     void SaveValue(const QString &section, const QString &key, const QString &value);
 

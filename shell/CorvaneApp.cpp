@@ -79,6 +79,10 @@ void CorvaneApp::Start()
         m_window.AddPortItem(QString::fromLatin1(item));
 
     LoadLastValues(m_settings, m_window);
+    // A hand-edited line that could not be read is named once, in the log the record
+    // chose, so that its key is not silently taken as never written.
+    if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())
+        m_log.WriteLog(skipped, true, true, kSystemMessage);
     // Before any fallback shows in a field, so that the report quotes what was stored.
     ReportRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
     TakePingPeriodFromField();

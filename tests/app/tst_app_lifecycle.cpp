@@ -150,6 +150,27 @@ private Q_SLOTS:
         QVERIFY(!rig.logLines().contains(lines[0]));
     }
 
+    void skippedSettingsLinesAreNamedOnce()
+    {
+        AppRig rig;
+        const QString storedLog = rig.folder.filePath(QStringLiteral("stored-log.txt"));
+        QFile ini(rig.settingsStore.filePath(SettingsAppName));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[LastValues]\n# lab router\nPeriod=15\nnot a setting\nFailLog=" +
+                  storedLog.toUtf8() + "\n");
+        ini.close();
+        rig.start();
+
+        // The good keys around the bad line still load.
+        QCOMPARE(rig.window().text(Field::Period), QStringLiteral("15"));
+        const QString report = QStringLiteral("The settings file %1 has lines that are not "
+                                              "settings, which were skipped: 4.")
+                                   .arg(rig.settingsStore.filePath(SettingsAppName));
+        const QStringList log = AppRig::logLines(storedLog);
+        QCOMPARE(log.count(report), 1);
+        QVERIFY(log.indexOf(report) < log.indexOf(kStartedLine));
+    }
+
     void storedScheduleSlotLoads()
     {
         AppRig rig;
