@@ -8,6 +8,8 @@
 #include "Settings.h"
 #include "TimeOfDay.h"
 
+#include <optional>
+
 namespace {
 
 // A late tick (a ping with long time-outs, a paced send, a box) still sends a slot
@@ -25,12 +27,9 @@ Schedule::Schedule(WindowFields &fields, LogWriter &log, CommandSender &sender, 
 
 void Schedule::CheckSchedule()
 {
-    const QDateTime now = m_clock.now();
-    const QDate today = now.date();
-    // Times of day are compared as they stand, so a window never reaches back past
-    // midnight into the day before.
-    const int windowEnd = now.time().msecsSinceStartOfDay();
-    const int windowStart = windowEnd - kScheduleWindowMs;
+    // Reading the wall clock looks at the time-zone file each time; an idle second
+    // with nothing scheduled does without it.
+    std::optional<QDateTime> now;
 
     for (int slotIndex = 0; slotIndex < kScheduleSlots; ++slotIndex) {
         const QString command = m_fields.text(SchedCmdField(slotIndex));
@@ -39,6 +38,14 @@ void Schedule::CheckSchedule()
         Slot &slot = m_slots[slotIndex];
         if (!slot.armed)
             continue;
+
+        if (!now)
+            now = m_clock.now();
+        const QDate today = now->date();
+        // Times of day are compared as they stand, so a window never reaches back past
+        // midnight into the day before.
+        const int windowEnd = now->time().msecsSinceStartOfDay();
+        const int windowStart = windowEnd - kScheduleWindowMs;
 
         // A flag set yesterday is done with: a slot in the last 30 seconds of the day
         // is never left 30 seconds behind before midnight and would otherwise stay
