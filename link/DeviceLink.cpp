@@ -8,8 +8,6 @@
 #include "WholeNumber.h"
 #include "WindowFields.h"
 
-#include <QScopedValueRollback>
-
 #include <optional>
 
 namespace {
@@ -82,13 +80,9 @@ bool DeviceLink::ReportError(const QString &title)
 {
     if (!m_pending.isPending())
         return false;
-    // Taken before the box opens: the window's timers keep running under a modal
-    // box, and an operation served meanwhile must not report the same failure.
     const QString description = m_pending.description();
     m_pending.clear();
-    m_reportShowing = true;
     m_boxes.show(description, title, BoxStyle::OkExclamation);
-    m_reportShowing = false;
     m_port.setPortOpen(false);
     return true;
 }
@@ -114,12 +108,6 @@ void DeviceLink::ValidateFailPort()
 
 void DeviceLink::PollReceive()
 {
-    // Under a box (a report here, or the log's own) the timer keeps ticking; the
-    // bytes wait in the port for the first tick after it, so chunks stay in order.
-    if (m_reportShowing || m_polling)
-        return;
-    const QScopedValueRollback polling(m_polling, true);
-
     int waiting = 0;
     Outcome outcome = m_port.inBufferCount(waiting);
     QByteArray received;

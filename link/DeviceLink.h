@@ -79,7 +79,5 @@ private:
     bool m_portNumberSet = false;
     // The last poll found nothing waiting; the next chunk starts a new log entry.
     bool m_commQuiet = false;
-    bool m_reportShowing = false;
-    bool m_polling = false;
     bool m_reopenBeforeSend = false;
 };

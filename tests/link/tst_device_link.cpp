@@ -143,8 +143,6 @@ private Q_SLOTS:
         // Left to the event loop, not fetched: closing the port must not drop them.
         QVERIFY(rig.terminal.send("abc"));
         QTest::qWait(100);
-        rig.boxes.onShow = [&] { rig.link.PollReceive(); };
-
         rig.link.SendCommand(QStringLiteral("^1"));
 
         QCOMPARE(rig.boxes.shown.size(), 1);
