@@ -291,7 +291,8 @@ bool IcmpEchoFacility::maySendEchoes()
     const SocketOpening opening = OpenEchoSocket(KindsFor(m_choice, m_rawFirst));
     if (opening.socket)
         m_rawFirst = opening.socket->kind == SocketKind::Raw;
-    return !opening.permissionRefused;
+    // A refused datagram socket does not matter when the raw one opened after it.
+    return opening.socket || !opening.permissionRefused;
 }
 
 EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs)

@@ -41,6 +41,7 @@ struct ProbeOutcome
     char failure[160] = {};
     quint32 status = 0;
     EchoHindrance hindrance = EchoHindrance::None;
+    bool maySendEchoes = false; // the start-up check's answer
     qint64 elapsedMs = 0;
 };
 
@@ -95,6 +96,7 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
         PingForever();
     StopLatch stop;
     IcmpEchoFacility facility(probe.choice, &stop);
+    const bool maySendEchoes = facility.maySendEchoes();
     std::thread stopper;
     if (probe.stopAfterMs > 0)
         stopper = std::thread([&stop, &probe] {
@@ -117,6 +119,7 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     outcome.completed = true;
     outcome.status = reply.Status;
     outcome.hindrance = hindrance;
+    outcome.maySendEchoes = maySendEchoes;
     outcome.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return outcome;
 }
@@ -244,6 +247,9 @@ private Q_SLOTS:
             QSKIP(outcome.failure);
         QCOMPARE(outcome.status, status);
         QCOMPARE(outcome.hindrance, hindrance);
+        // The start-up check agrees with the echoes: a raw socket after a refused
+        // datagram one can send.
+        QCOMPARE(outcome.maySendEchoes, hindrance != EchoHindrance::NoPermission);
         if (status == kEchoTimedOut)
             QVERIFY2(outcome.elapsedMs >= probe.timeoutMs,
                      qPrintable(QStringLiteral("returned after %1 ms").arg(outcome.elapsedMs)));
