@@ -87,14 +87,8 @@ private Q_SLOTS:
         QTest::addRow("retries 40000")
             << QStringList{"FailTries=40000"}
             << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required."};
-        QTest::addRow("retries -1")
-            << QStringList{"FailTries=-1"} << QStringList{"FailTries=-1" + aboveZero};
-        QTest::addRow("retries 2x")
-            << QStringList{"FailTries=2x"} << QStringList{"FailTries=2x" + aboveZero};
         QTest::addRow("period 0") << QStringList{"Period=0"}
                                   << QStringList{"Period=0: A numeric entry is required."};
-        QTest::addRow("hour 25") << QStringList{"SchedCmd0=reload^m", "SchedTime0=25:00:00"}
-                                 << QStringList{"SchedTime0=25:00:00" + time};
         QTest::addRow("time and a word")
             << QStringList{"SchedCmd2=reload^m", "SchedTime2=3:00 PM tomorrow"}
             << QStringList{"SchedTime2=3:00 PM tomorrow" + time};

@@ -248,10 +248,9 @@ private Q_SLOTS:
             << QStringLiteral("FailLog") << QStringLiteral("/tmp/lög");
         QTest::addRow("Latin-1 value") << QByteArray("[LastValues]\nFailLog=/tmp/l\xf6g\n")
                                        << QStringLiteral("FailLog") << QStringLiteral("/tmp/lög");
-        QTest::addRow("comma") << QByteArray("[LastValues]\nFailCommand=AT,Z\n")
-                               << QStringLiteral("FailCommand") << QStringLiteral("AT,Z");
-        QTest::addRow("semicolon") << QByteArray("[LastValues]\nFailCommand=AT;Z\n")
-                                   << QStringLiteral("FailCommand") << QStringLiteral("AT;Z");
+        QTest::addRow("comma and semicolon")
+            << QByteArray("[LastValues]\nFailCommand=AT,Z;x\n") << QStringLiteral("FailCommand")
+            << QStringLiteral("AT,Z;x");
         QTest::addRow("caret backslash at the end")
             << caretBackslash << QStringLiteral("FailCommand") << QStringLiteral("AT^\\");
         QTest::addRow("key after a caret backslash")
