@@ -146,7 +146,6 @@ private Q_SLOTS:
         QTest::addRow("section header") << QStringLiteral("[Ports]");
         QTest::addRow("non ascii") << QStringLiteral("/home/jürgen/lög.txt");
         QTest::addRow("trailing backslash") << QStringLiteral("dir\\");
-        QTest::addRow("caret backslash") << QStringLiteral("AT^\\");
     }
     void roundTripKeepsTextExactly()
     {
