@@ -124,8 +124,6 @@ private Q_SLOTS:
         // within three.
         QTest::qWait(5000);
         QCOMPARE(console.receive(100), QByteArray());
-        QCOMPARE(home.log().count(kNoticeStart), 1);
-        QVERIFY(home.log().contains(u"net.ipv4.ping_group_range"));
         QVERIFY(!home.log().contains(u"No response"));
 
         // Admitted while running: the echoes go out, vanish, and the outage acts.
@@ -140,6 +138,7 @@ private Q_SLOTS:
         ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
         QVERIFY(corvane.waitForFinished(10000));
         QCOMPARE(home.lastEntry(), kStopLine);
+        // The notice's text is the engine test's; here it comes once for the blind run.
         QCOMPARE(home.log().count(kNoticeStart), 1);
         const QByteArray boxes = corvane.readAllStandardError();
         QCOMPARE(boxes.count("Ping Permission: Pings cannot be sent"), 1);
