@@ -11,7 +11,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 // The uid and gid of "nobody": no groups, no capabilities, nothing of root's.
@@ -20,49 +19,55 @@ constexpr uid_t kNobody = 65534;
 class HeadlessHome
 {
 public:
-    QString logPath() const { return m_home.filePath(QStringLiteral("log.txt")); }
+    QString filePath(const QString &name) const { return m_home.filePath(name); }
+    QString logPath() const { return filePath(QStringLiteral("log.txt")); }
 
     // lastValues: "Key=value" lines of the [LastValues] section besides the log and
-    // the port; port 1 is the console's pseudo-terminal.
-    bool writeSettings(const QString &lastValues, const QString &consolePath) const
+    // the port; port 1 is portPath, as a rule the console's pseudo-terminal.
+    bool writeSettings(const QString &lastValues, const QString &portPath) const
     {
         QDir(m_home.path()).mkpath(QStringLiteral("config"));
-        QDir(m_home.path()).mkpath(QStringLiteral("run"));
-        QFile ini(m_home.filePath(QStringLiteral("config/Vestrel.ini")));
+        QFile ini(filePath(QStringLiteral("config/Vestrel.ini")));
         if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
         ini.write("[LastValues]\nInit=Yes\n" + lastValues.toUtf8() + "\nFailLog=" +
-                  logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + consolePath.toUtf8() + "\n");
+                  logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + portPath.toUtf8() + "\n");
         return ini.error() == QFileDevice::NoError;
     }
 
-    QProcessEnvironment environment() const
+    // The runtime folder must be the user's alone. Without one, each copy gets a
+    // temporary folder of its own, named by temporaryFolder, as two sessions of one
+    // user may have.
+    QProcessEnvironment environment(const QString &temporaryFolder = {}) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         environment.insert(QStringLiteral("HOME"), m_home.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                           m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"),
-                           m_home.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                           m_home.filePath(QStringLiteral("run")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), filePath(QStringLiteral("data")));
+        const QString runtime = temporaryFolder.isEmpty() ? QStringLiteral("run") : temporaryFolder;
+        QDir(m_home.path()).mkpath(runtime);
+        QFile::setPermissions(filePath(runtime), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner);
+        if (temporaryFolder.isEmpty()) {
+            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), filePath(runtime));
+        } else {
+            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            environment.insert(QStringLiteral("TMPDIR"), filePath(runtime));
+        }
         return environment;
     }
 
-    // Makes the home the user's, as their own home would be; the runtime folder
-    // must be theirs alone.
+    // Makes the home the user's, as their own home would be.
     bool handTo(uid_t user) const
     {
-        const QString run = m_home.filePath(QStringLiteral("run"));
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
         QProcess chown;
         chown.start(QStringLiteral("chown"),
                     {QStringLiteral("-R"), QStringLiteral("%1:%1").arg(user), m_home.path()});
-        return chown.waitForFinished(10000) && chown.exitCode() == 0 &&
-               QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
+        return chown.waitForFinished(10000) && chown.exitCode() == 0;
     }
 
     QString log() const

@@ -2,119 +2,14 @@
 // in a temporary home, the router's console on a pseudo-terminal, pings to loopback.
 // Displays named in the environment are ones where nothing answers.
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include "HeadlessRun.h"
+#include "PseudoTerminal.h"
+
 #include <QTest>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <signal.h>
-#include <unistd.h>
+#include <csignal>
 
 namespace {
-
-// The console side of the router: the program opens the pseudo-terminal's other
-// end as its serial port.
-class PseudoTerminal
-{
-public:
-    PseudoTerminal()
-    {
-        int follower = -1;
-        char name[256] = {};
-        if (openpty(&m_leader, &follower, name, nullptr, nullptr) != 0)
-            return;
-        // Keeping our own descriptor of the follower open means the leader never
-        // sees a hang-up while the program reopens the port.
-        m_follower = follower;
-        m_path = QString::fromLocal8Bit(name);
-        fcntl(m_leader, F_SETFL, fcntl(m_leader, F_GETFL) | O_NONBLOCK);
-    }
-    ~PseudoTerminal()
-    {
-        if (m_leader >= 0)
-            ::close(m_leader);
-        if (m_follower >= 0)
-            ::close(m_follower);
-    }
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
-
-    bool isValid() const { return m_leader >= 0; }
-    QString path() const { return m_path; }
-
-    QByteArray readAvailable()
-    {
-        QByteArray received;
-        char buffer[512];
-        for (;;) {
-            const ssize_t count = ::read(m_leader, buffer, sizeof buffer);
-            if (count <= 0)
-                break;
-            received.append(buffer, count);
-        }
-        return received;
-    }
-
-private:
-    int m_leader = -1;
-    int m_follower = -1;
-    QString m_path;
-};
-
-struct Installation
-{
-    QTemporaryDir home;
-    QString logPath() const { return home.filePath(QStringLiteral("log.txt")); }
-
-    void writeSettings(const QString &lastValues, const QString &portPath) const
-    {
-        QDir(home.path()).mkpath(QStringLiteral("config"));
-        QFile ini(home.filePath(QStringLiteral("config/Vestrel.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[LastValues]\nInit=Yes\n");
-        ini.write(lastValues.toUtf8());
-        ini.write("\nFailLog=" + logPath().toUtf8() + "\nFailPort=1\n");
-        ini.write("\n[Ports]\n1=" + portPath.toUtf8() + "\n");
-    }
-
-    // Without a runtime folder, each copy gets a temporary folder of its own, named
-    // by temporaryFolder, as two sessions of one user may have.
-    QProcessEnvironment environment(const QString &temporaryFolder = {}) const
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                           home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        const QString runtime = temporaryFolder.isEmpty() ? QStringLiteral("run") : temporaryFolder;
-        QDir(home.path()).mkpath(runtime);
-        QFile::setPermissions(home.filePath(runtime), QFileDevice::ReadOwner |
-                                                          QFileDevice::WriteOwner |
-                                                          QFileDevice::ExeOwner);
-        if (temporaryFolder.isEmpty()) {
-            environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(runtime));
-        } else {
-            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-            environment.insert(QStringLiteral("TMPDIR"), home.filePath(runtime));
-        }
-        return environment;
-    }
-
-    QString log() const
-    {
-        QFile file(logPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromLatin1(file.readAll());
-    }
-};
 
 // Nothing may answer at X display 97: no socket, named or abstract, and no
 // listener on its loopback port (6097, hexadecimal 17D1), where the X library
@@ -140,24 +35,16 @@ bool NothingAtDisplay97()
 
 // Stops the program as a service manager would, and checks that it logged both
 // its lines and ended of its own accord.
-void StopsWithItsStopLine(QProcess &program, const Installation &installation)
+void StopsWithItsStopLine(QProcess &program, const HeadlessHome &home)
 {
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
-    const QString log = installation.log();
+    const QString log = home.log();
     QCOMPARE(log.count(u"Corvane executable started."), 1);
     QCOMPARE(log.count(u"Corvane executable stopped."), 1);
     QVERIFY(log.indexOf(u"started.") < log.indexOf(u"stopped."));
-}
-
-bool HasCommand(const QString &name)
-{
-    return !QStandardPaths::findExecutable(name).isEmpty() ||
-           !QStandardPaths::findExecutable(name,
-                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
-                .isEmpty();
 }
 
 } // namespace
@@ -186,27 +73,26 @@ private Q_SLOTS:
 
         PseudoTerminal console;
         QVERIFY(console.isValid());
-        Installation installation;
-        installation.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=127.0.0.1\nPeriod=1"),
-                                   console.path());
+        HeadlessHome home;
+        QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=127.0.0.1\nPeriod=1"),
+                                   console.slavePath()));
 
         QProcess first;
-        first.setProcessEnvironment(installation.environment(firstTemporary));
+        first.setProcessEnvironment(home.environment(firstTemporary));
         first.start(QStringLiteral(CORVANE_BINARY), {});
         QVERIFY(first.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(installation.log().contains(u"Corvane executable started."),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(home.log().contains(u"Corvane executable started."), 10000);
 
         QProcess second;
-        second.setProcessEnvironment(installation.environment(secondTemporary));
+        second.setProcessEnvironment(home.environment(secondTemporary));
         second.start(QStringLiteral(CORVANE_BINARY), {});
         QVERIFY(second.waitForFinished(10000));
         QVERIFY(second.readAllStandardError().contains(
             "Corvane: Only one instance of this application may be run at a time."));
         QCOMPARE(first.state(), QProcess::Running);
 
-        StopsWithItsStopLine(first, installation);
-        QVERIFY(!installation.log().contains(u"No response"));
+        StopsWithItsStopLine(first, home);
+        QVERIFY(!home.log().contains(u"No response"));
     }
 
     // A service may inherit a display that is long gone, or lose the reader of its
@@ -238,11 +124,11 @@ private Q_SLOTS:
 
         if (variable == u"DISPLAY" && !NothingAtDisplay97())
             QSKIP("something may answer at display :97, or localhost needs a resolver");
-        Installation installation;
+        HeadlessHome home;
         // A port that cannot be opened puts a box line on stderr at start-up.
-        installation.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=127.0.0.1"),
-                                   installation.home.filePath(QStringLiteral("missing/ttyS0")));
-        QProcessEnvironment environment = installation.environment();
+        QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=127.0.0.1"),
+                                   home.filePath(QStringLiteral("missing/ttyS0"))));
+        QProcessEnvironment environment = home.environment();
         if (!variable.isEmpty())
             environment.insert(variable, display);
         if (!sessionType.isEmpty())
@@ -261,11 +147,10 @@ private Q_SLOTS:
         QVERIFY(monitor.waitForStarted());
         if (stderrReaderGone)
             ::close(closedPipe[1]);
-        QTRY_VERIFY_WITH_TIMEOUT(installation.log().contains(u"Corvane executable started."),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(home.log().contains(u"Corvane executable started."), 10000);
         QCOMPARE(monitor.state(), QProcess::Running);
 
-        StopsWithItsStopLine(monitor, installation);
+        StopsWithItsStopLine(monitor, home);
         const QString errors = QString::fromLocal8Bit(monitor.readAllStandardError());
         if (!variable.isEmpty()) {
             QVERIFY2(errors.startsWith(QStringLiteral("No display server answers at %1=%2; "
@@ -279,44 +164,30 @@ private Q_SLOTS:
 
     void sendsTheFailCommandWhenBothAddressesAreDead()
     {
-        if (geteuid() != 0)
-            QSKIP("needs root to create a network namespace and load nft rules");
-        if (!HasCommand(QStringLiteral("unshare")) || !HasCommand(QStringLiteral("nft")) ||
-            !HasCommand(QStringLiteral("ip")))
-            QSKIP("needs unshare, ip and nft");
-
+        if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        DeadLineNamespace deadLine;
+        QVERIFY(deadLine.isReady());
         PseudoTerminal console;
         QVERIFY(console.isValid());
-        Installation installation;
-        installation.writeSettings(QStringLiteral("AddrPri=127.0.0.2\nAddrSec=127.0.0.3\nPeriod=1\n"
+        HeadlessHome home;
+        QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.2\nAddrSec=127.0.0.3\nPeriod=1\n"
                                                   "TimeoutPri=200\nTimeoutSec=200\nFailTries=2"),
-                                   console.path());
+                                   console.slavePath()));
 
-        // Inside its own namespace the program sees only a loopback on which echo
-        // requests to both addresses vanish, as if the line were down.
-        const QString setUp = QStringLiteral(
-            "ip link set lo up && nft add table inet corvane && "
-            "nft add chain inet corvane input '{ type filter hook input priority 0; }' && "
-            "nft add rule inet corvane input ip daddr '{ 127.0.0.2, 127.0.0.3 }' "
-            "icmp type echo-request drop");
         QProcess monitor;
-        monitor.setProcessEnvironment(installation.environment());
-        monitor.start(
-            QStringLiteral("unshare"),
-            {QStringLiteral("-n"), QStringLiteral("sh"), QStringLiteral("-c"),
-             QStringLiteral("%1 && exec '%2'").arg(setUp, QStringLiteral(CORVANE_BINARY))});
+        monitor.setProcessEnvironment(home.environment());
+        deadLine.start(monitor, QStringLiteral(CORVANE_BINARY), false);
         QVERIFY(monitor.waitForStarted());
 
         QByteArray received;
-        QTRY_VERIFY_WITH_TIMEOUT((received += console.readAvailable()).contains("\r\r"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((received += console.receive(0)).contains("\r\r"), 20000);
         QCOMPARE(received, QByteArray("\r\r"));
-        QTRY_VERIFY_WITH_TIMEOUT(installation.log().contains(
-                                     u"No response after 2 ping attempts.  Sending fail command."),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            home.log().contains(u"No response after 2 ping attempts.  Sending fail command."),
+            5000);
 
-        ::kill(static_cast<pid_t>(monitor.processId()), SIGTERM);
-        QVERIFY(monitor.waitForFinished(10000));
-        QVERIFY(installation.log().contains(u"Corvane executable stopped."));
+        StopsWithItsStopLine(monitor, home);
     }
 };
 

@@ -33,19 +33,15 @@ class TestStopAndBlind : public QObject
 private Q_SLOTS:
     void stopEndsTheLongestWaits_data()
     {
+        // Every stop signal raises the same latch; the signals' own test shows each does.
         QTest::addColumn<LongWait>("wait");
-        QTest::addColumn<int>("signalNumber");
-
-        QTest::addRow("SIGTERM during an endless probe") << LongWait::EndlessProbe << SIGTERM;
-        QTest::addRow("SIGHUP during an endless probe") << LongWait::EndlessProbe << SIGHUP;
-        QTest::addRow("SIGTERM during a paced send") << LongWait::PacedSend << SIGTERM;
-        QTest::addRow("SIGINT during a paced send") << LongWait::PacedSend << SIGINT;
+        QTest::addRow("during an endless probe") << LongWait::EndlessProbe;
+        QTest::addRow("during a paced send") << LongWait::PacedSend;
     }
 
     void stopEndsTheLongestWaits()
     {
         QFETCH(LongWait, wait);
-        QFETCH(int, signalNumber);
 
         std::unique_ptr<DeadLineNamespace> deadLine;
         if (wait == LongWait::EndlessProbe) {
@@ -86,7 +82,7 @@ private Q_SLOTS:
             // The first cycle starts a second after the start line and never ends.
             QTest::qWait(2000);
         }
-        ::kill(static_cast<pid_t>(corvane.processId()), signalNumber);
+        ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
         // Either wait alone would last minutes or for ever.
         QVERIFY(corvane.waitForFinished(10000));
         QCOMPARE(corvane.exitStatus(), QProcess::NormalExit);
@@ -128,8 +124,6 @@ private Q_SLOTS:
         // within three.
         QTest::qWait(5000);
         QCOMPARE(console.receive(100), QByteArray());
-        QCOMPARE(home.log().count(kNoticeStart), 1);
-        QVERIFY(home.log().contains(u"net.ipv4.ping_group_range"));
         QVERIFY(!home.log().contains(u"No response"));
 
         // Admitted while running: the echoes go out, vanish, and the outage acts.
@@ -144,6 +138,7 @@ private Q_SLOTS:
         ::kill(static_cast<pid_t>(corvane.processId()), SIGTERM);
         QVERIFY(corvane.waitForFinished(10000));
         QCOMPARE(home.lastEntry(), kStopLine);
+        // The notice's text is the engine test's; here it comes once for the blind run.
         QCOMPARE(home.log().count(kNoticeStart), 1);
         const QByteArray boxes = corvane.readAllStandardError();
         QCOMPARE(boxes.count("Ping Permission: Pings cannot be sent"), 1);

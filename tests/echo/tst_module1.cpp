@@ -35,7 +35,6 @@ private Q_SLOTS:
         QTest::addRow("minus zero") << "10.-0.0.1" << QByteArray("0a000001");
         // A part that is no byte would probe some other host, which may well answer.
         QTest::addRow("256") << "10.0.0.256" << zero;
-        QTest::addRow("257 on loopback") << "127.0.0.257" << zero;
         QTest::addRow("300") << "10.0.0.300" << zero;
         QTest::addRow("-1") << "-1.0.0.1" << zero;
         QTest::addRow("300 behind leading zeros") << "0000000300.0.0.1" << zero;

@@ -4,14 +4,21 @@
 
 #include <QHash>
 
-// Window fields held in memory, for logic tests that need no widgets.
+// Window fields held in memory, for logic tests that need no widgets. Each text set
+// is counted: on the desktop each one repaints the window.
 class FakeWindowFields final : public WindowFields
 {
 public:
     QString text(Field field) const override { return m_texts.value(field); }
-    void setText(Field field, const QString &text) override { m_texts[field] = text; }
+    void setText(Field field, const QString &text) override
+    {
+        ++textsSet;
+        m_texts[field] = text;
+    }
     bool isEnabled(Field field) const override { return m_enabled.value(field, true); }
     void setEnabled(Field field, bool enabled) override { m_enabled[field] = enabled; }
+
+    int textsSet = 0;
 
 private:
     QHash<Field, QString> m_texts;
