@@ -76,7 +76,7 @@ void Schedule::SchedCmdChange(int slot)
 
 void Schedule::SchedCmdValidate(int slot)
 {
-    m_settings.SaveValue(SettingsSection, QStringLiteral("SchedCmd") + QString::number(slot),
+    m_settings.SaveValue(SettingsSection, FieldKey(SchedCmdField(slot)),
                          m_fields.text(SchedCmdField(slot)));
 }
 
@@ -90,8 +90,7 @@ bool Schedule::SchedTimeValidate(int slot)
     // midnight, so leaving it again asks once more.
     const QString text = time ? TimeOfDayText(*time) : QString();
     m_fields.setText(SchedTimeField(slot), text);
-    m_settings.SaveValue(SettingsSection, QStringLiteral("SchedTime") + QString::number(slot),
-                         text);
+    m_settings.SaveValue(SettingsSection, FieldKey(SchedTimeField(slot)), text);
     m_slots[slot].timeMs = time ? time->msecsSinceStartOfDay() : 0;
     m_slots[slot].armed = true;
     return time.has_value();

@@ -1,5 +1,6 @@
 #include "DeviceLink.h"
 
+#include "FieldConfirmation.h"
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "Pause.h"
@@ -96,7 +97,7 @@ void DeviceLink::ReportIfFailed(const Outcome &outcome)
 
 void DeviceLink::ValidateFailPort()
 {
-    m_settings.SaveValue(SettingsSection, QStringLiteral("FailPort"),
+    m_settings.SaveValue(SettingsSection, FieldKey(Field::FailPort),
                          m_fields.text(Field::FailPort));
     m_port.setPortOpen(false);
     m_pending.clear();

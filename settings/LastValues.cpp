@@ -1,5 +1,6 @@
 #include "LastValues.h"
 
+#include "FieldConfirmation.h"
 #include "Settings.h"
 #include "WindowFields.h"
 
@@ -32,31 +33,30 @@ bool PortInRange(const QString &stored)
 
 struct Rule
 {
-    const char16_t *key;
     Field field;
     TakeRule take;
 };
 
 // In the order the keys have always been read.
 const Rule kRules[] = {
-    {u"AddrPri", Field::AddrPri, AtLeastTwoCharacters},
-    {u"AddrSec", Field::AddrSec, AtLeastTwoCharacters},
-    {u"Period", Field::Period, Always},
-    {u"TimeoutPri", Field::TimeoutPri, AtLeastOneCharacter},
-    {u"TimeoutSec", Field::TimeoutSec, AtLeastOneCharacter},
-    {u"FailCommand", Field::FailCommand, Always},
-    {u"FailTries", Field::FailTries, AtLeastOneCharacter},
-    {u"FailResend", Field::FailResend, AtLeastOneCharacter},
-    {u"FailLog", Field::FailLog, AtLeastTwoCharacters},
-    {u"FailPort", Field::FailPort, PortInRange},
+    {Field::AddrPri, AtLeastTwoCharacters},
+    {Field::AddrSec, AtLeastTwoCharacters},
+    {Field::Period, Always},
+    {Field::TimeoutPri, AtLeastOneCharacter},
+    {Field::TimeoutSec, AtLeastOneCharacter},
+    {Field::FailCommand, Always},
+    {Field::FailTries, AtLeastOneCharacter},
+    {Field::FailResend, AtLeastOneCharacter},
+    {Field::FailLog, AtLeastTwoCharacters},
+    {Field::FailPort, PortInRange},
 };
 
 // A key that was never written keeps the field's default, so that a default such as
 // the fail command "^m^m" survives until the user confirms something else; a key
 // stored as empty text is taken as empty wherever the rule allows.
-void LoadKey(Settings &settings, WindowFields &fields, const QString &key, Field field,
-             TakeRule take)
+void LoadKey(Settings &settings, WindowFields &fields, Field field, TakeRule take)
 {
+    const QString key = FieldKey(field);
     if (!settings.HasValue(SettingsSection, key))
         return;
     const QString stored = settings.GetValue(SettingsSection, key);
@@ -79,19 +79,17 @@ LastValuesLoad LoadLastValues(Settings &settings, WindowFields &fields)
     }
 
     for (const Rule &rule : kRules) {
-        LoadKey(settings, fields, QString::fromUtf16(rule.key), rule.field, rule.take);
+        LoadKey(settings, fields, rule.field, rule.take);
         if (rule.field == Field::Period && fields.text(Field::Period).isEmpty())
             fields.setText(Field::Period, QStringLiteral("60"));
     }
 
     for (int slot = 0; slot < kScheduleSlots; ++slot) {
-        const QString index = QString::number(slot);
-        LoadKey(settings, fields, QStringLiteral("SchedCmd") + index, SchedCmdField(slot), Always);
+        LoadKey(settings, fields, SchedCmdField(slot), Always);
         if (fields.text(SchedCmdField(slot)).isEmpty())
             continue;
         fields.setEnabled(SchedTimeField(slot), true);
-        LoadKey(settings, fields, QStringLiteral("SchedTime") + index, SchedTimeField(slot),
-                Always);
+        LoadKey(settings, fields, SchedTimeField(slot), Always);
     }
     return load;
 }
