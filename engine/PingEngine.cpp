@@ -8,6 +8,7 @@
 #include "PingPermissionNotice.h"
 #include "StopLatch.h"
 #include "TrayTip.h"
+#include "WatchEvents.h"
 #include "WholeNumber.h"
 
 #include <limits>
@@ -25,9 +26,9 @@ constexpr qint32 kFallbackResendMinutes = 30;
 PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
                        CommandSender &sender, LogWriter &log, TrayTip &tray, const Clock &clock,
                        const StopRequest &stop, PingPermissionNotice &permissionNotice,
-                       std::function<void()> checkSchedule)
+                       WatchEvents &events, std::function<void()> checkSchedule)
     : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tray(tray),
-      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice),
+      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice), m_events(events),
       m_checkSchedule(std::move(checkSchedule))
 {
 }
@@ -44,13 +45,15 @@ void PingEngine::Timer1Tick()
         ++m_tickCount;
     if (m_pingPeriod > 0 && m_tickCount >= m_pingPeriod) {
         m_tickCount = 0;
-        PingCycle();
+        PingCycle(CycleCause::Timer);
     }
 }
 
 void PingEngine::FailTest()
 {
-    m_sender.SendCommand(m_fields.text(Field::FailCommand));
+    const QString command = m_fields.text(Field::FailCommand);
+    m_sender.SendCommand(command);
+    m_events.commandSent(CommandKind::FailTest, command);
 }
 
 void PingEngine::SetPingPeriod(qint32 seconds)
@@ -64,13 +67,15 @@ void PingEngine::CheckEchoPermission()
         m_permissionNotice.NoPermission();
 }
 
-void PingEngine::PingCycle()
+void PingEngine::PingCycle(CycleCause cause)
 {
     // Also when the schedule's send in this tick was cut short by the stop, and for
     // a PING NOW click that was queued behind it.
     if (m_stop.stopRequested())
         return;
-    const Verdict verdict = ProbeAddresses();
+    CycleReport report;
+    report.byUser = cause == CycleCause::PingNow;
+    const Verdict verdict = ProbeAddresses(report);
     if (verdict == Verdict::Stopped)
         return;
     // A blind cycle neither fails nor answers: the count stays where it was.
@@ -82,17 +87,22 @@ void PingEngine::PingCycle()
 
     CountCycle(verdict);
     ShowFailCount();
+    report.answered = verdict == Verdict::Answered;
+    ReportCycle(report);
     if (verdict == Verdict::Failed && RetriesReached())
         ActOnOutage();
 }
 
-PingEngine::Verdict PingEngine::ProbeAddresses()
+PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 {
     EchoReply primary{};
+    report.primary.address = m_fields.text(Field::AddrPri);
     const EchoHindrance primaryHindrance =
-        PingAddress(m_echo, m_fields.text(Field::AddrPri), primary, TimeoutMs(Field::TimeoutPri));
+        PingAddress(m_echo, report.primary.address, primary, TimeoutMs(Field::TimeoutPri));
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
+    report.primary.status = static_cast<qint32>(primary.Status);
+    report.primary.roundTripMs = static_cast<qint32>(primary.RoundTripTime);
     Show(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
     if (primary.Status == kEchoSuccess) {
         Show(Field::TripPri, QString::number(primary.RoundTripTime));
@@ -107,10 +117,14 @@ PingEngine::Verdict PingEngine::ProbeAddresses()
     m_fields.setEnabled(Field::TripSec, true);
     Show(Field::TripPri, QString());
     EchoReply secondary{};
+    ProbeReport &secondaryReport = report.secondary.emplace();
+    secondaryReport.address = m_fields.text(Field::AddrSec);
     const EchoHindrance secondaryHindrance =
-        PingAddress(m_echo, m_fields.text(Field::AddrSec), secondary, TimeoutMs(Field::TimeoutSec));
+        PingAddress(m_echo, secondaryReport.address, secondary, TimeoutMs(Field::TimeoutSec));
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
+    secondaryReport.status = static_cast<qint32>(secondary.Status);
+    secondaryReport.roundTripMs = static_cast<qint32>(secondary.RoundTripTime);
     Show(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
     if (secondary.Status == kEchoSuccess) {
         Show(Field::TripSec, QString::number(secondary.RoundTripTime));
@@ -155,6 +169,19 @@ void PingEngine::ShowFailCount()
                          QStringLiteral("%)"));
 }
 
+void PingEngine::ReportCycle(CycleReport &report)
+{
+    report.failCount = m_failCount;
+    if (report.answered && m_inOutage) {
+        m_inOutage = false;
+        m_events.outageEnded();
+    } else if (!report.answered && !m_inOutage) {
+        m_inOutage = true;
+        m_events.outageStarted();
+    }
+    m_events.cycleDone(report);
+}
+
 bool PingEngine::RetriesReached() const
 {
     // Retries of 0 or below act on the first failing cycle, as 1 does; a text that
@@ -175,7 +202,9 @@ void PingEngine::ActOnOutage()
         m_log.WriteLog(QStringLiteral("No response after ") + m_fields.text(Field::FailTries) +
                            QStringLiteral(" ping attempts.  Sending fail command."),
                        true, true, kSystemMessage);
-        m_sender.SendCommand(m_fields.text(Field::FailCommand));
+        const QString command = m_fields.text(Field::FailCommand);
+        m_sender.SendCommand(command);
+        m_events.commandSent(CommandKind::Fail, command);
         m_tray.UpdateTrayTip(QStringLiteral("Corvane (Fail command sent)"));
         return;
     }

@@ -14,24 +14,32 @@ class Meter;
 class PingPermissionNotice;
 class StopRequest;
 class TrayTip;
+class WatchEvents;
+struct CycleReport;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
 // and resend. The window owns one and forwards Timer1's tick and the PING NOW and
 // FAIL TEST clicks to it; the fields are read afresh whenever a value is needed.
 // Once a stop is requested it does nothing more, so that the stop line stays the
-// last entry of the log.
+// last entry of the log. What it does is also told to the watch's listeners.
 class PingEngine
 {
 public:
     // checkSchedule runs at the start of every tick, before the tick is counted.
     PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo, CommandSender &sender,
                LogWriter &log, TrayTip &tray, const Clock &clock, const StopRequest &stop,
-               PingPermissionNotice &permissionNotice, std::function<void()> checkSchedule);
+               PingPermissionNotice &permissionNotice, WatchEvents &events,
+               std::function<void()> checkSchedule);
 
     // Timer1's tick: the schedule, then the count towards the next timed cycle.
     void Timer1Tick();
-    // One cycle: probe, show, count, and act on an outage. Also PING NOW.
-    void PingCycle();
+    enum class CycleCause
+    {
+        Timer,
+        PingNow,
+    };
+    // One cycle: probe, show, count, and act on an outage.
+    void PingCycle(CycleCause cause = CycleCause::PingNow);
     // FAIL TEST: sends the fail command and leaves the outage's state alone.
     void FailTest();
     // Below 1 there are no timed cycles.
@@ -60,11 +68,13 @@ private:
         Stopped,
     };
 
-    // Runs the echoes and shows their results.
-    Verdict ProbeAddresses();
+    // Runs the echoes and shows their results, which it also puts in the report.
+    Verdict ProbeAddresses(CycleReport &report);
     void Show(Field field, const QString &text);
     void CountCycle(Verdict verdict);
     void ShowFailCount();
+    // Tells the listeners of the cycle and of an outage that begins or ends with it.
+    void ReportCycle(CycleReport &report);
     bool RetriesReached() const;
     void ActOnOutage();
     qint32 TimeoutMs(Field timeoutField) const;
@@ -78,6 +88,7 @@ private:
     const Clock &m_clock;
     const StopRequest &m_stop;
     PingPermissionNotice &m_permissionNotice;
+    WatchEvents &m_events;
     std::function<void()> m_checkSchedule;
 
     qint32 m_tickCount = 0;
@@ -88,4 +99,6 @@ private:
     // Meaningful only while m_failSent is true.
     qint64 m_resendAtMs = 0;
     qint32 m_pingPeriod = 0;
+    // Kept apart from the failure count, which a meter maximum of 0 holds at 0.
+    bool m_inOutage = false;
 };

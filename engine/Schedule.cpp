@@ -7,6 +7,7 @@
 #include "MessageBoxes.h"
 #include "Settings.h"
 #include "TimeOfDay.h"
+#include "WatchEvents.h"
 
 #include <optional>
 
@@ -19,9 +20,9 @@ constexpr int kScheduleWindowMs = 15 * 1000;
 } // namespace
 
 Schedule::Schedule(WindowFields &fields, LogWriter &log, CommandSender &sender, Settings &settings,
-                   MessageBoxes &boxes, const Clock &clock)
+                   MessageBoxes &boxes, const Clock &clock, WatchEvents &events)
     : m_fields(fields), m_log(log), m_sender(sender), m_settings(settings), m_boxes(boxes),
-      m_clock(clock)
+      m_clock(clock), m_events(events)
 {
 }
 
@@ -65,6 +66,7 @@ void Schedule::CheckSchedule()
             m_log.WriteLog(QStringLiteral("Sending scheduled command: ") + command, true, true,
                            kSystemMessage);
             m_sender.SendCommand(command);
+            m_events.commandSent(CommandKind::Scheduled, command);
         }
     }
 }

@@ -13,6 +13,7 @@ class CommandSender;
 class LogWriter;
 class MessageBoxes;
 class Settings;
+class WatchEvents;
 
 // The four scheduled command slots: each sends its command once a day when the time
 // of day reaches the slot's time, whatever the state of the connection.
@@ -20,7 +21,7 @@ class Schedule
 {
 public:
     Schedule(WindowFields &fields, LogWriter &log, CommandSender &sender, Settings &settings,
-             MessageBoxes &boxes, const Clock &clock);
+             MessageBoxes &boxes, const Clock &clock, WatchEvents &events);
 
     // Runs once a second: sends every slot whose time lies within the last 15 seconds
     // and that has not been sent for it yet.
@@ -58,5 +59,6 @@ private:
     Settings &m_settings;
     MessageBoxes &m_boxes;
     const Clock &m_clock;
+    WatchEvents &m_events;
     std::array<Slot, kScheduleSlots> m_slots{};
 };

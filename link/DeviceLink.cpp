@@ -6,6 +6,7 @@
 #include "Pause.h"
 #include "SerialPort.h"
 #include "Settings.h"
+#include "WatchEvents.h"
 #include "WholeNumber.h"
 #include "WindowFields.h"
 
@@ -32,9 +33,10 @@ constexpr int kLastLeadingControlCode = 26;
 } // namespace
 
 DeviceLink::DeviceLink(SerialPort &port, const WindowFields &fields, Settings &settings,
-                       LogWriter &log, MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer)
+                       LogWriter &log, MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer,
+                       WatchEvents &events)
     : m_port(port), m_fields(fields), m_settings(settings), m_log(log), m_boxes(boxes),
-      m_pause(pause), m_busyPointer(busyPointer)
+      m_pause(pause), m_busyPointer(busyPointer), m_events(events)
 {
 }
 
@@ -129,4 +131,5 @@ void DeviceLink::PollReceive()
         ++leading;
     m_log.WriteReceived(received.sliced(leading), m_commQuiet);
     m_commQuiet = false;
+    m_events.consoleReceived(received);
 }

@@ -13,6 +13,7 @@ class MessageBoxes;
 class Pause;
 class SerialPort;
 class Settings;
+class WatchEvents;
 class WindowFields;
 
 inline const QString kCommPortError = QStringLiteral("Comm Port Error");
@@ -31,7 +32,7 @@ class DeviceLink final : public CommandSender
 {
 public:
     DeviceLink(SerialPort &port, const WindowFields &fields, Settings &settings, LogWriter &log,
-               MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer);
+               MessageBoxes &boxes, Pause &pause, BusyPointer &busyPointer, WatchEvents &events);
 
     // Configures and opens the port named by the port field. Returns true when a
     // failure was reported, the port then being closed; false when it is open.
@@ -43,7 +44,7 @@ public:
     // opened, and opens the port afresh.
     void ValidateFailPort();
     // One tick of the receive poll: what the router has sent goes to the log, at
-    // most what one read of the port hands over.
+    // most what one read of the port hands over, and then to the watch's listeners.
     void PollReceive();
     void SendCommand(const QString &command) override;
 
@@ -71,6 +72,7 @@ private:
     MessageBoxes &m_boxes;
     Pause &m_pause;
     BusyPointer &m_busyPointer;
+    WatchEvents &m_events;
 
     PendingFailure m_pending;
     // The port field's text at the last open from the field; none before the first.

@@ -22,11 +22,11 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
       m_trayWindow(m_window, services.tray), m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
       m_link(services.serialPort, m_window, m_settings, m_log, m_boxes, services.pause,
-             services.busyPointer),
-      m_schedule(m_window, m_log, m_link, m_settings, m_boxes, services.clock),
+             services.busyPointer, m_events),
+      m_schedule(m_window, m_log, m_link, m_settings, m_boxes, services.clock, m_events),
       m_pingPermission(m_log, m_boxes, QCoreApplication::applicationFilePath()),
       m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
-               m_stop, m_pingPermission, [this] { m_schedule.CheckSchedule(); }),
+               m_stop, m_pingPermission, m_events, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); })
 {
@@ -96,6 +96,7 @@ void CorvaneApp::Start()
     m_trayWindow.AddTrayIcon();
     m_trayWindow.MinimizeWindow();
     m_log.WriteLog(kStartedLine, true, true, kSystemMessage);
+    m_events.watchStarted();
     m_engine.CheckEchoPermission();
 }
 
@@ -124,6 +125,7 @@ bool CorvaneApp::RequestClose(CloseReason reason)
             return false;
     }
     m_log.WriteLog(kStoppedLine, true, true, kSystemMessage);
+    m_events.watchStopped();
     return true;
 }
 

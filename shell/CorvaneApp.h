@@ -10,6 +10,7 @@
 #include "Schedule.h"
 #include "Settings.h"
 #include "TrayWindow.h"
+#include "WatchEvents.h"
 
 #include <functional>
 
@@ -65,6 +66,8 @@ public:
     PingEngine &engine() { return m_engine; }
     Schedule &schedule() { return m_schedule; }
     TrayWindow &trayWindow() { return m_trayWindow; }
+    // Where the parts beyond the window and the log listen to the watch.
+    WatchEventHub &events() { return m_events; }
 
 private:
     void ConnectWindow();
@@ -77,6 +80,7 @@ private:
     // The pause is what a stop cuts short, so it also tells of one.
     const StopRequest &m_stop;
     MessageBoxes &m_boxes;
+    WatchEventHub m_events;
     Form1 m_window;
     TrayWindow m_trayWindow;
     Settings m_settings;

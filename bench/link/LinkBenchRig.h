@@ -10,6 +10,7 @@
 #include "PseudoTerminal.h"
 #include "QtSerialPort.h"
 #include "Settings.h"
+#include "WatchEvents.h"
 #include "WindowFields.h"
 
 #include <QTemporaryDir>
@@ -67,5 +68,6 @@ struct LinkBenchRig
     ThreadPause pause;
     NoBusyPointer busy;
     QtSerialPort port{[this](int) { return terminal.slavePath(); }};
-    DeviceLink link{port, fields, settings, log, boxes, pause, busy};
+    WatchEventHub events;
+    DeviceLink link{port, fields, settings, log, boxes, pause, busy, events};
 };

@@ -7,6 +7,7 @@
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
 #include "RecordingLog.h"
+#include "RecordingWatchEvents.h"
 #include "ScriptedEcho.h"
 
 inline const QString kPrimary = QStringLiteral("127.0.0.1");
@@ -27,9 +28,12 @@ struct EngineRig
     FakePause stop;
     FakeMessageBoxes boxes;
     PingPermissionNotice permissionNotice{log, boxes, QStringLiteral("/opt/corvane/corvane")};
+    RecordingWatchEvents events;
     QList<qint32> tickCountsSeenBySchedule;
-    PingEngine engine{fields, meter, echo, sender,           log,
-                      tray,   clock, stop, permissionNotice, [this] { checkSchedule(); }};
+    PingEngine engine{
+        fields, meter, echo, sender, log, tray, clock, stop, permissionNotice, events, [this] {
+            checkSchedule();
+        }};
 
     EngineRig()
     {

@@ -162,6 +162,44 @@ private Q_SLOTS:
         QCOMPARE(rig.tray.tips.last(), kFailCommandSent);
     }
 
+    void outageEventsFrameItsCycles()
+    {
+        EngineRig rig;
+        rig.setRetries(2);
+        rig.echo.script(kPrimary, kEchoSuccess, 4);
+        rig.engine.PingCycle();
+        rig.echo.script(kPrimary, kEchoTimedOut);
+        rig.failingCycles(2);
+        rig.engine.FailTest();
+        rig.echo.script(kSecondary, kEchoSuccess, 9);
+        rig.engine.SetPingPeriod(1);
+        rig.engine.Timer1Tick();
+
+        QCOMPARE(rig.events.events,
+                 QStringList({"cycle answered 0", "outage started", "cycle failed 1",
+                              "cycle failed 2", "sent fail ^m^m", "sent fail test ^m^m",
+                              "outage ended", "cycle answered 0"}));
+        const CycleReport &first = rig.events.cycles.first();
+        QCOMPARE(first.primary.address, kPrimary);
+        QCOMPARE(first.primary.roundTripMs, 4);
+        QVERIFY(!first.secondary);
+        QVERIFY(first.byUser);
+        const CycleReport &last = rig.events.cycles.last();
+        QCOMPARE(last.primary.status, qint32(kEchoTimedOut));
+        QCOMPARE(last.secondary->address, kSecondary);
+        QCOMPARE(last.secondary->roundTripMs, 9);
+        QVERIFY(!last.byUser);
+    }
+
+    void blindCyclesAreNotReported()
+    {
+        EngineRig rig;
+        rig.echo.refuse(kPrimary);
+        rig.echo.refuse(kSecondary);
+        rig.failingCycles(3);
+        QVERIFY(rig.events.events.isEmpty());
+    }
+
     void tickRhythm()
     {
         EngineRig rig;

@@ -4,6 +4,7 @@
 #include "FakeWindowFields.h"
 #include "IniSettingsStore.h"
 #include "RecordingLog.h"
+#include "RecordingWatchEvents.h"
 #include "Schedule.h"
 #include "Settings.h"
 #include "TimeOfDay.h"
@@ -26,7 +27,8 @@ struct ScheduleRig
     FakeMessageBoxes boxes;
     Settings settings{store, boxes};
     FakeClock clock{QDateTime(kFirstDay, QTime(10, 0))};
-    Schedule schedule{fields, log, sender, settings, boxes, clock};
+    RecordingWatchEvents events;
+    Schedule schedule{fields, log, sender, settings, boxes, clock, events};
 
     void setSlot(int slot, const QString &command, const QString &time)
     {
@@ -103,6 +105,7 @@ private Q_SLOTS:
         rig.setSlot(1, QStringLiteral("show clock^m"), QStringLiteral("9:59:55"));
         rig.schedule.CheckSchedule();
         QCOMPARE(rig.sender.commands, QStringList(QStringLiteral("show clock^m")));
+        QCOMPARE(rig.events.events, QStringList(QStringLiteral("sent scheduled show clock^m")));
         QVERIFY(rig.schedule.ScheduleSent(1));
 
         // Released on the first tick more than 30 seconds after the slot's time.
@@ -121,7 +124,8 @@ private Q_SLOTS:
     {
         ScheduleRig rig;
         EventSequence sequence;
-        Schedule schedule(rig.fields, sequence, sequence, rig.settings, rig.boxes, rig.clock);
+        Schedule schedule(rig.fields, sequence, sequence, rig.settings, rig.boxes, rig.clock,
+                          rig.events);
         for (const int slot : {2, 0, 3}) {
             rig.fields.setText(SchedCmdField(slot), QStringLiteral("cmd") + QString::number(slot));
             schedule.SetScheduleTime(slot, QStringLiteral("9:59:58"));

@@ -10,6 +10,7 @@
 #include "PseudoTerminal.h"
 #include "QtSerialPort.h"
 #include "RecordingLog.h"
+#include "RecordingWatchEvents.h"
 #include "Settings.h"
 
 #include <QTemporaryDir>
@@ -69,7 +70,8 @@ struct Rig
             onResolve();
         return devicesFromSettings ? PortDevicePath(store, portNumber) : device;
     }};
-    DeviceLink link{port, fields, settings, log, boxes, *pause, busy};
+    RecordingWatchEvents events;
+    DeviceLink link{port, fields, settings, log, boxes, *pause, busy, events};
 };
 
 // The CPU time of every thread in the process.

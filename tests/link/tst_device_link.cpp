@@ -134,6 +134,8 @@ private Q_SLOTS:
             entries.append((entry.stamp ? QStringLiteral("> ") : QString()) + entry.message);
         }
         QCOMPARE(entries, logged);
+        // The listeners get every byte read, the line ends the log drops included.
+        QCOMPARE(rig.events.console, chunks.join());
     }
 
     void receivedBytesOutlastTheReport()

@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "SoakRig.h"
 #include "TimeOfDay.h"
+#include "WatchEvents.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -326,11 +327,13 @@ private:
     IdleDesktop m_desktop;
     EventLog m_eventLog{m_fields, m_clock, m_files, m_desktop, m_boxes};
     ChatteringSerialPort m_port{m_random};
-    DeviceLink m_link{m_port, m_fields, m_settings, m_eventLog, m_boxes, m_pause, m_desktop};
+    WatchEventHub m_events;
+    DeviceLink m_link{m_port,  m_fields, m_settings, m_eventLog,
+                      m_boxes, m_pause,  m_desktop,  m_events};
     Tap m_tap{m_eventLog, m_link, m_clock};
     OutageEcho m_echo{m_clock, ParseDottedAddress(kPrimary)};
     RecordingTrayTip m_tray;
-    Schedule m_schedule{m_fields, m_tap, m_tap, m_settings, m_boxes, m_clock};
+    Schedule m_schedule{m_fields, m_tap, m_tap, m_settings, m_boxes, m_clock, m_events};
     PingPermissionNotice m_pingPermission{m_tap, m_boxes, QStringLiteral("corvane")};
     PingEngine m_engine{m_fields,
                         m_meter,
@@ -341,6 +344,7 @@ private:
                         m_clock,
                         m_pause,
                         m_pingPermission,
+                        m_events,
                         [this] { m_schedule.CheckSchedule(); }};
     LogFollower m_follower{m_logPath};
     QStringList m_scheduledMessages;

@@ -1,0 +1,43 @@
+#include "WatchEvents.h"
+
+void WatchEventHub::watchStarted()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchStarted();
+}
+
+void WatchEventHub::cycleDone(const CycleReport &report)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->cycleDone(report);
+}
+
+void WatchEventHub::outageStarted()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->outageStarted();
+}
+
+void WatchEventHub::outageEnded()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->outageEnded();
+}
+
+void WatchEventHub::commandSent(CommandKind kind, const QString &command)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->commandSent(kind, command);
+}
+
+void WatchEventHub::consoleReceived(const QByteArray &bytes)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->consoleReceived(bytes);
+}
+
+void WatchEventHub::watchStopped()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchStopped();
+}

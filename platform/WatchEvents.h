@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// One echo of a cycle: the text of the address field as probed, and its result.
+struct ProbeReport
+{
+    QString address;
+    qint32 status = 0;
+    // Meaningful only when the echo was answered.
+    qint32 roundTripMs = 0;
+};
+
+// A ping cycle that ran to its end and was counted.
+struct CycleReport
+{
+    ProbeReport primary;
+    // Probed only when the primary address did not answer.
+    std::optional<ProbeReport> secondary;
+    bool answered = false;
+    // The failure count after this cycle, as the meter shows it.
+    qint16 failCount = 0;
+    // PING NOW rather than the ping period.
+    bool byUser = false;
+};
+
+enum class CommandKind
+{
+    Fail,      // the failure action
+    FailTest,  // FAIL TEST
+    Scheduled, // a scheduled slot
+};
+
+// What the watch does, told to the parts that record, show or act on it beyond the
+// window and the log. The engine and the link call these on the user-interface
+// thread, each after the log entries of what it reports; a listener must not wait
+// and must not throw. Within a cycle: outageStarted, then cycleDone, then any
+// commandSent; an answer ends the outage before its cycleDone.
+class WatchEvents
+{
+public:
+    virtual ~WatchEvents() = default;
+
+    virtual void watchStarted() {}
+    // A cycle that could not tell anything about the line (a stop, no permission to
+    // send echoes) is not reported.
+    virtual void cycleDone(const CycleReport &) {}
+    // The first failing cycle after an answer, or after the start.
+    virtual void outageStarted() {}
+    // The first answer after a failing cycle.
+    virtual void outageEnded() {}
+    // A command went to the port (its bytes, or as many as the link could write).
+    virtual void commandSent(CommandKind, const QString &) {}
+    // What the router's console sent, as read from the port.
+    virtual void consoleReceived(const QByteArray &) {}
+    // The stop line has been written; nothing follows.
+    virtual void watchStopped() {}
+};
+
+// Hands every event to each listener, in the order they started to listen. With
+// none, nothing happens.
+class WatchEventHub final : public WatchEvents
+{
+public:
+    // The listener must outlive the hub or never be told anything after it ends.
+    void listen(WatchEvents &listener) { m_listeners.push_back(&listener); }
+
+    void watchStarted() override;
+    void cycleDone(const CycleReport &report) override;
+    void outageStarted() override;
+    void outageEnded() override;
+    void commandSent(CommandKind kind, const QString &command) override;
+    void consoleReceived(const QByteArray &bytes) override;
+    void watchStopped() override;
+
+private:
+    std::vector<WatchEvents *> m_listeners;
+};
