@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QHash>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -37,6 +38,7 @@ Form1::Form1(const QString &logPath, QWidget *parent)
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(WindowIcon());
     setFixedSize(kClientSize);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     const Form1Controls &c = m_controls;
     const std::pair<Field, QWidget *> fields[] = {
@@ -59,6 +61,15 @@ Form1::Form1(const QString &logPath, QWidget *parent)
     m_timerComm = StartTimer(*this, QStringLiteral("TimerComm"));
     ConnectEvents();
     c.txtAddrPri->setFocus();
+}
+
+QAction *Form1::AddExtraItem(const QString &name, const QString &caption)
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(name);
+    m_controls.mPopupSys->insertAction(m_controls.mPopExit, action);
+    addAction(action);
+    return action;
 }
 
 void Form1::ConnectEvents()

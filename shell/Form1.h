@@ -48,6 +48,9 @@ public:
     // mPopupSys, opened at the tray icon, and its "&Restore" item.
     QMenu &PopupMenu() const { return *m_controls.mPopupSys; }
     QAction &RestoreItem() const { return *m_controls.mPopRestore; }
+    // An item beyond the window's own: in the tray menu before "E&xit", and in the
+    // menu a right click on the window opens, so that no control has to move for it.
+    QAction *AddExtraItem(const QString &name, const QString &caption);
     // Unloads the window without the close question, for the end of the session.
     void CloseForSessionEnd();
 

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
@@ -108,6 +109,21 @@ private Q_SLOTS:
             m_form->AddPortItem(QString::fromLatin1(item));
         QCOMPARE(control<QComboBox>(QStringLiteral("cmbFailPort"))->count(), 4);
         QCOMPARE(m_form->text(Field::FailPort), QStringLiteral("3"));
+    }
+
+    void extraItemsLeaveTheControlsInPlace()
+    {
+        QHash<const QWidget *, QRect> places;
+        for (const QWidget *child : m_form->findChildren<QWidget *>())
+            places.insert(child, child->geometry());
+
+        QAction *extra = m_form->AddExtraItem(QStringLiteral("mExtra"), QStringLiteral("&Extra"));
+        QCOMPARE(m_form->PopupMenu().actions().at(2), extra);
+        QCOMPARE(m_form->PopupMenu().actions().last()->objectName(), QStringLiteral("mPopExit"));
+        QVERIFY(m_form->actions().contains(extra));
+        QCOMPARE(m_form->contextMenuPolicy(), Qt::ActionsContextMenu);
+        for (const QWidget *child : m_form->findChildren<QWidget *>())
+            QCOMPARE(child->geometry(), places.value(child));
     }
 
     void meterKeepsItsRange()

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// Times are milliseconds since the epoch, UTC.
+
+// One point of a round-trip plot: one cycle, or the cycles of a bucket folded into
+// their extremes so that peaks survive the folding.
+struct RoundTripPoint
+{
+    qint64 atMs = 0;
+    qint32 minimumMs = 0;
+    qint32 maximumMs = 0;
+};
+
+// An outage as the ledger keeps it.
+struct OutageEntry
+{
+    qint64 startMs = 0;
+    // Empty while it lasts.
+    std::optional<qint64> endMs;
+    qint32 failingCycles = 0;
+    qint32 failCommandsSent = 0;
+    // The first bytes the router's console sent during the outage.
+    QByteArray console;
+    // The address probed, where it differs from the field's text (a resolved name).
+    QString resolvedAddress;
+};
+
+// What a time range holds, ready to be shown: each series has at most the number
+// of points asked for.
+struct HistoryRange
+{
+    qint64 fromMs = 0;
+    qint64 toMs = 0;
+    QList<RoundTripPoint> primary;
+    QList<RoundTripPoint> secondary;
+    // Failing cycles, folded alike into at most the number of points asked for.
+    QList<qint64> failingCycleMs;
+    QList<qint64> failCommandMs;
+    // Every outage that overlaps the range, oldest first.
+    QList<OutageEntry> outages;
+    qint64 cycles = 0;
+    qint64 answeredCycles = 0;
+};
+
+// Where the History window and the command line read the history from.
+class HistorySource
+{
+public:
+    virtual ~HistorySource() = default;
+    // An unreadable store gives an empty range; it never throws.
+    virtual HistoryRange range(qint64 fromMs, qint64 toMs, int maximumPoints) = 0;
+};
