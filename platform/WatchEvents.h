@@ -10,6 +10,9 @@
 struct ProbeReport
 {
     QString address;
+    // The address the echo went to, where it differs from the text (a host name);
+    // empty otherwise.
+    QString resolved;
     qint32 status = 0;
     // Meaningful only when the echo was answered.
     qint32 roundTripMs = 0;
