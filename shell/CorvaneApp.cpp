@@ -67,18 +67,28 @@ void CorvaneApp::Validate(Field field, bool &refuse)
         m_link.ValidateFailPort();
         return;
     }
+    // The log named for this run is not the user's stored choice.
+    if (field == Field::FailLog && !m_logOverride.isEmpty())
+        return;
     m_confirmation.Confirm(field, refuse);
 }
 
 void CorvaneApp::Start()
 {
     // The log's default folder is ours to make; a path the user chose is not.
-    QDir().mkpath(QFileInfo(m_window.text(Field::FailLog)).absolutePath());
+    if (m_logOverride.isEmpty())
+        QDir().mkpath(QFileInfo(m_window.text(Field::FailLog)).absolutePath());
 
     for (const char *item : {"1", "2", "3", "4"})
         m_window.AddPortItem(QString::fromLatin1(item));
 
     LoadLastValues(m_settings, m_window);
+    if (!m_logOverride.isEmpty()) {
+        m_window.setText(Field::FailLog, m_logOverride);
+        m_window.setEnabled(Field::FailLog, false);
+    }
+    if (onFieldsLoaded)
+        onFieldsLoaded();
     // A hand-edited line that could not be read is named once, in the log the record
     // chose, so that its key is not silently taken as never written.
     if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())

@@ -59,6 +59,14 @@ public:
     // opened again before every send.
     void SetHeadless(bool headless) { m_link.setReopenBeforeSend(headless); }
 
+    // The log of this run, set before Start: the log field shows it, greyed, in place
+    // of its stored value, which stays as it is; the field is never stored.
+    void OverrideLog(const QString &path) { m_logOverride = path; }
+
+    // Runs during Start, once the stored values are in the fields and before anything
+    // is reported.
+    std::function<void()> onFieldsLoaded;
+
     // Runs once the window has unloaded, to end the program.
     std::function<void()> onEnded;
 
@@ -90,6 +98,7 @@ private:
     PingPermissionNotice m_pingPermission;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
+    QString m_logOverride;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

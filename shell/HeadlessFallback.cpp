@@ -65,9 +65,9 @@ QString DisplayNames()
 
 } // namespace
 
-HeadlessFallback::HeadlessFallback()
+HeadlessFallback::HeadlessFallback(bool headlessAsked)
 {
-    if (!NamesADisplay()) {
+    if (headlessAsked || !NamesADisplay()) {
         // Nothing to fall back from: the program is headless from the start.
         qputenv("QT_QPA_PLATFORM", kHeadlessPlatform);
         return;

@@ -1,8 +1,10 @@
 #include "BusyPointer.h"
 #include "Clock.h"
+#include "CommandLine.h"
 #include "CorvaneApp.h"
 #include "DesktopTextEditor.h"
 #include "HeadlessFallback.h"
+#include "HeadlessStartLine.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
@@ -21,6 +23,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -29,6 +32,12 @@ QString DefaultLogPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QStringLiteral("/Corvane/log.txt");
+}
+
+void WriteTo(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
 }
 
 } // namespace
@@ -40,10 +49,29 @@ int main(int argc, char *argv[])
     // its stop line. A failed write to stderr is then only a line nobody reads.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Before anything else, and before any display is asked for: help, the version
+    // and a refused command line need neither, and leave no lock, settings or log.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    const CommandLine commandLine = ReadCommandLine(arguments);
+    if (commandLine.action == CommandLineAction::Print) {
+        WriteTo(stdout, commandLine.text);
+        return 0;
+    }
+    if (commandLine.action == CommandLineAction::Refuse) {
+        WriteTo(stderr, commandLine.text);
+        return kUsageExitStatus;
+    }
+    const CommandLineOptions &options = commandLine.options;
+
     // Without a display, or with one that does not answer, Corvane still watches
     // the line, as a headless monitor.
-    HeadlessFallback fallback;
-    QApplication application(argc, argv);
+    HeadlessFallback fallback(options.headless);
+    // The arguments are all Corvane's own: Qt is given none of them, so that a value
+    // such as "--log -reverse" cannot reach it as an option of its own.
+    int qtArgumentCount = 1;
+    QApplication application(qtArgumentCount, argv);
     const bool headless = fallback.runsHeadless();
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     // The window spends its life hidden in the tray; closing a message box must not
@@ -64,7 +92,9 @@ int main(int argc, char *argv[])
     }
 
     const QString settingsFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        options.configFolder.isEmpty()
+            ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            : options.configFolder;
     SingleInstance instance(settingsFolder);
     if (!MayRunThisCopy(instance.tryAcquire(), *boxes))
         return 0;
@@ -86,6 +116,15 @@ int main(int argc, char *argv[])
                         clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
+    if (!options.logPath.isEmpty())
+        corvane.OverrideLog(options.logPath);
+    if (headless) {
+        corvane.onFieldsLoaded = [&settingsStore, &corvane] {
+            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName),
+                                              corvane.window(), settingsStore) +
+                                u'\n');
+        };
+    }
     if (desktopBoxes)
         desktopBoxes->setWindow(&corvane.window());
     corvane.onEnded = [] { QCoreApplication::quit(); };

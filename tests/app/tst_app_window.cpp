@@ -150,6 +150,24 @@ private Q_SLOTS:
         QCOMPARE(open.size(), VisibleBoxes().size());
     }
 
+    // The log named for one run: the field shows it and cannot be edited, a
+    // confirmation stores nothing, and the entries go there.
+    void logOfTheRunIsShownButNeverStored()
+    {
+        const QString runLog = m_rig->folder.filePath(QStringLiteral("run.txt"));
+        m_rig->app.OverrideLog(runLog);
+        m_rig->start({{QStringLiteral("FailLog"), m_rig->logPath()}});
+
+        QCOMPARE(m_rig->window().text(Field::FailLog), runLog);
+        QVERIFY(!m_rig->control(QStringLiteral("txtFailLog"))->isEnabled());
+        bool refuse = false;
+        m_rig->window().onValidate(Field::FailLog, refuse);
+        QVERIFY(!refuse);
+        QCOMPARE(m_rig->stored(QStringLiteral("FailLog")), m_rig->logPath());
+        QCOMPARE(AppRig::logLines(runLog).count(kStartedLine), 1);
+        QVERIFY(!QFile::exists(m_rig->logPath()));
+    }
+
 private:
     // From a stored record with two distinct addresses, back from the tray.
     void start(const QString &retries = QStringLiteral("5"))

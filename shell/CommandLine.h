@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of this run. An empty text leaves the stored or
+// default choice in place.
+struct CommandLineOptions
+{
+    bool headless = false;
+    // The folder of Vestrel.ini and of the one-copy lock, made when missing; empty for
+    // $XDG_CONFIG_HOME.
+    QString configFolder;
+    // The event log of this run, in place of the log field's stored value; never
+    // stored.
+    QString logPath;
+};
+
+enum class CommandLineAction
+{
+    Run,
+    // Help or the version: the text goes to standard output, and the program ends
+    // with status 0.
+    Print,
+    // An unknown option or a bad value: the text (one line saying why, then the
+    // usage) goes to standard error, and the program ends with kUsageExitStatus.
+    Refuse,
+};
+
+struct CommandLine
+{
+    CommandLineAction action = CommandLineAction::Run;
+    QString text;
+    CommandLineOptions options;
+};
+
+constexpr int kUsageExitStatus = 2;
+
+// "corvane 0.1.0", followed by the git revision the build was configured at, if any.
+QString VersionLine();
+
+// Reads the program's arguments, its name first. It looks at the folders and files
+// named to judge them but changes nothing, so that a refused command line leaves no
+// trace. Needs no application object.
+CommandLine ReadCommandLine(const QStringList &arguments);
