@@ -133,8 +133,10 @@ QString Usage(const QCommandLineParser &parser, const QString &programName)
     return QStringLiteral("Usage: %1 [options]\n").arg(programName) + options;
 }
 
-CommandLine Refuse(const QString &reason, const QString &usage)
+// The reason quotes what was typed, which may hold a line break; it stays one line.
+CommandLine Refuse(QString reason, const QString &usage)
 {
+    reason.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
     return {CommandLineAction::Refuse, QStringLiteral("corvane: %1\n%2").arg(reason, usage), {}};
 }
 

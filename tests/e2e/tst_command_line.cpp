@@ -150,6 +150,8 @@ private Q_SLOTS:
         QTest::addRow("Qt's own option")
             << QStringList{"-platform", "xcb"} << "Unknown option 'platform'.";
         QTest::addRow("argument") << QStringList{"extra"} << "Unexpected argument 'extra'.";
+        QTest::addRow("a line break, kept on the one line")
+            << QStringList{"--bogus\nline"} << "Unknown option 'bogus\\nline'.";
         QTest::addRow("--log without its value")
             << QStringList{"--headless", "--log"} << "Missing value after '--log'.";
         QTest::addRow("--log empty") << QStringList{"--log="} << "--log needs a file.";
