@@ -11,4 +11,5 @@ public:
     void add(const QIcon &, const QString &) override {}
     void setTip(const QString &) override {}
     void remove() override {}
+    void showMessage(const QString &, const QString &) override {}
 };

@@ -44,3 +44,8 @@ void QtTray::remove()
 {
     m_icon.hide();
 }
+
+void QtTray::showMessage(const QString &title, const QString &text)
+{
+    m_icon.showMessage(title, text, QSystemTrayIcon::Information);
+}

@@ -15,6 +15,7 @@ public:
     void add(const QIcon &icon, const QString &tip) override;
     void setTip(const QString &tip) override;
     void remove() override;
+    void showMessage(const QString &title, const QString &text) override;
 
 private:
     QSystemTrayIcon m_icon;

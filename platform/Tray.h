@@ -16,6 +16,8 @@ public:
     virtual void add(const QIcon &icon, const QString &tip) = 0;
     virtual void setTip(const QString &tip) = 0;
     virtual void remove() = 0;
+    // A passing notification beside the icon; it never waits for the user.
+    virtual void showMessage(const QString &title, const QString &text) = 0;
 
     // Left click or double click on the icon.
     std::function<void()> onActivated;

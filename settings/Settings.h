@@ -7,6 +7,7 @@ class MessageBoxes;
 
 inline const QString SettingsAppName = QStringLiteral("Vestrel");
 inline const QString SettingsSection = QStringLiteral("LastValues");
+inline const QString OptionsSection = QStringLiteral("Options");
 
 // The per-user settings, read and written one key at a time. Nothing is cached:
 // every call goes to the store, and a write has reached the disk when SaveValue

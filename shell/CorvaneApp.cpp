@@ -5,6 +5,7 @@
 #include "StoredValuesCheck.h"
 #include "WholeNumber.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +18,8 @@ constexpr qint32 kDefaultPingPeriod = 60;
 
 } // namespace
 
-CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
+CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
+                       HistorySource *history)
     : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
       m_trayWindow(m_window, services.tray), m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
@@ -28,9 +30,11 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
       m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
                m_stop, m_pingPermission, m_events, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
-                     [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); })
+                     [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
+      m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log)
 {
     ConnectWindow();
+    ListenToTheWatch(services.clock, history);
 }
 
 void CorvaneApp::ConnectWindow()
@@ -49,6 +53,22 @@ void CorvaneApp::ConnectWindow()
     m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
     m_window.onCloseRequest = [this](CloseReason reason) { return RequestClose(reason); };
     m_window.onUnload = [this] { Unload(); };
+}
+
+void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource *history)
+{
+    // The History window's item comes first of the extra items, right after
+    // "&View Log".
+    if (history) {
+        m_historyWindow =
+            std::make_unique<HistoryWindowEntry>(*history, clock, m_boxes, m_window.windowIcon());
+        m_events.listen(*m_historyWindow);
+        QAction *item =
+            m_window.AddExtraItem(QStringLiteral("mHistory"), QStringLiteral("&History"));
+        QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
+    }
+    m_events.listen(m_notifier);
+    m_events.listen(m_metrics);
 }
 
 void CorvaneApp::Validate(Field field, bool &refuse)
@@ -89,6 +109,9 @@ void CorvaneApp::Start()
     }
     if (onFieldsLoaded)
         onFieldsLoaded();
+    m_notifier.setEnabled(m_settings.GetValue(OptionsSection, QStringLiteral("Notify")).trimmed() !=
+                          QStringLiteral("0"));
+    m_metrics.setPath(m_settings.GetValue(OptionsSection, QStringLiteral("MetricsFile")));
     // A hand-edited line that could not be read is named once, in the log the record
     // chose, so that its key is not silently taken as never written.
     if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())

@@ -4,7 +4,10 @@
 #include "EventLog.h"
 #include "FieldConfirmation.h"
 #include "Form1.h"
+#include "HistoryWindowEntry.h"
 #include "MessageBoxes.h"
+#include "MetricsFile.h"
+#include "OutageNotifier.h"
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
 #include "Schedule.h"
@@ -13,10 +16,12 @@
 #include "WatchEvents.h"
 
 #include <functional>
+#include <memory>
 
 class BusyPointer;
 class Clock;
 class EchoFacility;
+class HistorySource;
 class Pause;
 class SerialPort;
 class SettingsStore;
@@ -49,7 +54,10 @@ inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped."
 class CorvaneApp
 {
 public:
-    CorvaneApp(const PlatformServices &services, const QString &logPath);
+    // With a history, the History window is offered in the tray menu and the
+    // window's right-click menu.
+    CorvaneApp(const PlatformServices &services, const QString &logPath,
+               HistorySource *history = nullptr);
 
     // Start-up: loads the stored settings into the fields, opens the port, sets the
     // meter, installs the tray icon, tucks the window away and logs the start.
@@ -76,9 +84,12 @@ public:
     TrayWindow &trayWindow() { return m_trayWindow; }
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
+    // Null without a history.
+    HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
 
 private:
     void ConnectWindow();
+    void ListenToTheWatch(const Clock &clock, HistorySource *history);
     void Validate(Field field, bool &refuse);
     bool RequestClose(CloseReason reason);
     void Unload();
@@ -99,6 +110,9 @@ private:
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
     QString m_logOverride;
+    OutageNotifier m_notifier;
+    MetricsFile m_metrics;
+    std::unique_ptr<HistoryWindowEntry> m_historyWindow;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

@@ -34,10 +34,11 @@ public:
     // A device that cannot be opened stands in for a missing serial port; without
     // one, every port number leads to the pseudo-terminal. Boxes go to the recording
     // fake unless other boxes are given.
-    explicit AppRig(QString device = {}, MessageBoxes *otherBoxes = nullptr)
+    explicit AppRig(QString device = {}, MessageBoxes *otherBoxes = nullptr,
+                    HistorySource *history = nullptr)
         : app({echo, serialPort, settingsStore, textFiles, desktop,
                otherBoxes ? *otherBoxes : boxes, tray, clock, pause, desktop},
-              logPath()),
+              logPath(), history),
           m_device(device.isEmpty() ? router.slavePath() : std::move(device))
     {
     }
@@ -53,6 +54,10 @@ public:
             settingsStore.write(SettingsAppName, SettingsSection, key, value);
         app.Start();
         QCoreApplication::processEvents();
+    }
+    void storeOption(const QString &key, const QString &value)
+    {
+        settingsStore.write(SettingsAppName, OptionsSection, key, value);
     }
     QString stored(const QString &key)
     {

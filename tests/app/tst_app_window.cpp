@@ -1,6 +1,9 @@
 #include "AppRig.h"
+#include "FakeHistorySource.h"
+#include "HistoryWindow.h"
 #include "QtMessageBoxes.h"
 
+#include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -166,6 +169,73 @@ private Q_SLOTS:
         QCOMPARE(m_rig->stored(QStringLiteral("FailLog")), m_rig->logPath());
         QCOMPARE(AppRig::logLines(runLog).count(kStartedLine), 1);
         QVERIFY(!QFile::exists(m_rig->logPath()));
+    }
+
+    // The History window is offered right after "&View Log" when there is a history,
+    // made on first use, and told of cycles from then on.
+    void historyItemFollowsViewLog()
+    {
+        const auto captions = [this] {
+            QStringList texts;
+            for (const QAction *action : m_rig->window().PopupMenu().actions())
+                texts << action->text();
+            return texts;
+        };
+        QVERIFY(!captions().contains(QStringLiteral("&History")));
+
+        FakeHistorySource history;
+        m_rig.reset();
+        m_rig.emplace(QString(), nullptr, &history);
+        QCOMPARE(captions().mid(captions().indexOf(QStringLiteral("&View Log"))),
+                 (QStringList{QStringLiteral("&View Log"), QStringLiteral("&History"),
+                              QStringLiteral("E&xit")}));
+        start();
+        pingNow();
+        QVERIFY(!m_rig->app.historyWindow()->window());
+
+        auto *item = m_rig->window().findChild<QAction *>(QStringLiteral("mHistory"));
+        item->trigger();
+        HistoryWindow *window = m_rig->app.historyWindow()->window();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(history.requests.size(), 1);
+        pingNow();
+        QTRY_COMPARE(history.requests.size(), 2);
+        window->hide();
+        item->trigger();
+        QCOMPARE(m_rig->app.historyWindow()->window(), window);
+        QVERIFY(window->isVisible());
+    }
+
+    void notificationsFollowTheNotifyKey_data()
+    {
+        QTest::addColumn<QString>("notify");
+        QTest::addColumn<int>("messages");
+        QTest::addRow("never set") << QString() << 3;
+        QTest::addRow("turned off") << QStringLiteral("0") << 0;
+    }
+
+    // Down, fail command sent, back; and the metrics file follows each cycle.
+    void notificationsFollowTheNotifyKey()
+    {
+        QFETCH(QString, notify);
+        QFETCH(int, messages);
+
+        if (!notify.isEmpty())
+            m_rig->storeOption(QStringLiteral("Notify"), notify);
+        const QString metrics = m_rig->folder.filePath(QStringLiteral("corvane.prom"));
+        m_rig->storeOption(QStringLiteral("MetricsFile"), metrics);
+        start(QStringLiteral("1"));
+        pingNow();
+        QVERIFY(QFile::exists(metrics));
+        m_rig->echo.script(m_rig->window().text(Field::AddrPri), kEchoSuccess, 12);
+        pingNow();
+        QCOMPARE(m_rig->tray.messages.size(), messages);
+
+        QFile file(metrics);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        QVERIFY(written.contains("\ncorvane_up 1\n"));
+        QVERIFY(written.contains("\ncorvane_fail_commands_total 1\n"));
     }
 
 private:

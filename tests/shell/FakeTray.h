@@ -2,6 +2,8 @@
 
 #include "Tray.h"
 
+#include <QStringList>
+
 // A notification area that records what the window asks of it; clicks on the icon
 // are simulated by calling onActivated and onContextRequested.
 class FakeTray final : public Tray
@@ -16,9 +18,15 @@ public:
     }
     void setTip(const QString &tip) override { this->tip = tip; }
     void remove() override { shown = false; }
+    void showMessage(const QString &title, const QString &text) override
+    {
+        messages.append(title + QStringLiteral(": ") + text);
+    }
 
     bool available = true;
     bool shown = false;
     QIcon icon;
     QString tip;
+    // Each notification as "title: text".
+    QStringList messages;
 };

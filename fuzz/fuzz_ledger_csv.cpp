@@ -1,0 +1,79 @@
+// The router's console sends any bytes at all. In the ledger they must become one
+// line of printable text, and in the CSV file one field that a spreadsheet reads
+// back as that text, whatever quotes, separators or line breaks they hold.
+#include "FuzzProperty.h"
+#include "LedgerCsv.h"
+#include "LedgerText.h"
+
+#include <QStringList>
+
+namespace {
+
+// A CSV reader of its own, after RFC 4180: fields split at commas, records at CR LF,
+// a quoted field may hold both and doubles its quotes. Empty when the text breaks
+// the format.
+QList<QStringList> ReadCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    qsizetype index = 0;
+    while (index < text.size()) {
+        if (text[index] == u'"' && field.isEmpty()) {
+            for (++index;; ++index) {
+                if (index >= text.size())
+                    return {};
+                if (text[index] == u'"') {
+                    if (index + 1 < text.size() && text[index + 1] == u'"') {
+                        field += u'"';
+                        ++index;
+                        continue;
+                    }
+                    ++index;
+                    break;
+                }
+                field += text[index];
+            }
+            if (index < text.size() && text[index] != u',' && text[index] != u'\r')
+                return {};
+            continue;
+        }
+        if (text[index] == u',') {
+            record << std::exchange(field, QString());
+            ++index;
+        } else if (text.mid(index, 2) == u"\r\n") {
+            record << std::exchange(field, QString());
+            records << std::exchange(record, QStringList());
+            index += 2;
+        } else if (text[index] == u'"' || text[index] == u'\r' || text[index] == u'\n') {
+            return {};
+        } else {
+            field += text[index++];
+        }
+    }
+    if (!field.isEmpty() || !record.isEmpty())
+        return {};
+    return records;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString printable = PrintableConsole(bytes);
+    for (const QChar character : printable)
+        RequireProperty(character.unicode() >= 0x20 && character.unicode() != 0x7F,
+                        "no control character is left in the printable text");
+    RequireProperty(printable == printable.trimmed(), "no blanks at either end");
+
+    OutageEntry outage;
+    outage.startMs = 1'796'650'992'000;
+    outage.endMs = outage.startMs + 272'000;
+    outage.console = bytes;
+    const QList<QStringList> records = ReadCsv(QString::fromUtf8(LedgerCsv({outage})));
+    RequireProperty(records.size() == 2, "a header and one record per outage");
+    RequireProperty(records[0].size() == 6 && records[1].size() == 6, "six fields a record");
+    RequireProperty(records[1][5] == printable, "the last field reads back as the console text");
+    return 0;
+}

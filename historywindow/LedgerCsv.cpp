@@ -1,0 +1,49 @@
+#include "LedgerCsv.h"
+
+#include "LedgerText.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+QString IsoTime(qint64 atMs)
+{
+    // With the offset, so that the times still read right in another time zone.
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(atMs);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// A field with a separator, a quote or a line break goes in quotes, its quotes
+// doubled; a spreadsheet would otherwise split or join rows.
+QString CsvField(QString text)
+{
+    static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
+    if (std::none_of(text.cbegin(), text.cend(),
+                     [](QChar character) { return kNeedsQuotes.contains(character); }))
+        return text;
+    text.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + text + u'"';
+}
+
+} // namespace
+
+QByteArray LedgerCsv(const QList<OutageEntry> &outages)
+{
+    QString csv = QStringLiteral(
+        "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n");
+    for (const OutageEntry &outage : outages) {
+        const QStringList fields = {
+            IsoTime(outage.startMs),
+            outage.endMs ? IsoTime(*outage.endMs) : QString(),
+            outage.endMs ? QString::number((*outage.endMs - outage.startMs) / 1000) : QString(),
+            QString::number(outage.failingCycles),
+            QString::number(outage.failCommandsSent),
+            CsvField(PrintableConsole(outage.console)),
+        };
+        csv += fields.join(u',') + QStringLiteral("\r\n");
+    }
+    return csv.toUtf8();
+}

@@ -1,0 +1,85 @@
+#include "LedgerText.h"
+
+#include "DurationText.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QStringDecoder>
+
+#include <cmath>
+
+namespace {
+
+constexpr char16_t kDelete = 0x7F;
+constexpr QStringView kLineBreak = u" | ";
+
+} // namespace
+
+QString PrintableConsole(const QByteArray &bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    const QString decoded = decoder.decode(bytes);
+    QString printable;
+    printable.reserve(decoded.size());
+    bool lineBroken = false;
+    for (const QChar character : decoded) {
+        const char16_t code = character.unicode();
+        if (code == u'\r' || code == u'\n') {
+            // A CR LF pair, and the blank lines between two outputs, are one break.
+            lineBroken = true;
+            continue;
+        }
+        if (lineBroken && !printable.isEmpty())
+            printable += kLineBreak;
+        lineBroken = false;
+        if (code == u'\t')
+            printable += u' ';
+        else if (code < 0x20)
+            printable.append(u'^').append(QChar(char16_t(code + 64)));
+        else if (code == kDelete)
+            printable += u"^?";
+        else if (!character.isPrint())
+            printable += u'?';
+        else
+            printable += character;
+    }
+    return printable.trimmed();
+}
+
+RangeFigures FiguresOf(const HistoryRange &range, qint64 nowMs)
+{
+    RangeFigures figures;
+    if (range.cycles > 0)
+        figures.availabilityPercent = 100.0 * double(range.answeredCycles) / double(range.cycles);
+    figures.outages = range.outages.size();
+    for (const OutageEntry &outage : range.outages) {
+        const qint64 start = qMax(outage.startMs, range.fromMs);
+        const qint64 end = qMin(outage.endMs.value_or(nowMs), range.toMs);
+        figures.outageMs += qMax<qint64>(end - start, 0);
+    }
+    return figures;
+}
+
+QString AvailabilityText(const HistoryRange &range, const RangeFigures &figures)
+{
+    if (!figures.availabilityPercent)
+        return QStringLiteral("Availability: no cycles in this range");
+    const QLocale locale;
+    const double roundedDown = std::floor(*figures.availabilityPercent * 100.0) / 100.0;
+    return QStringLiteral("Availability: %1 % (%2 of %3 cycles answered)")
+        .arg(locale.toString(roundedDown, 'f', 2), locale.toString(range.answeredCycles),
+             locale.toString(range.cycles));
+}
+
+QString OutagesText(const RangeFigures &figures)
+{
+    if (figures.outages == 0)
+        return QStringLiteral("Outages: none");
+    return QStringLiteral("Outages: %1, %2 in total")
+        .arg(QLocale().toString(qlonglong(figures.outages)), DurationText(figures.outageMs));
+}
+
+QString LedgerTimeText(qint64 atMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(atMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}

@@ -1,0 +1,67 @@
+#include "MetricsText.h"
+
+#include <QString>
+
+namespace {
+
+// Seconds with their milliseconds, in the exposition format's plain decimal form
+// whatever the locale: 1796650992.125, 0.012.
+QString Seconds(qint64 milliseconds)
+{
+    return QStringLiteral("%1.%2")
+        .arg(milliseconds / 1000)
+        .arg(milliseconds % 1000, 3, 10, QLatin1Char('0'));
+}
+
+void AddFamily(QString &text, const char *name, const char *type, const char *help)
+{
+    text += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+                .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+}
+
+void AddSample(QString &text, const char *name, const QString &value)
+{
+    text += QLatin1String(name) + u' ' + value + u'\n';
+}
+
+} // namespace
+
+QByteArray MetricsText(const MetricsSnapshot &snapshot)
+{
+    QString text;
+    AddFamily(text, "corvane_up", "gauge",
+              "Whether the last ping cycle had an answer (1) or not (0).");
+    AddSample(text, "corvane_up", QString::number(snapshot.up ? 1 : 0));
+
+    AddFamily(text, "corvane_rtt_seconds", "gauge",
+              "Round-trip time of the echo in the last cycle, for each address that answered.");
+    if (snapshot.primaryRoundTripMs)
+        AddSample(text, R"(corvane_rtt_seconds{address="primary"})",
+                  Seconds(*snapshot.primaryRoundTripMs));
+    if (snapshot.secondaryRoundTripMs)
+        AddSample(text, R"(corvane_rtt_seconds{address="secondary"})",
+                  Seconds(*snapshot.secondaryRoundTripMs));
+
+    AddFamily(text, "corvane_fail_count", "gauge", "Failing cycles in a row, as the meter shows.");
+    AddSample(text, "corvane_fail_count", QString::number(snapshot.failCount));
+    AddFamily(text, "corvane_retries", "gauge",
+              "Failing cycles in a row after which the fail command is sent.");
+    if (snapshot.retries)
+        AddSample(text, "corvane_retries", QString::number(*snapshot.retries));
+
+    AddFamily(text, "corvane_outages_total", "counter", "Outages begun since the monitor started.");
+    AddSample(text, "corvane_outages_total", QString::number(snapshot.outages));
+    AddFamily(text, "corvane_fail_commands_total", "counter",
+              "Fail commands sent on failing cycles since the monitor started (FAIL TEST not "
+              "counted).");
+    AddSample(text, "corvane_fail_commands_total", QString::number(snapshot.failCommands));
+    AddFamily(text, "corvane_scheduled_commands_total", "counter",
+              "Scheduled commands sent since the monitor started.");
+    AddSample(text, "corvane_scheduled_commands_total",
+              QString::number(snapshot.scheduledCommands));
+
+    AddFamily(text, "corvane_last_cycle_timestamp_seconds", "gauge",
+              "When the last ping cycle ended, in seconds since the epoch.");
+    AddSample(text, "corvane_last_cycle_timestamp_seconds", Seconds(snapshot.lastCycleMs));
+    return text.toUtf8();
+}

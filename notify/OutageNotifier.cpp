@@ -1,0 +1,63 @@
+#include "OutageNotifier.h"
+
+#include "Clock.h"
+#include "DurationText.h"
+#include "Tray.h"
+
+#include <utility>
+
+OutageNotifier::OutageNotifier(Tray &tray, const Clock &clock) : m_tray(tray), m_clock(clock) {}
+
+void OutageNotifier::outageStarted()
+{
+    m_outageStartMs = m_clock.monotonicMs();
+    m_pending = Pending::Down;
+}
+
+void OutageNotifier::outageEnded()
+{
+    m_outageEndMs = m_clock.monotonicMs();
+    m_pending = Pending::Back;
+}
+
+void OutageNotifier::cycleDone(const CycleReport &report)
+{
+    const Pending pending = std::exchange(m_pending, Pending::Nothing);
+    if (pending == Pending::Down) {
+        const QString addresses =
+            report.secondary
+                ? QStringLiteral("%1 or %2").arg(report.primary.address, report.secondary->address)
+                : report.primary.address;
+        notify(QStringLiteral("Line down"), QStringLiteral("No answer from %1.").arg(addresses));
+    } else if (pending == Pending::Back) {
+        // The secondary address is probed, and so can answer, only when the primary
+        // did not.
+        const QString &address =
+            report.secondary ? report.secondary->address : report.primary.address;
+        notify(QStringLiteral("Line back"),
+               QStringLiteral("%1 answers again after an outage of %2.")
+                   .arg(address, DurationText(outageLengthMs(m_outageEndMs))));
+        m_outageStartMs.reset();
+    }
+}
+
+void OutageNotifier::commandSent(CommandKind kind, const QString &)
+{
+    // FAIL TEST is the user's own click, and a scheduled command no news.
+    if (kind != CommandKind::Fail)
+        return;
+    notify(QStringLiteral("Fail command sent"),
+           QStringLiteral("The line has been down for %1; the fail command went to the router.")
+               .arg(DurationText(outageLengthMs(m_clock.monotonicMs()))));
+}
+
+qint64 OutageNotifier::outageLengthMs(qint64 untilMs) const
+{
+    return untilMs - m_outageStartMs.value_or(untilMs);
+}
+
+void OutageNotifier::notify(const QString &title, const QString &text)
+{
+    if (m_enabled && m_tray.isAvailable())
+        m_tray.showMessage(title, text);
+}

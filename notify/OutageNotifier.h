@@ -1,0 +1,46 @@
+#pragma once
+
+#include "WatchEvents.h"
+
+#include <optional>
+
+class Clock;
+class Tray;
+
+// Tells the user at the tray icon when the line goes down, when the fail command goes
+// to the router and when the line is back. A notification passes by on its own: it
+// is never a box and never waits, since the watch must go on under it. Without a
+// notification area (headless) nothing is shown.
+class OutageNotifier final : public WatchEvents
+{
+public:
+    OutageNotifier(Tray &tray, const Clock &clock);
+
+    // [Options] Notify=0 turns them off.
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+
+    void outageStarted() override;
+    void outageEnded() override;
+    void cycleDone(const CycleReport &report) override;
+    void commandSent(CommandKind kind, const QString &command) override;
+
+private:
+    enum class Pending
+    {
+        Nothing,
+        Down,
+        Back,
+    };
+
+    void notify(const QString &title, const QString &text);
+    // From the first failing cycle; none when the outage began before the watch did.
+    qint64 outageLengthMs(qint64 untilMs) const;
+
+    Tray &m_tray;
+    const Clock &m_clock;
+    bool m_enabled = true;
+    // The outage's start and end are told before the cycle that names the addresses.
+    Pending m_pending = Pending::Nothing;
+    std::optional<qint64> m_outageStartMs;
+    qint64 m_outageEndMs = 0;
+};

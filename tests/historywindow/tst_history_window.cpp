@@ -1,0 +1,308 @@
+#include "FakeClock.h"
+#include "FakeHistorySource.h"
+#include "FakeMessageBoxes.h"
+#include "HistoryPlot.h"
+#include "HistoryWindow.h"
+#include "LedgerCsv.h"
+#include "LedgerText.h"
+
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(OutageEntry)
+Q_DECLARE_METATYPE(QList<OutageEntry>)
+
+namespace {
+
+constexpr qint64 kMinuteMs = 60'000;
+constexpr qint64 kHourMs = 60 * kMinuteMs;
+constexpr qint64 kDayMs = 24 * kHourMs;
+// 2026-12-07 12:00:00 in the test's zone, an hour east of UTC.
+const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0));
+const qint64 kNowMs = kNow.toMSecsSinceEpoch();
+
+OutageEntry Outage(qint64 startMs, std::optional<qint64> endMs, QByteArray console = {},
+                   qint32 failCommands = 0)
+{
+    OutageEntry outage;
+    outage.startMs = startMs;
+    outage.endMs = endMs;
+    outage.failingCycles = 7;
+    outage.failCommandsSent = failCommands;
+    outage.console = std::move(console);
+    return outage;
+}
+
+// Answers the file dialog the export button opens, once it is up.
+void AnswerFileDialog(const QString &path)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, path] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            dialog->selectFile(path);
+            // Through QDialog, where accept() is public; it still runs the dialog's own.
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    poll->start(10);
+}
+
+} // namespace
+
+// The History window through its widgets, over a history that records what it is
+// asked.
+class TestHistoryWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_source = FakeHistorySource();
+        m_boxes = FakeMessageBoxes();
+        m_window = std::make_unique<HistoryWindow>(m_source, m_clock, m_boxes);
+    }
+    void cleanup() { m_window.reset(); }
+
+    // Each range ends now and asks for no more points than a plot can use; the time
+    // axis spans it exactly.
+    void spanChoiceAsksItsRange()
+    {
+        showWindow();
+        QCOMPARE(m_source.requests.size(), 1);
+        QCOMPARE(m_source.requests[0].toMs - m_source.requests[0].fromMs, kDayMs);
+
+        const std::pair<int, qint64> spans[] = {
+            {0, kHourMs}, {2, 7 * kDayMs}, {3, 30 * kDayMs}, {4, 365 * kDayMs}, {1, kDayMs}};
+        for (const auto &[index, spanMs] : spans) {
+            child<QComboBox>(QStringLiteral("cmbSpan"))->setCurrentIndex(index);
+            const FakeHistorySource::Request &asked = m_source.requests.last();
+            QCOMPARE(asked.toMs, kNowMs);
+            QCOMPARE(asked.toMs - asked.fromMs, spanMs);
+            QCOMPARE(asked.maximumPoints, 2000);
+            QCOMPARE(m_window->plot().timeAxis().min().toMSecsSinceEpoch(), asked.fromMs);
+            QCOMPARE(m_window->plot().timeAxis().max().toMSecsSinceEpoch(), kNowMs);
+        }
+        QCOMPARE(m_source.requests.size(), 6);
+    }
+
+    void figuresAndLedgerOfTheRange_data()
+    {
+        QTest::addColumn<qint64>("cycles");
+        QTest::addColumn<qint64>("answered");
+        QTest::addColumn<QList<OutageEntry>>("outages");
+        QTest::addColumn<QString>("availability");
+        QTest::addColumn<QString>("outagesText");
+        QTest::addColumn<QStringList>("rows");
+
+        QTest::addRow("nothing recorded") << qint64(0) << qint64(0) << QList<OutageEntry>()
+                                          << QStringLiteral("Availability: no cycles in this range")
+                                          << QStringLiteral("Outages: none") << QStringList();
+        QTest::addRow("never rounded up to a hundred")
+            << qint64(100000) << qint64(99999) << QList<OutageEntry>()
+            << QStringLiteral("Availability: 99.99 % (99,999 of 100,000 cycles answered)")
+            << QStringLiteral("Outages: none") << QStringList();
+        // Only the parts inside the range count: one began before it, one lasts.
+        const qint64 fromMs = kNowMs - kDayMs;
+        QTest::addRow("outages cut at the range's ends")
+            << qint64(1440) << qint64(1400)
+            << QList<OutageEntry>{Outage(fromMs - kHourMs, fromMs + 30 * kMinuteMs,
+                                         "Router>\r\nreload\r\n", 1),
+                                  Outage(kNowMs - 10 * kMinuteMs, std::nullopt)}
+            << QStringLiteral("Availability: 97.22 % (1,400 of 1,440 cycles answered)")
+            << QStringLiteral("Outages: 2, 40 min 0 s in total")
+            << QStringList{QStringLiteral("2026-12-06 11:00:00|2026-12-06 12:30:00|1 h 30 min|1|"
+                                          "Router> | reload"),
+                           QStringLiteral("2026-12-07 11:50:00|ongoing|10 min 0 s|0|")};
+    }
+
+    void figuresAndLedgerOfTheRange()
+    {
+        QFETCH(qint64, cycles);
+        QFETCH(qint64, answered);
+        QFETCH(QList<OutageEntry>, outages);
+        QFETCH(QString, availability);
+        QFETCH(QString, outagesText);
+        QFETCH(QStringList, rows);
+
+        m_source.contents.cycles = cycles;
+        m_source.contents.answeredCycles = answered;
+        m_source.contents.outages = outages;
+        showWindow();
+        QCOMPARE(child<QLabel>(QStringLiteral("lblAvailability"))->text(), availability);
+        QCOMPARE(child<QLabel>(QStringLiteral("lblOutages"))->text(), outagesText);
+        QCOMPARE(ledgerRows(), rows);
+    }
+
+    void selectingAnOutageZoomsToIt_data()
+    {
+        QTest::addColumn<OutageEntry>("outage");
+        QTest::addColumn<qint64>("zoomFromMs");
+        QTest::addColumn<qint64>("zoomToMs");
+
+        // A quarter of its length either side; a short one gets a minute.
+        const qint64 start = kNowMs - 5 * kHourMs;
+        QTest::addRow("twenty minutes") << Outage(start, start + 20 * kMinuteMs)
+                                        << start - 5 * kMinuteMs << start + 25 * kMinuteMs;
+        QTest::addRow("two minutes")
+            << Outage(start, start + 2 * kMinuteMs) << start - kMinuteMs << start + 3 * kMinuteMs;
+        QTest::addRow("still down, up to now")
+            << Outage(kNowMs - 8 * kMinuteMs, std::nullopt) << kNowMs - 10 * kMinuteMs << kNowMs;
+    }
+
+    void selectingAnOutageZoomsToIt()
+    {
+        QFETCH(OutageEntry, outage);
+        QFETCH(qint64, zoomFromMs);
+        QFETCH(qint64, zoomToMs);
+
+        m_source.contents.outages = {Outage(kNowMs - 20 * kHourMs, kNowMs - 19 * kHourMs), outage};
+        showWindow();
+        auto *ledger = child<QTableWidget>(QStringLiteral("tblLedger"));
+        auto *wholeRange = child<QPushButton>(QStringLiteral("cmdWholeRange"));
+        QVERIFY(!wholeRange->isEnabled());
+        QTest::mouseClick(ledger->viewport(), Qt::LeftButton, {},
+                          ledger->visualItemRect(ledger->item(1, 0)).center());
+
+        // The zoomed span is read again, so that its cycles are not folded as the
+        // whole day's are.
+        QCOMPARE(m_source.requests.size(), 2);
+        QCOMPARE(m_source.requests[1].fromMs, zoomFromMs);
+        QCOMPARE(m_source.requests[1].toMs, zoomToMs);
+        QCOMPARE(timeAxisSpan(), std::pair(zoomFromMs, zoomToMs));
+
+        // A cycle coming in keeps the outage zoomed.
+        m_window->cycleArrived();
+        QTRY_COMPARE(m_source.requests.size(), 4);
+        QCOMPARE(timeAxisSpan(), std::pair(zoomFromMs, zoomToMs));
+
+        QVERIFY(wholeRange->isEnabled());
+        QTest::mouseClick(wholeRange, Qt::LeftButton);
+        QCOMPARE(timeAxisSpan(), std::pair(kNowMs - kDayMs, kNowMs));
+        QVERIFY(!wholeRange->isEnabled());
+        QCOMPARE(m_source.requests.size(), 4);
+    }
+
+    // Cycles are read at most once a second while the window can be seen, and not at
+    // all while it cannot; it catches up when it can be seen again.
+    void liveRefreshIsCoalesced()
+    {
+        m_window->cycleArrived();
+        child<QComboBox>(QStringLiteral("cmbSpan"))->setCurrentIndex(0);
+        QVERIFY(m_source.requests.isEmpty());
+
+        showWindow();
+        QCOMPARE(m_source.requests.size(), 1);
+        for (int cycle = 0; cycle < 5; ++cycle)
+            m_window->cycleArrived();
+        QCOMPARE(m_source.requests.size(), 1);
+        QTRY_COMPARE(m_source.requests.size(), 2);
+        QTest::qWait(1500);
+        QCOMPARE(m_source.requests.size(), 2);
+
+        m_window->setWindowState(Qt::WindowMinimized);
+        m_window->cycleArrived();
+        QTest::qWait(1500);
+        QCOMPARE(m_source.requests.size(), 2);
+        m_window->setWindowState(Qt::WindowNoState);
+        QCOMPARE(m_source.requests.size(), 3);
+    }
+
+    void exportCsvWritesTheLedgerOfTheRange()
+    {
+        QTemporaryDir folder;
+        m_source.contents.outages = {Outage(kNowMs - 2 * kHourMs, kNowMs - kHourMs, "ok", 1)};
+        showWindow();
+
+        const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+        AnswerFileDialog(path);
+        QTest::mouseClick(child<QPushButton>(QStringLiteral("cmdExportCsv")), Qt::LeftButton);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), LedgerCsv(m_source.contents.outages));
+        QVERIFY(m_boxes.shown.isEmpty());
+    }
+
+    void ledgerCsvHasOneLinePerOutage()
+    {
+        const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toMSecsSinceEpoch();
+        const QByteArray csv =
+            LedgerCsv({Outage(start, start + 272'000, "Router> show \"x\", y\r\nok\r\n", 1),
+                       Outage(start + kHourMs, std::nullopt)});
+        QCOMPARE(csv, QByteArray("start,end,duration_seconds,failing_cycles,fail_commands_sent,"
+                                 "router_response\r\n"
+                                 "2026-12-07T10:00:00+01:00,2026-12-07T10:04:32+01:00,272,7,1,"
+                                 "\"Router> show \"\"x\"\", y | ok\"\r\n"
+                                 "2026-12-07T11:00:00+01:00,,,7,0,\r\n"));
+    }
+
+    void consoleIsMadePrintable_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("printable");
+        QTest::addRow("lines and blank lines")
+            << QByteArray("\r\nRouter>\r\n\r\nreload\n\rProceed?")
+            << QStringLiteral("Router> | reload | Proceed?");
+        QTest::addRow("control characters")
+            << QByteArray("\x1b[2J\x7f\tok\x07", 9) << QStringLiteral("^[[2J^? ok^G");
+        QTest::addRow("code page") << QByteArray("\x80 caf\xe9 \x81") << QStringLiteral("€ café ?");
+    }
+
+    void consoleIsMadePrintable()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, printable);
+        QCOMPARE(PrintableConsole(bytes), printable);
+    }
+
+private:
+    template <typename Widget> Widget *child(const QString &name) const
+    {
+        auto *widget = m_window->findChild<Widget *>(name);
+        Q_ASSERT(widget);
+        return widget;
+    }
+
+    void showWindow()
+    {
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    std::pair<qint64, qint64> timeAxisSpan() const
+    {
+        const QDateTimeAxis &axis = m_window->plot().timeAxis();
+        return {axis.min().toMSecsSinceEpoch(), axis.max().toMSecsSinceEpoch()};
+    }
+
+    QStringList ledgerRows() const
+    {
+        auto *ledger = child<QTableWidget>(QStringLiteral("tblLedger"));
+        QStringList rows;
+        for (int row = 0; row < ledger->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < ledger->columnCount(); ++column)
+                cells << ledger->item(row, column)->text();
+            rows << cells.join(u'|');
+        }
+        return rows;
+    }
+
+    FakeClock m_clock{kNow};
+    FakeHistorySource m_source;
+    FakeMessageBoxes m_boxes;
+    std::unique_ptr<HistoryWindow> m_window;
+};
+
+QTEST_MAIN(TestHistoryWindow)
+#include "tst_history_window.moc"

@@ -1,0 +1,193 @@
+#include "ExpositionParser.h"
+#include "FakeClock.h"
+#include "FakeWindowFields.h"
+#include "MetricsFile.h"
+#include "RecordingLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(CycleReport)
+
+namespace {
+
+const QStringList kFamilies = {
+    QStringLiteral("corvane_up"),
+    QStringLiteral("corvane_rtt_seconds"),
+    QStringLiteral("corvane_fail_count"),
+    QStringLiteral("corvane_retries"),
+    QStringLiteral("corvane_outages_total"),
+    QStringLiteral("corvane_fail_commands_total"),
+    QStringLiteral("corvane_scheduled_commands_total"),
+    QStringLiteral("corvane_last_cycle_timestamp_seconds"),
+};
+const QString kPrimaryRoundTrip = QStringLiteral(R"(corvane_rtt_seconds{address="primary"})");
+const QString kSecondaryRoundTrip = QStringLiteral(R"(corvane_rtt_seconds{address="secondary"})");
+
+CycleReport Cycle(std::optional<qint32> primaryMs, std::optional<qint32> secondaryMs,
+                  qint16 failCount)
+{
+    CycleReport report;
+    report.primary = {
+        QStringLiteral("127.0.0.1"), {}, primaryMs ? 0 : 11010, primaryMs.value_or(0)};
+    if (!primaryMs)
+        report.secondary = {
+            QStringLiteral("127.0.0.2"), {}, secondaryMs ? 0 : 11010, secondaryMs.value_or(0)};
+    report.answered = primaryMs || secondaryMs;
+    report.failCount = failCount;
+    return report;
+}
+
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The metrics file as node_exporter's textfile collector reads it.
+class TestMetricsFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_folder.emplace().isValid());
+        m_fields = FakeWindowFields();
+        m_fields.setText(Field::FailTries, QStringLiteral("3"));
+        m_log = RecordingLog();
+        m_metrics.emplace(m_fields, m_clock, m_log);
+        m_metrics->setPath(path());
+    }
+
+    void cycleIsWrittenInTheExpositionFormat_data()
+    {
+        QTest::addColumn<CycleReport>("cycle");
+        QTest::addColumn<double>("up");
+        QTest::addColumn<double>("primarySeconds");
+        QTest::addColumn<double>("secondarySeconds");
+
+        const double none = qQNaN();
+        QTest::addRow("primary answers") << Cycle(12, {}, 0) << 1.0 << 0.012 << none;
+        QTest::addRow("secondary answers") << Cycle({}, 1250, 0) << 1.0 << none << 1.25;
+        QTest::addRow("neither answers") << Cycle({}, {}, 2) << 0.0 << none << none;
+    }
+
+    void cycleIsWrittenInTheExpositionFormat()
+    {
+        QFETCH(CycleReport, cycle);
+        QFETCH(double, up);
+        QFETCH(double, primarySeconds);
+        QFETCH(double, secondarySeconds);
+
+        m_metrics->cycleDone(cycle);
+        const Exposition exposition = ParseExposition(Contents(path()));
+        QVERIFY2(exposition.fault.isEmpty(), qPrintable(exposition.fault));
+        for (const QString &family : kFamilies) {
+            QVERIFY2(exposition.families.contains(family), qPrintable(family));
+            QVERIFY(!exposition.families[family].help.isEmpty());
+        }
+        QCOMPARE(exposition.families.size(), kFamilies.size());
+        QCOMPARE(exposition.value(QStringLiteral("corvane_up")), up);
+        // An address that did not answer has no round-trip sample rather than a
+        // made-up one.
+        QCOMPARE(qIsNaN(exposition.value(kPrimaryRoundTrip)), qIsNaN(primarySeconds));
+        if (!qIsNaN(primarySeconds))
+            QCOMPARE(exposition.value(kPrimaryRoundTrip), primarySeconds);
+        QCOMPARE(qIsNaN(exposition.value(kSecondaryRoundTrip)), qIsNaN(secondarySeconds));
+        if (!qIsNaN(secondarySeconds))
+            QCOMPARE(exposition.value(kSecondaryRoundTrip), secondarySeconds);
+        QCOMPARE(exposition.value(QStringLiteral("corvane_fail_count")), double(cycle.failCount));
+        QCOMPARE(exposition.value(QStringLiteral("corvane_retries")), 3.0);
+        QCOMPARE(exposition.value(QStringLiteral("corvane_last_cycle_timestamp_seconds")),
+                 double(m_clock.now().toMSecsSinceEpoch()) / 1000);
+    }
+
+    // Counters count this run's events; a send rewrites the file at once, but only
+    // once a cycle has told the state of the line.
+    void countersFollowTheWatch()
+    {
+        m_metrics->commandSent(CommandKind::Scheduled, QStringLiteral("reload"));
+        QVERIFY(!QFile::exists(path()));
+
+        m_metrics->outageStarted();
+        m_metrics->cycleDone(Cycle({}, {}, 1));
+        m_metrics->commandSent(CommandKind::Fail, QStringLiteral("^M"));
+        m_metrics->commandSent(CommandKind::FailTest, QStringLiteral("^M"));
+        m_metrics->commandSent(CommandKind::Fail, QStringLiteral("^M"));
+        m_metrics->commandSent(CommandKind::Scheduled, QStringLiteral("reload"));
+
+        const Exposition exposition = ParseExposition(Contents(path()));
+        QVERIFY2(exposition.fault.isEmpty(), qPrintable(exposition.fault));
+        QCOMPARE(exposition.value(QStringLiteral("corvane_outages_total")), 1.0);
+        QCOMPARE(exposition.value(QStringLiteral("corvane_fail_commands_total")), 2.0);
+        QCOMPARE(exposition.value(QStringLiteral("corvane_scheduled_commands_total")), 2.0);
+    }
+
+    // A scrape during a write reads the whole old file or the whole new one: the
+    // new file takes the old one's name, the old one is never rewritten in place,
+    // and no temporary file is left beside it.
+    void fileIsReplacedWhole()
+    {
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+        const QByteArray first = Contents(path());
+        QFile reader(path());
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+
+        m_clock.advanceMs(60'000);
+        m_metrics->cycleDone(Cycle({}, {}, 1));
+        QCOMPARE(reader.readAll(), first);
+        QVERIFY(Contents(path()) != first);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("corvane.prom")});
+    }
+
+    // A file that cannot be written is logged once for each run of failures; the
+    // watch's events go on being taken.
+    void failedWritesAreLoggedOncePerRun()
+    {
+        // A folder that is a file cannot be written into, even by root.
+        QFile blocker(m_folder->filePath(QStringLiteral("metrics")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString blocked = m_folder->filePath(QStringLiteral("metrics/corvane.prom"));
+        m_metrics->setPath(blocked);
+
+        const auto cycles = [this](int count) {
+            for (int cycle = 0; cycle < count; ++cycle)
+                m_metrics->cycleDone(Cycle(12, {}, 0));
+        };
+        cycles(3);
+        QCOMPARE(m_log.entries.size(), 1);
+        QVERIFY2(m_log.entries[0].message.startsWith(QStringLiteral("The metrics file ") + blocked +
+                                                     QStringLiteral(" could not be written: ")),
+                 qPrintable(m_log.entries[0].message));
+        QCOMPARE(m_log.entries[0].category, kSystemMessage);
+
+        QVERIFY(blocker.remove());
+        QVERIFY(QDir(m_folder->path()).mkdir(QStringLiteral("metrics")));
+        cycles(1);
+        QVERIFY(QFile::exists(blocked));
+        QVERIFY(QDir(m_folder->filePath(QStringLiteral("metrics"))).removeRecursively());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        cycles(2);
+        QCOMPARE(m_log.entries.size(), 2);
+    }
+
+private:
+    QString path() const { return m_folder->filePath(QStringLiteral("corvane.prom")); }
+
+    std::optional<QTemporaryDir> m_folder;
+    FakeWindowFields m_fields;
+    FakeClock m_clock;
+    RecordingLog m_log;
+    std::optional<MetricsFile> m_metrics;
+};
+
+QTEST_GUILESS_MAIN(TestMetricsFile)
+#include "tst_metrics_file.moc"
