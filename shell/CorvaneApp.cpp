@@ -1,5 +1,6 @@
 #include "CorvaneApp.h"
 
+#include "HistoryReport.h"
 #include "LastValues.h"
 #include "Pause.h"
 #include "StoredValuesCheck.h"
@@ -28,9 +29,13 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
       m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
                m_stop, m_pingPermission, m_events, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
-                     [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); })
+                     [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
+      m_history(QFileInfo(logPath).dir().filePath(kHistoryFileName), services.clock, m_log,
+                m_boxes),
+      m_historyRecorder(m_history, services.clock)
 {
     ConnectWindow();
+    m_events.listen(m_historyRecorder);
 }
 
 void CorvaneApp::ConnectWindow()

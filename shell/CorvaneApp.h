@@ -4,6 +4,8 @@
 #include "EventLog.h"
 #include "FieldConfirmation.h"
 #include "Form1.h"
+#include "HistoryRecorder.h"
+#include "HistoryStore.h"
 #include "MessageBoxes.h"
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
@@ -68,6 +70,8 @@ public:
     TrayWindow &trayWindow() { return m_trayWindow; }
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
+    // The history of cycles and outages, beside the default log.
+    HistorySource &history() { return m_history; }
 
 private:
     void ConnectWindow();
@@ -90,6 +94,8 @@ private:
     PingPermissionNotice m_pingPermission;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
+    HistoryStore m_history;
+    HistoryRecorder m_historyRecorder;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns
