@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         RequireProperty(error.contains(text), "a refusal quotes the value refused");
         return 0;
     }
-    constexpr qint64 kHourMs = 3600 * 1000;
+    constexpr qint64 kHourMs = 3600LL * 1000;
     RequireProperty(*length >= kHourMs, "an accepted length is at least an hour");
     RequireProperty(*length % kHourMs == 0, "an accepted length is a whole number of hours");
     RequireProperty(*length <= kLongestSinceMs, "an accepted length is not beyond the longest");

@@ -10,7 +10,7 @@
 namespace {
 
 // The most per-cycle rows a range reads for its plot: about a fifth of a second.
-constexpr qint64 kMostCyclesRead = 200 * 1000;
+constexpr qint64 kMostCyclesRead = 200LL * 1000;
 
 qint64 HourEnd(qint64 ms)
 {

@@ -32,9 +32,9 @@ QString DurationText(qint64 ms)
     const auto two = [](qint64 value) {
         return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
     };
-    if (seconds >= 24 * 3600)
+    if (seconds >= 24LL * 3600)
         return QStringLiteral("%1d %2h %3m")
-            .arg(seconds / (24 * 3600))
+            .arg(seconds / (24LL * 3600))
             .arg(two(seconds / 3600 % 24), two(seconds / 60 % 60));
     if (seconds >= 3600)
         return QStringLiteral("%1h %2m %3s")

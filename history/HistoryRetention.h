@@ -3,7 +3,7 @@
 #include <QSqlDatabase>
 #include <QtGlobal>
 
-constexpr qint64 kHourMs = 3600 * 1000;
+constexpr qint64 kHourMs = 3600LL * 1000;
 constexpr qint64 kDayMs = 24 * kHourMs;
 // Per-cycle rows are kept this long; the hours they fold into, and the outages, longer.
 constexpr qint64 kCycleRetentionMs = 35 * kDayMs;

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr qint64 kRetryMs = 60 * 1000;
+constexpr qint64 kRetryMs = 60LL * 1000;
 constexpr qint64 kOutageConsoleBytes = 2048;
 const QString kBoxTitle = QStringLiteral("History");
 

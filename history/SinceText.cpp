@@ -6,16 +6,16 @@ namespace {
 
 qint64 UnitMs(QChar unit)
 {
-    constexpr qint64 kHourMs = 3600 * 1000;
+    constexpr qint64 kHourMs = 3600LL * 1000;
     switch (unit.toLower().unicode()) {
     case 'h':
         return kHourMs;
     case 'd':
         return 24 * kHourMs;
     case 'w':
-        return 7 * 24 * kHourMs;
+        return 7LL * 24 * kHourMs;
     default:
-        return 365 * 24 * kHourMs;
+        return 365LL * 24 * kHourMs;
     }
 }
 

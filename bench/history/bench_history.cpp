@@ -32,7 +32,7 @@ namespace {
 
 constexpr qint64 kSecondMs = 1000;
 constexpr qint64 kCycles = 30LL * 24 * 3600;
-constexpr qint64 kOutageEveryCycles = 6 * 3600;
+constexpr qint64 kOutageEveryCycles = 6LL * 3600;
 constexpr qint32 kTimedOut = 11010;
 
 class QuietLog final : public LogWriter
@@ -207,7 +207,8 @@ int main(int argc, char *argv[])
         qsizetype points = 0;
         for (int run = 0; run < 5; ++run) {
             timer.restart();
-            points = store.range(nowMs - hours * 3600 * kSecondMs, nowMs, 2000).primary.size();
+            points =
+                store.range(nowMs - qint64(hours) * 3600 * kSecondMs, nowMs, 2000).primary.size();
             rangeMs.append(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         }
         std::printf("range of %s at 2,000 points for the History window: median %.1f ms,"

@@ -83,7 +83,7 @@ void HistoryFailuresTest::fullDiskToldOncePerRunOfFailures()
         // Space again: within a minute the store is back, and a new run of failures
         // is told again.
         QFile::remove(filler);
-        rig.clock.advanceMs(60 * 1000);
+        rig.clock.advanceMs(60LL * 1000);
         rig.answer(5);
         const qint64 backMs = rig.nowMs() - 1000;
         QCOMPARE(rig.store.range(backMs, backMs + 1, 1).cycles, 1);
@@ -128,7 +128,7 @@ void HistoryFailuresTest::readOnlyFolder()
         HistoryRig rig(folder.path());
         rig.start();
         for (int cycle = 0; cycle < 5; ++cycle)
-            rig.fail(false, 30 * 1000);
+            rig.fail(false, 30LL * 1000);
         rig.recorder.watchStopped();
         verifyOneWarning(rig);
     }

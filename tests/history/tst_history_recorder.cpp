@@ -58,7 +58,7 @@ void HistoryRecorderTest::outageBoundaries()
             rig.start();
         } else if (step == QLatin1String("stop")) {
             rig.recorder.watchStopped();
-            rig.clock.advanceMs(60 * 1000);
+            rig.clock.advanceMs(60LL * 1000);
         } else if (step == QLatin1String("send")) {
             rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
         } else if (step == QLatin1String("test")) {
@@ -114,9 +114,9 @@ void HistoryRecorderTest::cyclesFoldIntoHoursAndExpire()
     rig.start();
     // 40 days, a cycle every 10 minutes: round trips 10 to 60 ms within each hour,
     // one peak of 900 ms on the second day, and a failing cycle in each fifth hour.
-    constexpr qint64 kPeriodMs = 10 * 60 * 1000;
+    constexpr qint64 kPeriodMs = 10LL * 60 * 1000;
     const qint64 cycles = 40 * kDayMs / kPeriodMs;
-    const qint64 peakCycle = 30 * 6;
+    const qint64 peakCycle = 30LL * 6;
     qint64 failing = 0;
     for (qint64 cycle = 0; cycle < cycles; ++cycle) {
         if (cycle % 30 == 3) {
@@ -183,7 +183,7 @@ void HistoryRecorderTest::rangeFoldsSeriesIntoBucketsAndKeepsPeaks()
             rig.answer(second == 3000 ? 700 : 10 + second % 7);
         }
     }
-    const HistoryRange range = rig.store.range(startMs, startMs + 3600 * 1000, 60);
+    const HistoryRange range = rig.store.range(startMs, startMs + 3600LL * 1000, 60);
     QCOMPARE(range.cycles, 3600);
     QCOMPARE(range.answeredCycles, 3480);
     QCOMPARE(range.primary.size(), 60 - 1 - 2); // two minutes without an answer
@@ -191,11 +191,11 @@ void HistoryRecorderTest::rangeFoldsSeriesIntoBucketsAndKeepsPeaks()
     QCOMPARE(range.secondary[0].minimumMs, 1);
     QCOMPARE(range.secondary[0].maximumMs, 20);
     QCOMPARE(range.failingCycleMs.size(), 2);
-    QCOMPARE(range.failingCycleMs[0], startMs + 2040 * 1000);
+    QCOMPARE(range.failingCycleMs[0], startMs + 2040LL * 1000);
     // The 51st minute, less the three without a primary answer before it.
     QCOMPARE(range.primary[47].maximumMs, 700);
     QCOMPARE(range.primary[47].minimumMs, 10);
-    QCOMPARE(range.primary[47].atMs, startMs + 3000 * 1000);
+    QCOMPARE(range.primary[47].atMs, startMs + 3000LL * 1000);
 }
 
 void HistoryRecorderTest::versionOneUpgradesInPlace()

@@ -49,13 +49,13 @@ void HistoryReportTest::initTestCase()
     for (int minute = 0; minute < 3 * 24 * 60; ++minute) {
         const bool firstOutage = minute >= 600 && minute < 606;
         if (firstOutage || minute >= 3 * 24 * 60 - 3) {
-            rig.fail(false, 60 * 1000);
+            rig.fail(false, 60LL * 1000);
             if (minute == 602) {
                 rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
                 rig.recorder.consoleReceived("\r\nRebooting, \"now\"\r\n> ");
             }
         } else {
-            rig.answer(12, false, 60 * 1000);
+            rig.answer(12, false, 60LL * 1000);
         }
     }
 }
