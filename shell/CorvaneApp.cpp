@@ -1,5 +1,6 @@
 #include "CorvaneApp.h"
 
+#include "HistoryReport.h"
 #include "LastValues.h"
 #include "Pause.h"
 #include "StoredValuesCheck.h"
@@ -31,10 +32,13 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
                m_stop, m_pingPermission, m_events, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
-      m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log)
+      m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log),
+      m_history(QFileInfo(logPath).dir().filePath(kHistoryFileName), services.clock, m_log,
+                m_boxes),
+      m_historyRecorder(m_history, services.clock)
 {
     ConnectWindow();
-    ListenToTheWatch(services.clock, history);
+    ListenToTheWatch(services.clock, history ? *history : m_history);
 }
 
 void CorvaneApp::ConnectWindow()
@@ -55,18 +59,17 @@ void CorvaneApp::ConnectWindow()
     m_window.onUnload = [this] { Unload(); };
 }
 
-void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource *history)
+void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
 {
+    // The store records a cycle before the History window reads it back.
+    m_events.listen(m_historyRecorder);
     // The History window's item comes first of the extra items, right after
     // "&View Log".
-    if (history) {
-        m_historyWindow =
-            std::make_unique<HistoryWindowEntry>(*history, clock, m_boxes, m_window.windowIcon());
-        m_events.listen(*m_historyWindow);
-        QAction *item =
-            m_window.AddExtraItem(QStringLiteral("mHistory"), QStringLiteral("&History"));
-        QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
-    }
+    m_historyWindow =
+        std::make_unique<HistoryWindowEntry>(history, clock, m_boxes, m_window.windowIcon());
+    m_events.listen(*m_historyWindow);
+    QAction *item = m_window.AddExtraItem(QStringLiteral("mHistory"), QStringLiteral("&History"));
+    QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
     m_events.listen(m_notifier);
     m_events.listen(m_metrics);
 }

@@ -4,6 +4,8 @@
 #include "EventLog.h"
 #include "FieldConfirmation.h"
 #include "Form1.h"
+#include "HistoryRecorder.h"
+#include "HistoryStore.h"
 #include "HistoryWindowEntry.h"
 #include "MessageBoxes.h"
 #include "MetricsFile.h"
@@ -54,8 +56,8 @@ inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped."
 class CorvaneApp
 {
 public:
-    // With a history, the History window is offered in the tray menu and the
-    // window's right-click menu.
+    // The History window shows history, or when none is given the store that the
+    // program keeps beside the default log.
     CorvaneApp(const PlatformServices &services, const QString &logPath,
                HistorySource *history = nullptr);
 
@@ -84,12 +86,13 @@ public:
     TrayWindow &trayWindow() { return m_trayWindow; }
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
-    // Null without a history.
     HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
+    // The history of cycles and outages, beside the default log.
+    HistorySource &history() { return m_history; }
 
 private:
     void ConnectWindow();
-    void ListenToTheWatch(const Clock &clock, HistorySource *history);
+    void ListenToTheWatch(const Clock &clock, HistorySource &history);
     void Validate(Field field, bool &refuse);
     bool RequestClose(CloseReason reason);
     void Unload();
@@ -113,6 +116,8 @@ private:
     OutageNotifier m_notifier;
     MetricsFile m_metrics;
     std::unique_ptr<HistoryWindowEntry> m_historyWindow;
+    HistoryStore m_history;
+    HistoryRecorder m_historyRecorder;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

@@ -171,8 +171,8 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_rig->logPath()));
     }
 
-    // The History window is offered right after "&View Log" when there is a history,
-    // made on first use, and told of cycles from then on.
+    // The History window is offered right after "&View Log", made on first use, and
+    // told of cycles from then on.
     void historyItemFollowsViewLog()
     {
         const auto captions = [this] {
@@ -181,7 +181,6 @@ private Q_SLOTS:
                 texts << action->text();
             return texts;
         };
-        QVERIFY(!captions().contains(QStringLiteral("&History")));
 
         FakeHistorySource history;
         m_rig.reset();

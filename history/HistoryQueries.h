@@ -1,0 +1,28 @@
+#pragma once
+
+#include "HistorySource.h"
+
+#include <QSqlDatabase>
+
+// A cycle in which an address answered, as a condition on a row of the cycles table.
+inline const QString kAnsweredCycle =
+    QStringLiteral("(primary_status = 0 OR coalesce(secondary_status = 0, 0))");
+
+struct Availability
+{
+    qint64 cycles = 0;
+    qint64 answeredCycles = 0;
+};
+
+// The reading side of the store, shared by the History window (through the store) and
+// the command line (through a read-only connection). Each throws SqlFailure.
+
+// The cycles of a range and those with an answer: whole hours from their summaries,
+// the ends of the range from the per-cycle rows where these are still kept.
+Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
+
+// Every outage that overlaps the range, oldest first.
+QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
+
+// The whole range, each series folded into at most maximumPoints buckets.
+HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints);

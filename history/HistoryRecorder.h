@@ -1,0 +1,37 @@
+#pragma once
+
+#include "WatchEvents.h"
+
+#include <optional>
+
+class Clock;
+class HistoryStore;
+
+// Writes what the watch does into the history store, at the time the clock shows when
+// each event arrives. An outage starts and ends where the watch says it does; a stop
+// leaves an outage open, and the next start closes it at the last cycle recorded.
+// After the cycles it also does the store's retention work: a pass at most once an
+// hour, one small batch per cycle until the pass is done.
+class HistoryRecorder final : public WatchEvents
+{
+public:
+    HistoryRecorder(HistoryStore &store, const Clock &clock);
+
+    void watchStarted() override;
+    void cycleDone(const CycleReport &report) override;
+    void outageStarted() override;
+    void outageEnded() override;
+    void commandSent(CommandKind kind, const QString &command) override;
+    void consoleReceived(const QByteArray &bytes) override;
+    void watchStopped() override;
+
+private:
+    qint64 nowMs() const;
+    void foldIfDue();
+
+    HistoryStore &m_store;
+    const Clock &m_clock;
+    bool m_folding = false;
+    // On the monotonic count: a wall clock set back must not hold the work back.
+    std::optional<qint64> m_nextPassMs;
+};

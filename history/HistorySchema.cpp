@@ -1,0 +1,82 @@
+#include "HistorySchema.h"
+
+#include "SqlStatements.h"
+
+#include <QStringList>
+
+namespace {
+
+// Each step takes the tables from the version before it to its own. A new store runs
+// them all, so that an upgraded store ends up exactly like a new one.
+//
+// Times are milliseconds since the epoch, UTC. A cycle's time is its row id, which
+// spares an index over 2.6 million rows a month. Round-trip times are stored only for
+// an answered echo, and a secondary address only when it was probed; SQLite stores a
+// NULL and the small integers 0 and 1 in no bytes at all.
+const QStringList kVersion1 = {
+    QStringLiteral("CREATE TABLE cycles(at INTEGER PRIMARY KEY, primary_status INTEGER NOT NULL,"
+                   " primary_rtt INTEGER, secondary_status INTEGER, secondary_rtt INTEGER,"
+                   " fail_count INTEGER NOT NULL, by_user INTEGER NOT NULL)"),
+    QStringLiteral("CREATE TABLE events(id INTEGER PRIMARY KEY, at INTEGER NOT NULL,"
+                   " kind TEXT NOT NULL, command TEXT)"),
+    QStringLiteral("CREATE INDEX events_at ON events(at)"),
+    QStringLiteral("CREATE TABLE outages(id INTEGER PRIMARY KEY, started INTEGER NOT NULL,"
+                   " ended INTEGER, failing_cycles INTEGER NOT NULL DEFAULT 0,"
+                   " fail_commands INTEGER NOT NULL DEFAULT 0,"
+                   " console BLOB NOT NULL DEFAULT x'')"),
+    QStringLiteral("CREATE INDEX outages_started ON outages(started)"),
+    // One row per hour: the cycles and the cycles without an answer, and per address
+    // its answers and their round-trip times.
+    QStringLiteral("CREATE TABLE hours(hour INTEGER PRIMARY KEY, cycles INTEGER NOT NULL,"
+                   " failures INTEGER NOT NULL, primary_answers INTEGER NOT NULL,"
+                   " primary_min INTEGER, primary_median INTEGER, primary_max INTEGER,"
+                   " secondary_probes INTEGER NOT NULL, secondary_answers INTEGER NOT NULL,"
+                   " secondary_min INTEGER, secondary_median INTEGER, secondary_max INTEGER)"),
+};
+
+// A host name's resolved address is mostly the same for months: cycles refer to it by
+// number rather than repeat its text.
+const QStringList kVersion2 = {
+    QStringLiteral("CREATE TABLE addresses(id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE)"),
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN primary_resolved INTEGER"),
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN secondary_resolved INTEGER"),
+    QStringLiteral("ALTER TABLE outages ADD COLUMN resolved TEXT"),
+};
+
+const QStringList &Step(int version)
+{
+    return version == 1 ? kVersion1 : kVersion2;
+}
+
+} // namespace
+
+void UpgradeSchema(const QSqlDatabase &database, int from, int to)
+{
+    SqlTransaction transaction(database);
+    for (int version = from + 1; version <= to; ++version) {
+        for (const QString &statement : Step(version))
+            RunOnce(database, statement);
+    }
+    RunOnce(database, QStringLiteral("PRAGMA user_version = %1").arg(to));
+    transaction.commit();
+}
+
+SchemaState PrepareSchema(const QSqlDatabase &database)
+{
+    // The first read of the file: a file that is no database fails here.
+    const int version = SingleValue(database, QStringLiteral("PRAGMA user_version")).toInt();
+    if (version > kHistorySchemaVersion)
+        return SchemaState::Newer;
+    if (version == 0 &&
+        SingleValue(database, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() > 0)
+        return SchemaState::Foreign;
+
+    // A reader (the command line, the History window) never waits for the writer, and
+    // a commit needs no flush to the disk; a power cut may lose the last cycles, never
+    // the file.
+    RunOnce(database, QStringLiteral("PRAGMA journal_mode = WAL"));
+    RunOnce(database, QStringLiteral("PRAGMA synchronous = NORMAL"));
+    if (version < kHistorySchemaVersion)
+        UpgradeSchema(database, version, kHistorySchemaVersion);
+    return SchemaState::Ready;
+}

@@ -1,0 +1,30 @@
+#include "AppRig.h"
+
+// The whole program keeps its history beside the default log, from the watch's events.
+class TestAppHistory : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cyclesAndOutagesRecordedBesideTheLog()
+    {
+        AppRig rig;
+        rig.start();
+        // No address answers the scripted echo: the first cycle starts an outage.
+        rig.app.engine().PingCycle();
+        rig.window().CloseForSessionEnd();
+
+        QVERIFY(QFile::exists(rig.folder.filePath(QStringLiteral("history.sqlite"))));
+        const HistoryRange range =
+            rig.app.history().range(0, rig.clock.now().toMSecsSinceEpoch() + 1, 10);
+        QCOMPARE(range.cycles, 1);
+        QCOMPARE(range.answeredCycles, 0);
+        QCOMPARE(range.outages.size(), 1);
+        QCOMPARE(range.outages[0].failingCycles, 1);
+        QVERIFY(!range.outages[0].endMs); // the stop leaves it open
+        QVERIFY(rig.boxes.shown.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestAppHistory)
+#include "tst_app_history.moc"

@@ -1,0 +1,197 @@
+#include "HistoryRig.h"
+
+#include <QtTest>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+// A store that cannot be written never stops the watch: it is told once per run of
+// failures, in the log and in a "History" warning box, and tried again a minute later.
+class HistoryFailuresTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void fullDiskToldOncePerRunOfFailures();
+    void readOnlyFolder_data();
+    void readOnlyFolder();
+    void unreadableFile_data();
+    void unreadableFile();
+
+private:
+    // A small file system of its own, in this process's mount namespace.
+    bool mountTmpfs(const QString &path, const char *options, unsigned long flags = 0);
+    static void verifyOneWarning(const HistoryRig &rig);
+
+    bool m_mountNamespace = false;
+};
+
+void HistoryFailuresTest::initTestCase()
+{
+    // Mounts made here stay in this process and go with it.
+    m_mountNamespace = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+bool HistoryFailuresTest::mountTmpfs(const QString &path, const char *options, unsigned long flags)
+{
+    return m_mountNamespace &&
+           ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", flags, options) == 0;
+}
+
+void HistoryFailuresTest::verifyOneWarning(const HistoryRig &rig)
+{
+    QCOMPARE(rig.boxes.shown.size(), 1);
+    QCOMPARE(rig.boxes.shown[0].title, QStringLiteral("History"));
+    QCOMPARE(rig.boxes.shown[0].style, BoxStyle::OkExclamation);
+    QCOMPARE(rig.log.entries.size(), 1);
+    QCOMPARE(rig.log.entries[0].message, rig.boxes.shown[0].text);
+    QVERIFY2(rig.log.entries[0].message.contains(rig.path), qPrintable(rig.log.entries[0].message));
+}
+
+namespace {
+
+// Takes what space is left, in a file whose removal gives it back.
+void FillDisk(const QString &path)
+{
+    QFile filler(path);
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+}
+
+} // namespace
+
+void HistoryFailuresTest::fullDiskToldOncePerRunOfFailures()
+{
+    QTemporaryDir folder;
+    if (!mountTmpfs(folder.path(), "size=256k"))
+        QSKIP("Mounting a small file system needs root and a mount namespace of its own");
+    const QString filler = folder.filePath(QStringLiteral("filler"));
+    {
+        HistoryRig rig(folder.path());
+        rig.start();
+        rig.answer(5);
+        FillDisk(filler);
+        for (int cycle = 0; cycle < 100; ++cycle)
+            rig.fail();
+        verifyOneWarning(rig);
+
+        // Space again: within a minute the store is back, and a new run of failures
+        // is told again.
+        QFile::remove(filler);
+        rig.clock.advanceMs(60LL * 1000);
+        rig.answer(5);
+        const qint64 backMs = rig.nowMs() - 1000;
+        QCOMPARE(rig.store.range(backMs, backMs + 1, 1).cycles, 1);
+        QCOMPARE(rig.boxes.shown.size(), 1);
+        FillDisk(filler);
+        for (int cycle = 0; cycle < 100; ++cycle)
+            rig.answer(5);
+        QCOMPARE(rig.boxes.shown.size(), 2);
+        QCOMPARE(rig.log.entries.size(), 2);
+    }
+    QVERIFY(::umount2(QFile::encodeName(folder.path()).constData(), MNT_DETACH) == 0);
+}
+
+void HistoryFailuresTest::readOnlyFolder_data()
+{
+    QTest::addColumn<bool>("storeThere");
+    QTest::addRow("no store yet") << false;
+    QTest::addRow("a store written before") << true;
+}
+
+void HistoryFailuresTest::readOnlyFolder()
+{
+    QFETCH(bool, storeThere);
+    QTemporaryDir folder;
+    const bool mounted = mountTmpfs(folder.path(), "size=1m");
+    if (storeThere) {
+        HistoryRig before(folder.path());
+        before.start();
+        before.answer(5);
+    }
+    // Root writes through a folder's permissions; not through a read-only mount.
+    if (mounted) {
+        QVERIFY(::mount(nullptr, QFile::encodeName(folder.path()).constData(), nullptr,
+                        MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+    } else if (::geteuid() == 0) {
+        QSKIP("Root needs a read-only mount, in a mount namespace it could not make");
+    } else {
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    }
+
+    {
+        HistoryRig rig(folder.path());
+        rig.start();
+        for (int cycle = 0; cycle < 5; ++cycle)
+            rig.fail(false, 30LL * 1000);
+        rig.recorder.watchStopped();
+        verifyOneWarning(rig);
+    }
+    if (mounted)
+        QVERIFY(::umount2(QFile::encodeName(folder.path()).constData(), MNT_DETACH) == 0);
+    else
+        QFile::setPermissions(folder.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void HistoryFailuresTest::unreadableFile_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("movedAside");
+
+    QTest::addRow("garbage")
+        << QByteArray("This is the router's manual, not a database.\n").repeated(100) << true;
+    QTest::addRow("another program's database") << QByteArray("create table notes(text);") << true;
+    QTest::addRow("a newer store") << QByteArray("pragma user_version = 99;") << false;
+}
+
+void HistoryFailuresTest::unreadableFile()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, movedAside);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("history.sqlite"));
+    if (contents.startsWith("This")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    } else {
+        SqliteConnection connection(path, SqliteConnection::Access::ReadWrite);
+        connection.open();
+        for (const QByteArray &statement : contents.split(';'))
+            if (!statement.isEmpty())
+                RunOnce(connection.database(), QString::fromLatin1(statement));
+    }
+    QFile original(path);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray originalBytes = original.readAll();
+
+    HistoryRig rig(folder.path());
+    rig.start();
+    rig.answer(5);
+    rig.answer(5);
+    verifyOneWarning(rig);
+
+    const QStringList aside = QDir(folder.path()).entryList({QStringLiteral("history.sqlite.*")});
+    if (!movedAside) {
+        QVERIFY(aside.isEmpty());
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), originalBytes);
+        return;
+    }
+    // Named by the time it was found, and kept as it was; a new store took its place.
+    QCOMPARE(aside, QStringList{QStringLiteral("history.sqlite.damaged-20260101-120000")});
+    QFile moved(folder.filePath(aside[0]));
+    QVERIFY(moved.open(QIODevice::ReadOnly));
+    QCOMPARE(moved.readAll(), originalBytes);
+    QCOMPARE(rig.store.range(0, rig.nowMs(), 1).cycles, 2);
+}
+
+QTEST_GUILESS_MAIN(HistoryFailuresTest)
+#include "tst_history_failures.moc"

@@ -1,0 +1,243 @@
+#include "HistoryRetention.h"
+#include "HistoryRig.h"
+#include "HistorySchema.h"
+
+#include <QtTest>
+
+#include <algorithm>
+
+class HistoryRecorderTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void outageBoundaries_data();
+    void outageBoundaries();
+    void consoleKeptToTwoKilobytesOfTheOutage();
+    void cyclesFoldIntoHoursAndExpire();
+    void rangeFoldsSeriesIntoBucketsAndKeepsPeaks();
+    void versionOneUpgradesInPlace();
+
+private:
+    QTemporaryDir m_folder;
+};
+
+// Each script runs on a fresh store, one second per cycle: a/f an answered/failing
+// timed cycle, A/F the same by PING NOW, "send" a fail command, "stop" the stop line
+// followed by a minute without the program, "start" a new watch. The ledger lists
+// each outage as "start-end failing sent", in seconds from the first start.
+void HistoryRecorderTest::outageBoundaries_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("ledger");
+
+    QTest::addRow("the first cycle fails") << "start f f a" << QStringList{"0-2 2 0"};
+    QTest::addRow("PING NOW failing inside an outage")
+        << "start a f F f send a" << QStringList{"1-4 3 1"};
+    QTest::addRow("PING NOW answering inside an outage")
+        << "start f A f a" << QStringList{"0-1 1 0", "2-3 1 0"};
+    QTest::addRow("stop during an outage leaves it open")
+        << "start a f f send stop" << QStringList{"1- 2 1"};
+    QTest::addRow("start after a stop during an outage closes it at its last cycle")
+        << "start a f f stop start f a" << QStringList{"1-2 2 0", "63-64 1 0"};
+    QTest::addRow("start after a stop without an outage")
+        << "start f a stop start a" << QStringList{"0-1 1 0"};
+    QTest::addRow("FAIL TEST and scheduled sends are not fail commands")
+        << "start f test scheduled a" << QStringList{"0-1 1 0"};
+}
+
+void HistoryRecorderTest::outageBoundaries()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, ledger);
+    QTemporaryDir folder;
+    HistoryRig rig(folder.path());
+    const qint64 startMs = rig.nowMs();
+    for (const QString &step : script.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("start")) {
+            rig.start();
+        } else if (step == QLatin1String("stop")) {
+            rig.recorder.watchStopped();
+            rig.clock.advanceMs(60LL * 1000);
+        } else if (step == QLatin1String("send")) {
+            rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
+        } else if (step == QLatin1String("test")) {
+            rig.recorder.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
+        } else if (step == QLatin1String("scheduled")) {
+            rig.recorder.commandSent(CommandKind::Scheduled, QStringLiteral("reboot"));
+        } else if (step.compare(QLatin1String("a"), Qt::CaseInsensitive) == 0) {
+            rig.answer(5, step == QLatin1String("A"));
+        } else {
+            rig.fail(step == QLatin1String("F"));
+        }
+    }
+
+    QStringList shown;
+    const HistoryRange range = rig.store.range(startMs, rig.nowMs() + 1, 100);
+    for (const OutageEntry &outage : range.outages) {
+        shown.append(
+            QStringLiteral("%1-%2 %3 %4")
+                .arg((outage.startMs - startMs) / 1000)
+                .arg(outage.endMs ? QString::number((*outage.endMs - startMs) / 1000) : QString())
+                .arg(outage.failingCycles)
+                .arg(outage.failCommandsSent));
+    }
+    QCOMPARE(shown, ledger);
+    const QStringList cycles =
+        script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfF]$")));
+    QCOMPARE(range.cycles, cycles.size());
+    QVERIFY(rig.boxes.shown.isEmpty());
+}
+
+void HistoryRecorderTest::consoleKeptToTwoKilobytesOfTheOutage()
+{
+    HistoryRig rig(m_folder.filePath(QStringLiteral("console")));
+    rig.start();
+    rig.recorder.consoleReceived("before the outage");
+    rig.fail();
+    rig.recorder.consoleReceived(QByteArray(1500, 'a'));
+    rig.recorder.consoleReceived(QByteArray(1500, 'b'));
+    rig.recorder.consoleReceived("after the limit");
+    rig.answer(5);
+    rig.recorder.consoleReceived("after the outage");
+
+    const QList<OutageEntry> outages = rig.store.range(0, rig.nowMs(), 10).outages;
+    QCOMPARE(outages.size(), 1);
+    QCOMPARE(outages[0].console, QByteArray(1500, 'a') + QByteArray(548, 'b'));
+}
+
+void HistoryRecorderTest::cyclesFoldIntoHoursAndExpire()
+{
+    HistoryRig rig(m_folder.filePath(QStringLiteral("fold")));
+    rig.clock.set(QDateTime::fromMSecsSinceEpoch(1767225600000)); // an hour's start
+    const qint64 startMs = rig.nowMs();
+    rig.start();
+    // 40 days, a cycle every 10 minutes: round trips 10 to 60 ms within each hour,
+    // one peak of 900 ms on the second day, and a failing cycle in each fifth hour.
+    constexpr qint64 kPeriodMs = 10LL * 60 * 1000;
+    const qint64 cycles = 40 * kDayMs / kPeriodMs;
+    const qint64 peakCycle = 30LL * 6;
+    qint64 failing = 0;
+    for (qint64 cycle = 0; cycle < cycles; ++cycle) {
+        if (cycle % 30 == 3) {
+            rig.fail(false, kPeriodMs);
+            ++failing;
+        } else {
+            rig.answer(cycle == peakCycle ? 900 : qint32(10 + 10 * (cycle % 6)), false, kPeriodMs);
+        }
+    }
+    const qint64 endMs = rig.nowMs();
+    // The passes kept up: every hour but the one the last cycle was in is summed up.
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM hours")).toLongLong(), 40 * 24 - 1);
+
+    // The rest of a pass: the per-cycle rows left are the last 35 days of whole hours.
+    while (rig.store.foldBatch(endMs)) {
+    }
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM hours")).toLongLong(), 40 * 24);
+    QCOMPARE(rig.value(QStringLiteral("SELECT min(at) FROM cycles")).toLongLong(),
+             HourStart(endMs - kCycleRetentionMs));
+    // 10, 20, 30, 40, 50, 60: the lower middle one.
+    QCOMPARE(rig.value(QStringLiteral("SELECT primary_median FROM hours WHERE hour = %1")
+                           .arg(startMs + kHourMs))
+                 .toInt(),
+             30);
+
+    const HistoryRange whole = rig.store.range(startMs, endMs, 400);
+    QCOMPARE(whole.cycles, cycles);
+    QCOMPARE(whole.answeredCycles, cycles - failing);
+    QVERIFY(whole.primary.size() <= 400);
+    const auto highest = std::max_element(
+        whole.primary.cbegin(), whole.primary.cend(),
+        [](const RoundTripPoint &a, const RoundTripPoint &b) { return a.maximumMs < b.maximumMs; });
+    QCOMPARE(highest->maximumMs, 900); // from the summary of an hour whose cycles are gone
+
+    // Three years on, the summaries and the outages go too.
+    rig.clock.advanceMs(kSummaryRetentionMs + kDayMs);
+    while (rig.store.foldBatch(rig.nowMs())) {
+    }
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM cycles")).toLongLong(), 0);
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM hours")).toLongLong(), 0);
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM outages")).toLongLong(), 0);
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM events")).toLongLong(), 0);
+}
+
+void HistoryRecorderTest::rangeFoldsSeriesIntoBucketsAndKeepsPeaks()
+{
+    HistoryRig rig(m_folder.filePath(QStringLiteral("range")));
+    const qint64 startMs = rig.nowMs();
+    rig.start();
+    // An hour of one-second cycles on the primary address: a minute of them failing
+    // over to the secondary one, which answers with a dip of 1 ms, two minutes
+    // without any answer, and a peak of 700 ms.
+    for (int second = 0; second < 3600; ++second) {
+        if (second >= 1020 && second < 1080) {
+            CycleReport report = FailedCycle(0);
+            report.secondary->status = 0;
+            report.secondary->roundTripMs = second == 1050 ? 1 : 20;
+            report.answered = true;
+            rig.recorder.cycleDone(report);
+            rig.clock.advanceMs(1000);
+        } else if (second >= 2040 && second < 2160) {
+            rig.fail();
+        } else {
+            rig.answer(second == 3000 ? 700 : 10 + second % 7);
+        }
+    }
+    const HistoryRange range = rig.store.range(startMs, startMs + 3600LL * 1000, 60);
+    QCOMPARE(range.cycles, 3600);
+    QCOMPARE(range.answeredCycles, 3480);
+    QCOMPARE(range.primary.size(), 60 - 1 - 2); // two minutes without an answer
+    QCOMPARE(range.secondary.size(), 1);
+    QCOMPARE(range.secondary[0].minimumMs, 1);
+    QCOMPARE(range.secondary[0].maximumMs, 20);
+    QCOMPARE(range.failingCycleMs.size(), 2);
+    QCOMPARE(range.failingCycleMs[0], startMs + 2040LL * 1000);
+    // The 51st minute, less the three without a primary answer before it.
+    QCOMPARE(range.primary[47].maximumMs, 700);
+    QCOMPARE(range.primary[47].minimumMs, 10);
+    QCOMPARE(range.primary[47].atMs, startMs + 3000LL * 1000);
+}
+
+void HistoryRecorderTest::versionOneUpgradesInPlace()
+{
+    const QString folder = m_folder.filePath(QStringLiteral("upgrade"));
+    QDir().mkpath(folder);
+    {
+        SqliteConnection connection(folder + QStringLiteral("/history.sqlite"),
+                                    SqliteConnection::Access::ReadWrite);
+        connection.open();
+        const QSqlDatabase database = connection.database();
+        UpgradeSchema(database, 0, 1);
+        RunOnce(database,
+                QStringLiteral("INSERT INTO cycles VALUES(1000, %1, NULL, %1, NULL, 1, 0)")
+                    .arg(kTimedOut));
+        RunOnce(database, QStringLiteral("INSERT INTO outages(started, failing_cycles)"
+                                         " VALUES(1000, 1)"));
+    }
+    HistoryRig rig(folder);
+    rig.start();
+    CycleReport report = FailedCycle(1);
+    report.primary.resolved = QStringLiteral("127.0.0.9");
+    rig.recorder.outageStarted();
+    rig.recorder.cycleDone(report);
+
+    QCOMPARE(rig.value(QStringLiteral("PRAGMA user_version")).toInt(), kHistorySchemaVersion);
+    const QList<OutageEntry> outages = rig.store.range(0, rig.nowMs() + 1, 10).outages;
+    QCOMPARE(outages.size(), 2);
+    QCOMPARE(outages[0].endMs, 1000); // closed at its last cycle by the start
+    QCOMPARE(outages[1].resolvedAddress, QStringLiteral("127.0.0.9"));
+    QCOMPARE(rig.value(QStringLiteral("SELECT text FROM cycles JOIN addresses"
+                                      " ON primary_resolved = addresses.id"))
+                 .toString(),
+             QStringLiteral("127.0.0.9"));
+
+    // Upgraded alike to a new store.
+    HistoryRig fresh(m_folder.filePath(QStringLiteral("fresh")));
+    fresh.start();
+    const QString schema = QStringLiteral("SELECT group_concat(sql, ';') FROM (SELECT sql FROM"
+                                          " sqlite_master ORDER BY name)");
+    QCOMPARE(rig.value(schema).toString(), fresh.value(schema).toString());
+}
+
+QTEST_GUILESS_MAIN(HistoryRecorderTest)
+#include "tst_history_recorder.moc"

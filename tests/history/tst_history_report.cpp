@@ -1,0 +1,178 @@
+#include "HistoryReport.h"
+#include "HistoryRig.h"
+#include "SinceText.h"
+
+#include <QtTest>
+
+#include <cstdlib>
+#include <ctime>
+
+// corvane --history: the ledger and the availability, read beside a running monitor.
+class HistoryReportTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void sinceText_data();
+    void sinceText();
+    void report_data();
+    void report();
+    void unreadableStore();
+
+private:
+    struct Printed
+    {
+        int status;
+        QString out;
+        QString err;
+    };
+    Printed print(const QString &path, const QString &since, bool csv);
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<HistoryRig> m_rig;
+};
+
+void HistoryReportTest::initTestCase()
+{
+    // The text shows local times: make them the same wherever the test runs.
+    qputenv("TZ", "UTC");
+    ::tzset();
+
+    // Three days of a cycle a minute, monitored still: an outage on the first day
+    // (a fail command sent, the router's answer with a comma, a quote and a line
+    // break), one on the third that is still going on.
+    m_rig = std::make_unique<HistoryRig>(m_folder.path());
+    HistoryRig &rig = *m_rig;
+    rig.clock.set(QDateTime(QDate(2026, 3, 1), QTime(0, 0), Qt::UTC));
+    rig.start();
+    for (int minute = 0; minute < 3 * 24 * 60; ++minute) {
+        const bool firstOutage = minute >= 600 && minute < 606;
+        if (firstOutage || minute >= 3 * 24 * 60 - 3) {
+            rig.fail(false, 60LL * 1000);
+            if (minute == 602) {
+                rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
+                rig.recorder.consoleReceived("\r\nRebooting, \"now\"\r\n> ");
+            }
+        } else {
+            rig.answer(12, false, 60LL * 1000);
+        }
+    }
+}
+
+void HistoryReportTest::sinceText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("hours"); // 0: refused
+
+    QTest::addRow("hours") << "24h" << qint64(24);
+    QTest::addRow("days") << "7d" << qint64(7 * 24);
+    QTest::addRow("weeks") << "2w" << qint64(14 * 24);
+    QTest::addRow("a year") << "1y" << qint64(365 * 24);
+    QTest::addRow("spaces and a capital") << " 30 D " << qint64(30 * 24);
+    QTest::addRow("zero") << "0d" << qint64(0);
+    QTest::addRow("no unit") << "30" << qint64(0);
+    QTest::addRow("minutes") << "90m" << qint64(0);
+    QTest::addRow("a fraction") << "1.5d" << qint64(0);
+    QTest::addRow("a sign") << "-1d" << qint64(0);
+    QTest::addRow("beyond a hundred years") << "101y" << qint64(0);
+    QTest::addRow("more digits than a number holds") << "99999999999999999999h" << qint64(0);
+    QTest::addRow("digits of another script") << "\u0663d" << qint64(0);
+}
+
+void HistoryReportTest::sinceText()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, hours);
+    QString error;
+    const std::optional<qint64> length = ParseSinceText(text, error);
+    if (hours == 0) {
+        QVERIFY(!length);
+        QVERIFY2(error.contains(QStringLiteral("\"%1\"").arg(text)), qPrintable(error));
+    } else {
+        QCOMPARE(length, hours * 3600 * 1000);
+    }
+}
+
+HistoryReportTest::Printed HistoryReportTest::print(const QString &path, const QString &since,
+                                                    bool csv)
+{
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    const int status = PrintHistoryReport(path, since, csv, outStream, errStream, m_rig->clock);
+    outStream.flush();
+    errStream.flush();
+    return {status, out, err};
+}
+
+void HistoryReportTest::report_data()
+{
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<QString>("expected");
+
+    QTest::addRow("text, both outages")
+        << "3d" << false
+        << "History from 2026-03-01 00:00:00 to 2026-03-04 00:00:00\n\n"
+           "Start                End                     Duration  Fail commands  Router's "
+           "response\n"
+           "2026-03-01 10:00:00  2026-03-01 10:06:00       6m 00s              1  Rebooting, "
+           "\"now\" >\n"
+           "2026-03-03 23:57:00  (lasting)                 3m 00s              0\n"
+           "\n2 outages, 9m 00s in all.\n"
+           "Availability: 99.792 % (4311 of 4320 cycles answered)\n";
+    QTest::addRow("text, the last day")
+        << "24h" << false
+        << "History from 2026-03-03 00:00:00 to 2026-03-04 00:00:00\n\n"
+           "Start                End                     Duration  Fail commands  Router's "
+           "response\n"
+           "2026-03-03 23:57:00  (lasting)                 3m 00s              0\n"
+           "\n1 outage, 3m 00s in all.\n"
+           "Availability: 99.792 % (1437 of 1440 cycles answered)\n";
+    QTest::addRow("CSV")
+        << "7d" << true
+        << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n"
+           "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"\r\nRebooting, \"\"now\"\"\r\n> "
+           "\"\r\n"
+           "2026-03-03T23:57:00Z,,180,3,0,\r\n"
+           "\r\nfrom,to,cycles,answered_cycles,availability_percent,outages,outage_seconds\r\n"
+           "2026-02-25T00:00:00Z,2026-03-04T00:00:00Z,4320,4311,99.792,2,540\r\n";
+}
+
+void HistoryReportTest::report()
+{
+    QFETCH(QString, since);
+    QFETCH(bool, csv);
+    QFETCH(QString, expected);
+    const Printed printed = print(m_rig->path, since, csv);
+    QCOMPARE(printed.err, QString());
+    QCOMPARE(printed.status, 0);
+    QCOMPARE(printed.out, expected);
+}
+
+void HistoryReportTest::unreadableStore()
+{
+    const Printed badSince = print(m_rig->path, QStringLiteral("a month"), false);
+    QCOMPARE(badSince.status, 2);
+    QVERIFY(badSince.out.isEmpty());
+    QVERIFY(badSince.err.contains(QStringLiteral("\"a month\"")));
+
+    const Printed missing = print(m_folder.filePath(QStringLiteral("none.sqlite")), {}, false);
+    QCOMPARE(missing.status, 1);
+    QVERIFY(missing.err.contains(QStringLiteral("does not exist")));
+
+    const QString garbage = m_folder.filePath(QStringLiteral("garbage.sqlite"));
+    QFile file(garbage);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("not a database\n").repeated(100));
+    file.close();
+    const Printed unreadable = print(garbage, {}, true);
+    QCOMPARE(unreadable.status, 1);
+    QVERIFY(unreadable.out.isEmpty());
+    QVERIFY2(unreadable.err.contains(QStringLiteral("cannot be read")), qPrintable(unreadable.err));
+}
+
+QTEST_GUILESS_MAIN(HistoryReportTest)
+#include "tst_history_report.moc"
