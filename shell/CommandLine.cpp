@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "SinceText.h"
 #include "Version.h"
 
 #include <QCommandLineParser>
@@ -124,6 +125,26 @@ const OptionRow kOptionRows[] = {
      "Write the event log to FILE for this run, in place of the log field's value, "
      "which stays as stored.",
      TakeLogPath},
+    {"history", "",
+     "Print the outages of the range (start, end, duration, fail commands sent, the "
+     "router's response) and the availability, then exit. Works while a monitor runs.",
+     [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
+         options.history = true;
+         return std::nullopt;
+     }},
+    {"since", "LENGTH", "With --history: the range, such as 24h, 7d, 30d or 1y (default 30d).",
+     [](const QString &value, CommandLineOptions &options) -> std::optional<QString> {
+         QString error;
+         if (!ParseSinceText(value, error))
+             return error;
+         options.sinceText = value;
+         return std::nullopt;
+     }},
+    {"csv", "", "With --history: print CSV.",
+     [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
+         options.csv = true;
+         return std::nullopt;
+     }},
 };
 
 QString Usage(const QCommandLineParser &parser, const QString &programName)
@@ -198,5 +219,8 @@ CommandLine ReadCommandLine(const QStringList &arguments)
                 row.take(parser.value(name), commandLine.options))
             return Refuse(*refusal, usage);
     }
+    const CommandLineOptions &options = commandLine.options;
+    if (!options.history && (options.csv || !options.sinceText.isEmpty()))
+        return Refuse(QStringLiteral("--since and --csv go with --history."), usage);
     return commandLine;
 }

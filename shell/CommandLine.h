@@ -14,6 +14,11 @@ struct CommandLineOptions
     // The event log of this run, in place of the log field's stored value; never
     // stored.
     QString logPath;
+    // Print the outage ledger and the availability, then end, instead of watching.
+    bool history = false;
+    // The --since text, checked already; empty for the report's default.
+    QString sinceText;
+    bool csv = false;
 };
 
 enum class CommandLineAction

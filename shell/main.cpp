@@ -5,6 +5,7 @@
 #include "DesktopTextEditor.h"
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
+#include "HistoryReport.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QStandardPaths>
+#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
@@ -64,6 +66,16 @@ int main(int argc, char *argv[])
         return kUsageExitStatus;
     }
     const CommandLineOptions &options = commandLine.options;
+    // The report only reads the store: no display, no lock, no settings, no log.
+    if (options.history) {
+        int reportArgumentCount = 1;
+        QCoreApplication report(reportArgumentCount, argv);
+        SystemClock clock;
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return PrintHistoryReport(DefaultHistoryStorePath(), options.sinceText, options.csv, out,
+                                  err, clock);
+    }
 
     // Without a display, or with one that does not answer, Corvane still watches
     // the line, as a headless monitor.

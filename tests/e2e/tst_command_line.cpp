@@ -164,6 +164,12 @@ private Q_SLOTS:
             << QStringList{"--config-dir", ""} << "--config-dir needs a folder.";
         QTest::addRow("--config-dir under a file") << QStringList{"--config-dir", "@/file/config"}
                                                    << "--config-dir: @/file is not a folder.";
+        QTest::addRow("--csv without --history")
+            << QStringList{"--csv"} << "--since and --csv go with --history.";
+        QTest::addRow("--since not a length")
+            << QStringList{"--history", "--since", "week"}
+            << "The value of --since, \"week\", is not a length of time: write a whole number "
+               "followed by h, d, w or y, such as 24h, 7d, 30d or 1y.";
     }
 
     // Exit status 2, the reason and the usage, and not a file made or changed: no
@@ -225,6 +231,35 @@ private Q_SLOTS:
         QVERIFY(ReadAll(secondLog).contains("Corvane executable stopped."));
     }
 
+    // The report reads the history a running monitor writes, without its lock; with
+    // no history yet it says so and makes none.
+    void historyReportReadsWhileAMonitorWrites()
+    {
+        HeadlessHome home;
+        const QString store = home.filePath(QStringLiteral("data/Corvane/history.sqlite"));
+        const Run before = RunToEnd(home.environment(), {QStringLiteral("--history")});
+        QCOMPARE(before.exitCode, 1);
+        QVERIFY(!QFile::exists(store));
+
+        const QString folder = home.filePath(QStringLiteral("settings"));
+        const QString log = home.filePath(QStringLiteral("log.txt"));
+        QVERIFY(WriteSettings(folder, "Period=1\nAddrPri=127.0.0.1\nAddrSec=127.0.0.2\nFailLog=" +
+                                          log.toUtf8()));
+        Monitor monitor(home.environment(), {QStringLiteral("--config-dir"), folder});
+        QTRY_VERIFY_WITH_TIMEOUT(Started(log), 10000);
+        const auto report = [&home] {
+            return RunToEnd(home.environment(),
+                            {QStringLiteral("--history"), QStringLiteral("--since=1h")});
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(report().output.contains(u"Availability: 100"), 15000);
+        const Run csv =
+            RunToEnd(home.environment(), {QStringLiteral("--history"), QStringLiteral("--csv")});
+        QCOMPARE(csv.exitCode, 0);
+        QVERIFY2(csv.output.contains(u"from,to,cycles,answered_cycles"), qPrintable(csv.output));
+        QVERIFY(monitor.isRunning());
+        QVERIFY(monitor.stop());
+    }
+
     // The run's log takes every entry; the stored path and the file stay as they were,
     // and a first run stores no log path at all.
     void logOptionIsUsedAndNeverStored_data()
@@ -253,7 +288,8 @@ private Q_SLOTS:
 
         QVERIFY(ReadAll(runLog).contains("Corvane executable stopped."));
         QVERIFY(!QFile::exists(stored));
-        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("data"))));
+        // The history still goes to the data folder; the default log does not.
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral("data/Corvane/log.txt"))));
         if (storedLog)
             QCOMPARE(ReadAll(ini), settingsBefore);
         else
