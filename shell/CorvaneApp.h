@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ActionSafety.h"
 #include "DeviceLink.h"
 #include "EventLog.h"
 #include "FieldConfirmation.h"
 #include "Form1.h"
 #include "MessageBoxes.h"
+#include "OptionsWindow.h"
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
 #include "Schedule.h"
@@ -13,6 +15,7 @@
 #include "WatchEvents.h"
 
 #include <functional>
+#include <memory>
 
 class BusyPointer;
 class Clock;
@@ -71,6 +74,9 @@ public:
 
 private:
     void ConnectWindow();
+    // The options, the pause and the check that the router heard.
+    void ConnectOptions();
+    void ShowOptions();
     void Validate(Field field, bool &refuse);
     bool RequestClose(CloseReason reason);
     void Unload();
@@ -88,8 +94,12 @@ private:
     DeviceLink m_link;
     Schedule m_schedule;
     PingPermissionNotice m_pingPermission;
+    // The engine's tips pass through its pause.
+    ActionSafety m_safety;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
+    // Made when first asked for.
+    std::unique_ptr<OptionsWindow> m_optionsWindow;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns
