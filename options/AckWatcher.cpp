@@ -10,7 +10,7 @@ namespace {
 constexpr qsizetype kTailBytes = 2048;
 // A console that talks at full speed for the whole wait must not fill the memory;
 // an acknowledgement is the console's latest words.
-constexpr qsizetype kMostReceived = 64 * 1024;
+constexpr qsizetype kMostReceived = qsizetype{64} * 1024;
 constexpr qsizetype kExcerptCharacters = 200;
 
 } // namespace

@@ -44,8 +44,8 @@ void CorvaneApp::ConnectWindow()
     m_window.onViewLogClick = [this] { m_log.ViewLog(); };
     m_window.onTimer1Tick = [this] { m_engine.Timer1Tick(); };
     // Once a stop is under way, the router's output waits in the port: nothing is
-    // logged after the stop line.
-    // The options' tick follows the poll, so that what the poll read counts first.
+    // logged after the stop line. The options' tick follows the poll, so that an
+    // acknowledgement read in time counts before its wait ends.
     m_window.onTimerCommTick = [this] {
         if (m_stop.stopRequested())
             return;
