@@ -21,6 +21,8 @@ namespace {
 constexpr qint32 kFallbackTimeoutMs = 2000;
 constexpr qint32 kFallbackResendMinutes = 30;
 
+const QString kNoResponse = QStringLiteral("No response to pings.");
+
 } // namespace
 
 PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
@@ -195,12 +197,22 @@ void PingEngine::ActOnOutage()
     if (!m_failSent) {
         const qint32 resendMinutes =
             WholeNumber32(m_fields.text(Field::FailResend)).value_or(kFallbackResendMinutes);
+        const FailSendDecision decision =
+            m_gate ? m_gate->DecideFailSend(resendMinutes) : PlainFailSend(resendMinutes);
+        // A send held back stays due: the next failing cycle asks again.
+        if (!decision.send) {
+            m_log.WriteLog(decision.entry.isEmpty() ? kNoResponse : decision.entry, true, true,
+                           kSystemMessage);
+            return;
+        }
+        if (!decision.entry.isEmpty())
+            m_log.WriteLog(decision.entry, true, true, kSystemMessage);
         m_failSent = true;
         // On the monotonic count: a wall clock set back by an hour must not hold the
         // resend back by an hour.
-        m_resendAtMs = m_clock.monotonicMs() + qint64(resendMinutes) * 60'000;
+        m_resendAtMs = m_clock.monotonicMs() + decision.resendDelayMs;
         m_log.WriteLog(QStringLiteral("No response after ") + m_fields.text(Field::FailTries) +
-                           QStringLiteral(" ping attempts.  Sending fail command."),
+                           QStringLiteral(" ping attempts.  Sending fail command.") + decision.note,
                        true, true, kSystemMessage);
         const QString command = m_fields.text(Field::FailCommand);
         m_sender.SendCommand(command);
@@ -209,7 +221,7 @@ void PingEngine::ActOnOutage()
         return;
     }
 
-    m_log.WriteLog(QStringLiteral("No response to pings."), true, true, kSystemMessage);
+    m_log.WriteLog(kNoResponse, true, true, kSystemMessage);
     // Re-armed only: the next failing cycle sends again.
     if (m_clock.monotonicMs() >= m_resendAtMs)
         m_failSent = false;

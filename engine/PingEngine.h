@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActionGate.h"
 #include "WindowFields.h"
 
 #include <QtGlobal>
@@ -46,6 +47,8 @@ public:
     void SetPingPeriod(qint32 seconds);
     // Start-up: tells the user when no echo socket may be opened at all.
     void CheckEchoPermission();
+    // Without a gate every fail command that falls due goes out.
+    void SetActionGate(ActionGate &gate) { m_gate = &gate; }
 
     qint32 TickCount() const { return m_tickCount; }
     qint16 FailCount() const { return m_failCount; }
@@ -90,6 +93,7 @@ private:
     PingPermissionNotice &m_permissionNotice;
     WatchEvents &m_events;
     std::function<void()> m_checkSchedule;
+    ActionGate *m_gate = nullptr;
 
     qint32 m_tickCount = 0;
     qint16 m_failCount = 0;

@@ -11,6 +11,7 @@
 #include "WindowFields.h"
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -79,6 +80,37 @@ void DeviceLink::ConfigurePort(PortChoice choice)
     m_pending.remember(m_port.setPortOpen(true));
 }
 
+void DeviceLink::ReopenKeptPort()
+{
+    // The first open of all, before any port was chosen, is no reopen.
+    const bool reopening = m_chosenPortText.has_value();
+    ConfigurePort(PortChoice::Kept);
+    if (m_pending.isPending())
+        return;
+    m_deviceGone = false;
+    if (reopening)
+        m_log.WriteLog(
+            QStringLiteral("Comm port %1 reopened.").arg(*WholeNumber16(*m_chosenPortText)), true,
+            true, kSystemMessage);
+}
+
+void DeviceLink::ReopenWhenDeviceReturns()
+{
+    // Only a device seen gone and back: a port that fails to open on a device that
+    // is there would otherwise be tried, and reported, every second.
+    if (!m_chosenPortText)
+        return;
+    if (!m_port.devicePresent()) {
+        m_deviceGone = true;
+        return;
+    }
+    if (!std::exchange(m_deviceGone, false))
+        return;
+    m_pending.clear();
+    ReopenKeptPort();
+    ReportError(kCommPortError);
+}
+
 bool DeviceLink::ReportError(const QString &title)
 {
     if (!m_pending.isPending())
@@ -111,6 +143,8 @@ void DeviceLink::ValidateFailPort()
 
 void DeviceLink::PollReceive()
 {
+    if (m_reopenPort && !m_port.isOpen())
+        ReopenWhenDeviceReturns();
     int waiting = 0;
     Outcome outcome = m_port.inBufferCount(waiting);
     QByteArray received;

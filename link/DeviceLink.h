@@ -26,8 +26,9 @@ inline const QString kCommPortError = QStringLiteral("Comm Port Error");
 // skipped, its failure remembered (a later one replaces an earlier one), and the
 // next step runs; at the end the remembered failure goes to ReportError, which
 // closes the port. After that the port stays closed until the port field is
-// confirmed again, or, with reopening before sends switched on, the next send,
-// which reopens the port confirmed last.
+// confirmed again, or, with reopening switched on, the next send, which reopens the
+// port confirmed last; that port also reopens when its device comes back after it
+// had gone.
 class DeviceLink final : public CommandSender
 {
 public:
@@ -52,6 +53,9 @@ public:
     // closed the port, so a send first reopens a closed port: the one confirmed
     // last, on the device found for it then. Off by default.
     void setReopenBeforeSend(bool reopen) { m_reopenBeforeSend = reopen; }
+    // A port closed by an error is opened again before the next send, and on the
+    // poll's tick once its device, seen gone, is back. Off by default.
+    void setReopenPort(bool reopen) { m_reopenPort = reopen; }
 
 private:
     enum class PortChoice
@@ -64,6 +68,9 @@ private:
     // The line configuration and the open, remembering what fails.
     void ConfigurePort(PortChoice choice);
     void ReportIfFailed(const Outcome &outcome);
+    // Opens the port confirmed last again, remembering what fails; logs a success.
+    void ReopenKeptPort();
+    void ReopenWhenDeviceReturns();
 
     SerialPort &m_port;
     const WindowFields &m_fields;
@@ -82,4 +89,7 @@ private:
     // The last poll found nothing waiting; the next chunk starts a new log entry.
     bool m_commQuiet = false;
     bool m_reopenBeforeSend = false;
+    bool m_reopenPort = false;
+    // A poll found the closed port's device missing.
+    bool m_deviceGone = false;
 };

@@ -29,8 +29,8 @@ void DeviceLink::SendCommand(const QString &command)
         // When a reopen fails, writing would only replace its reason with "not
         // open"; the bytes are skipped, their pacing is kept.
         bool portUsable = true;
-        if (m_reopenBeforeSend && !m_port.isOpen()) {
-            ConfigurePort(PortChoice::Kept);
+        if ((m_reopenBeforeSend || m_reopenPort) && !m_port.isOpen()) {
+            ReopenKeptPort();
             portUsable = !m_pending.isPending();
         }
         for (const CommandByte &next : DecodeCommand(command)) {

@@ -1,5 +1,7 @@
 #include "QtSerialPort.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -127,6 +129,12 @@ Outcome QtSerialPort::setPortOpen(bool open)
 bool QtSerialPort::isOpen() const
 {
     return m_port.isOpen() && m_lostReason.isEmpty();
+}
+
+bool QtSerialPort::devicePresent() const
+{
+    // A link such as /dev/serial/by-id/... counts only while its device is there too.
+    return !m_device.isEmpty() && QFileInfo::exists(m_device);
 }
 
 Outcome QtSerialPort::open()

@@ -39,6 +39,7 @@ public:
     Outcome setPortOpen(bool open) override;
 
     bool isOpen() const override;
+    bool devicePresent() const override;
     Outcome output(char byte) override;
     Outcome inBufferCount(int &count) override;
     Outcome input(QByteArray &data) override;

@@ -24,6 +24,10 @@ public:
     virtual Outcome setPortOpen(bool open) = 0;
 
     virtual bool isOpen() const = 0;
+    // Whether the device found for the port number is there, so that a port lost
+    // with its device (a USB adapter pulled) can open again once it is back. A port
+    // without a device node of its own never goes away.
+    virtual bool devicePresent() const { return true; }
     // Writes one byte and does not return before it has left the process.
     virtual Outcome output(char byte) = 0;
     // Bytes waiting to be read; 0 for a closed port.

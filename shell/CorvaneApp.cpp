@@ -28,7 +28,9 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
              services.busyPointer, m_events),
       m_schedule(m_window, m_log, m_link, m_settings, m_boxes, services.clock, m_events),
       m_pingPermission(m_log, m_boxes, QCoreApplication::applicationFilePath()),
-      m_engine(m_window, m_window, services.echo, m_link, m_log, m_trayWindow, services.clock,
+      m_safety(
+          m_trayWindow, [this] { return m_trayWindow.TipText(); }, m_log, services.clock),
+      m_engine(m_window, m_window, services.echo, m_link, m_log, m_safety.pause(), services.clock,
                m_stop, m_pingPermission, m_events, [this] { m_schedule.CheckSchedule(); }),
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
@@ -39,6 +41,7 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
 {
     ConnectWindow();
     ListenToTheWatch(services.clock, history ? *history : m_history);
+    ConnectOptions();
 }
 
 void CorvaneApp::ConnectWindow()
@@ -48,10 +51,13 @@ void CorvaneApp::ConnectWindow()
     m_window.onViewLogClick = [this] { m_log.ViewLog(); };
     m_window.onTimer1Tick = [this] { m_engine.Timer1Tick(); };
     // Once a stop is under way, the router's output waits in the port: nothing is
-    // logged after the stop line.
+    // logged after the stop line. The options' tick follows the poll, so that an
+    // acknowledgement read in time counts before its wait ends.
     m_window.onTimerCommTick = [this] {
-        if (!m_stop.stopRequested())
-            m_link.PollReceive();
+        if (m_stop.stopRequested())
+            return;
+        m_link.PollReceive();
+        m_safety.Tick();
     };
     m_window.onSchedCmdChange = [this](int slot) { m_schedule.SchedCmdChange(slot); };
     m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
@@ -72,6 +78,43 @@ void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
     QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
     m_events.listen(m_notifier);
     m_events.listen(m_metrics);
+}
+
+void CorvaneApp::ConnectOptions()
+{
+    m_events.listen(m_safety);
+    m_engine.SetActionGate(m_safety.gate());
+    QAction *options =
+        m_window.AddExtraItem(QStringLiteral("mOptions"), QStringLiteral("&Options\u2026"));
+    QAction *pause = m_window.AddExtraItem(QStringLiteral("mPauseActions"),
+                                           QStringLiteral("Pause actions for 1 hour"));
+    QAction *resume =
+        m_window.AddExtraItem(QStringLiteral("mResumeActions"), QStringLiteral("Resume actions"));
+    resume->setVisible(false);
+    ActionPause &actionPause = m_safety.pause();
+    QObject::connect(options, &QAction::triggered, &m_window, [this] { ShowOptions(); });
+    QObject::connect(pause, &QAction::triggered, &m_window,
+                     [&actionPause] { actionPause.PauseForOneHour(); });
+    QObject::connect(resume, &QAction::triggered, &m_window,
+                     [&actionPause] { actionPause.Resume(); });
+    actionPause.onChanged = [&actionPause, pause, resume] {
+        pause->setVisible(!actionPause.isPaused());
+        resume->setVisible(actionPause.isPaused());
+    };
+}
+
+void CorvaneApp::ShowOptions()
+{
+    if (!m_optionsWindow) {
+        m_optionsWindow =
+            std::make_unique<OptionsWindow>(m_safety.options(), m_settings, m_boxes,
+                                            [this] { return m_safety.ackWatcher().ConsoleTail(); });
+        m_optionsWindow->onChanged = [this](OptionKey key) {
+            if (key == OptionKey::ReopenPort)
+                m_link.setReopenPort(m_safety.options().reopenPort);
+        };
+    }
+    m_optionsWindow->ShowOptions();
 }
 
 void CorvaneApp::Validate(Field field, bool &refuse)
@@ -121,6 +164,8 @@ void CorvaneApp::Start()
         m_log.WriteLog(skipped, true, true, kSystemMessage);
     // Before any fallback shows in a field, so that the report quotes what was stored.
     ReportRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
+    m_safety.Load(m_settings, m_boxes);
+    m_link.setReopenPort(m_safety.options().reopenPort);
     TakePingPeriodFromField();
     for (int slot = 0; slot < kScheduleSlots; ++slot)
         m_schedule.SetScheduleTime(slot, m_window.text(SchedTimeField(slot)));

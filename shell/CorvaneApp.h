@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActionSafety.h"
 #include "DeviceLink.h"
 #include "EventLog.h"
 #include "FieldConfirmation.h"
@@ -10,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "MetricsFile.h"
 #include "OutageNotifier.h"
+#include "OptionsWindow.h"
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
 #include "Schedule.h"
@@ -93,6 +95,9 @@ public:
 private:
     void ConnectWindow();
     void ListenToTheWatch(const Clock &clock, HistorySource &history);
+    // The options, the pause and the check that the router heard.
+    void ConnectOptions();
+    void ShowOptions();
     void Validate(Field field, bool &refuse);
     bool RequestClose(CloseReason reason);
     void Unload();
@@ -110,6 +115,8 @@ private:
     DeviceLink m_link;
     Schedule m_schedule;
     PingPermissionNotice m_pingPermission;
+    // The engine's tips pass through its pause.
+    ActionSafety m_safety;
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
     QString m_logOverride;
@@ -118,6 +125,8 @@ private:
     std::unique_ptr<HistoryWindowEntry> m_historyWindow;
     HistoryStore m_history;
     HistoryRecorder m_historyRecorder;
+    // Made when first asked for.
+    std::unique_ptr<OptionsWindow> m_optionsWindow;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

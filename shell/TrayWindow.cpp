@@ -35,12 +35,14 @@ void TrayWindow::AddTrayIcon()
     const double percentage = 100.0 * m_window.value() / m_window.maximum();
     const QString tip =
         QStringLiteral("Corvane (") + GeneralNumberText(percentage) + QStringLiteral("%)");
+    m_tip = tip;
     m_tray.add(m_window.windowIcon(), tip.left(kLongestTip));
     m_iconShown = true;
 }
 
 void TrayWindow::UpdateTrayTip(const QString &text)
 {
+    m_tip = text;
     m_tray.setTip(text.left(kLongestTip));
 }
 

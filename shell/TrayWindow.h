@@ -19,6 +19,8 @@ public:
     // Shows the icon with the window's icon and the failure level of the meter.
     void AddTrayIcon();
     void UpdateTrayTip(const QString &text) override;
+    // The tip asked for last, before any cut to the tray's length.
+    QString TipText() const { return m_tip; }
     void RemoveTrayIcon();
     // Shows the window in its normal state, in front.
     void RestoreWindow();
@@ -35,4 +37,5 @@ private:
     Form1 &m_window;
     Tray &m_tray;
     bool m_iconShown = false;
+    QString m_tip;
 };

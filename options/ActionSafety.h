@@ -1,0 +1,49 @@
+#pragma once
+
+#include "AckWatcher.h"
+#include "ActionPause.h"
+#include "ActionPolicy.h"
+#include "Options.h"
+#include "WatchEvents.h"
+
+#include <functional>
+
+class Clock;
+class LogWriter;
+class MessageBoxes;
+class Settings;
+class TrayTip;
+
+// The options and the parts that act on them, as the program holds them: loaded at
+// start-up, changed through the Options window, told what the watch does, and ticked
+// after each receive poll. Nothing it does is logged after the stop line.
+class ActionSafety final : public WatchEvents
+{
+public:
+    // The watch's tips go through pause() to tray; shownTip tells what tray shows.
+    ActionSafety(TrayTip &tray, std::function<QString()> shownTip, LogWriter &log,
+                 const Clock &clock);
+
+    void Load(Settings &settings, MessageBoxes &boxes);
+    // After the receive poll of the same tick.
+    void Tick();
+
+    Options &options() { return m_options; }
+    ActionPause &pause() { return m_pause; }
+    ActionGate &gate() { return m_policy; }
+    const AckWatcher &ackWatcher() const { return m_ackWatcher; }
+
+    void watchStarted() override { m_policy.watchStarted(); }
+    void outageEnded() override { m_policy.outageEnded(); }
+    void commandSent(CommandKind kind, const QString &command) override;
+    void consoleReceived(const QByteArray &bytes) override { m_ackWatcher.consoleReceived(bytes); }
+    void watchStopped() override;
+
+private:
+    LogWriter &m_log;
+    Options m_options;
+    ActionPause m_pause;
+    ActionPolicy m_policy;
+    AckWatcher m_ackWatcher;
+    bool m_stopped = false;
+};

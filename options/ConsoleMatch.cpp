@@ -1,0 +1,76 @@
+#include "ConsoleMatch.h"
+
+namespace {
+
+bool IsLineEnd(QChar character)
+{
+    return character == u'\r' || character == u'\n';
+}
+
+QString LineAround(const QString &text, qsizetype start, qsizetype end)
+{
+    while (start > 0 && !IsLineEnd(text.at(start - 1)))
+        --start;
+    while (end < text.size() && !IsLineEnd(text.at(end)))
+        ++end;
+    QString line = text.mid(start, end - start);
+    for (QChar &character : line) {
+        if (IsLineEnd(character))
+            character = u' ';
+    }
+    return line;
+}
+
+} // namespace
+
+QString ConsoleText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
+
+std::optional<QString> MatchedLine(const QRegularExpression &pattern, const QString &text)
+{
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return LineAround(text, match.capturedStart(), match.capturedEnd());
+}
+
+QStringList MatchedLines(const QRegularExpression &pattern, const QString &text)
+{
+    QStringList lines;
+    qsizetype lastLineEnd = -1;
+    QRegularExpressionMatchIterator matches = pattern.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        // Several matches on one line show that line once.
+        if (match.capturedStart() < lastLineEnd)
+            continue;
+        lines.append(LineAround(text, match.capturedStart(), match.capturedEnd()));
+        lastLineEnd = match.capturedEnd();
+        while (lastLineEnd < text.size() && !IsLineEnd(text.at(lastLineEnd)))
+            ++lastLineEnd;
+    }
+    return lines;
+}
+
+QString LogExcerpt(const QString &text, qsizetype count)
+{
+    const QString tail = text.right(count);
+    QString excerpt;
+    excerpt.reserve(tail.size());
+    for (qsizetype index = 0; index < tail.size(); ++index) {
+        const QChar character = tail.at(index);
+        if (character == u'\r' && index + 1 < tail.size() && tail.at(index + 1) == u'\n')
+            continue;
+        if (IsLineEnd(character))
+            excerpt += QStringLiteral("\r\n");
+        else
+            excerpt += character.unicode() < 0x20 || character.unicode() == 0x7f ? u' ' : character;
+    }
+    while (excerpt.startsWith(QStringLiteral("\r\n")))
+        excerpt.remove(0, 2);
+    while (excerpt.endsWith(QStringLiteral("\r\n")))
+        excerpt.chop(2);
+    return excerpt;
+}

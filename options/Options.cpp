@@ -1,0 +1,177 @@
+#include "Options.h"
+
+#include "LogWriter.h"
+#include "MessageBoxes.h"
+#include "Settings.h"
+#include "WholeNumber.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+struct WholeRange
+{
+    qint32 lowest;
+    qint32 highest;
+    const char *refusal;
+};
+
+// A day of grace covers any boot; a week between resends is as long as a watch can
+// sensibly wait; an hour is longer than any console takes to answer.
+WholeRange RangeOf(OptionKey key)
+{
+    switch (key) {
+    case OptionKey::GraceSeconds:
+        return {0, 86400, "A whole number of seconds from 0 to 86400 is required."};
+    case OptionKey::MaxSendsPerOutage:
+        return {0, 1000, "A whole number from 0 (no limit) to 1000 is required."};
+    case OptionKey::MaxResendMinutes:
+        return {0, 10080, "A whole number of minutes from 0 (no cap) to 10080 is required."};
+    case OptionKey::AckSeconds:
+        return {1, 3600, "A whole number of seconds from 1 to 3600 is required."};
+    default:
+        return {0, 1, "0 (off) or 1 (on) is required."};
+    }
+}
+
+constexpr double kLowestBackoff = 1;
+constexpr double kHighestBackoff = 10;
+
+// A file edited by hand holds a point; the window may have been typed with the
+// locale's separator.
+std::optional<double> Factor(const QString &text)
+{
+    bool converted = false;
+    double value = QLocale::c().toDouble(text.trimmed(), &converted);
+    if (!converted)
+        value = QLocale().toDouble(text.trimmed(), &converted);
+    if (!converted || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+QString OptionKeyName(OptionKey key)
+{
+    switch (key) {
+    case OptionKey::GraceSeconds:
+        return QStringLiteral("GraceSeconds");
+    case OptionKey::MaxSendsPerOutage:
+        return QStringLiteral("MaxSendsPerOutage");
+    case OptionKey::ResendBackoff:
+        return QStringLiteral("ResendBackoff");
+    case OptionKey::MaxResendMinutes:
+        return QStringLiteral("MaxResendMinutes");
+    case OptionKey::AckPattern:
+        return QStringLiteral("AckPattern");
+    case OptionKey::AckSeconds:
+        return QStringLiteral("AckSeconds");
+    case OptionKey::ReopenPort:
+        return QStringLiteral("ReopenPort");
+    }
+    return {};
+}
+
+QString OptionText(const Options &options, OptionKey key)
+{
+    switch (key) {
+    case OptionKey::GraceSeconds:
+        return QString::number(options.graceSeconds);
+    case OptionKey::MaxSendsPerOutage:
+        return QString::number(options.maxSendsPerOutage);
+    case OptionKey::ResendBackoff:
+        return QString::number(options.resendBackoff);
+    case OptionKey::MaxResendMinutes:
+        return QString::number(options.maxResendMinutes);
+    case OptionKey::AckPattern:
+        return options.ackPattern;
+    case OptionKey::AckSeconds:
+        return QString::number(options.ackSeconds);
+    case OptionKey::ReopenPort:
+        return options.reopenPort ? QStringLiteral("1") : QStringLiteral("0");
+    }
+    return {};
+}
+
+std::optional<QString> OptionRefusal(OptionKey key, const QString &text)
+{
+    if (key == OptionKey::AckPattern) {
+        const QRegularExpression pattern(text);
+        if (pattern.isValid())
+            return std::nullopt;
+        return QStringLiteral("The pattern is not a valid regular expression: %1 (at character "
+                              "%2).")
+            .arg(pattern.errorString())
+            .arg(pattern.patternErrorOffset() + 1);
+    }
+    if (key == OptionKey::ResendBackoff) {
+        const std::optional<double> factor = Factor(text);
+        if (factor && *factor >= kLowestBackoff && *factor <= kHighestBackoff)
+            return std::nullopt;
+        return QStringLiteral("A factor from 1 to 10 is required, such as 2 or 1.5.");
+    }
+    const WholeRange range = RangeOf(key);
+    const std::optional<qint32> value = WholeNumber32(text);
+    if (value && *value >= range.lowest && *value <= range.highest)
+        return std::nullopt;
+    return QString::fromLatin1(range.refusal);
+}
+
+void SetOption(Options &options, OptionKey key, const QString &text)
+{
+    switch (key) {
+    case OptionKey::GraceSeconds:
+        options.graceSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::MaxSendsPerOutage:
+        options.maxSendsPerOutage = *WholeNumber32(text);
+        return;
+    case OptionKey::ResendBackoff:
+        options.resendBackoff = *Factor(text);
+        return;
+    case OptionKey::MaxResendMinutes:
+        options.maxResendMinutes = *WholeNumber32(text);
+        return;
+    case OptionKey::AckPattern:
+        options.ackPattern = text;
+        return;
+    case OptionKey::AckSeconds:
+        options.ackSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::ReopenPort:
+        options.reopenPort = *WholeNumber32(text) != 0;
+        return;
+    }
+}
+
+Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
+{
+    Options options;
+    QStringList refused;
+    for (const OptionKey key : kOptionKeys) {
+        const QString name = OptionKeyName(key);
+        if (!settings.HasValue(OptionsSection, name))
+            continue;
+        const QString stored = settings.GetValue(OptionsSection, name);
+        if (const std::optional<QString> refusal = OptionRefusal(key, stored))
+            refused.append(name + u'=' + stored + QStringLiteral(": ") + *refusal);
+        else
+            SetOption(options, key, stored);
+    }
+    if (refused.isEmpty())
+        return options;
+
+    // Told rather than fallen back on silently: a limit that never holds looks like a
+    // working setting until the night it was meant for.
+    refused.prepend(
+        QStringLiteral("Some stored options are not valid; Corvane runs with their defaults:"));
+    const QString report = refused.join(QStringLiteral("\r\n"));
+    log.WriteLog(report, true, true, kSystemMessage);
+    boxes.show(report, QStringLiteral("Settings"), BoxStyle::OkExclamation);
+    return options;
+}

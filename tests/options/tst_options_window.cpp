@@ -1,0 +1,219 @@
+#include "AppRig.h"
+#include "Options.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+// The options as the user meets them in the running program: the Options window's
+// fields, "Test pattern", the pause in the menus and the tip, and what is stored.
+class TestOptionsWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QVERIFY(m_rig.emplace().router.isValid()); }
+    void cleanup()
+    {
+        m_window = nullptr;
+        m_started = false;
+        m_rig.reset();
+    }
+
+    // A refused entry keeps the focus with a message and is neither stored nor taken;
+    // the click that tried to leave does nothing.
+    void refusesWhatItsCheckRefuses_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+
+        QTest::addRow("pattern that does not compile")
+            << "AckPattern"
+            << "reset (done"
+            << "The pattern is not a valid regular expression: missing closing parenthesis (at "
+               "character 12).";
+        QTest::addRow("back-off above 10")
+            << "ResendBackoff"
+            << "11"
+            << "A factor from 1 to 10 is required, such as 2 or 1.5.";
+        QTest::addRow("grace below 0") << "GraceSeconds"
+                                       << "-1"
+                                       << "A whole number of seconds from 0 to 86400 is required.";
+    }
+    void refusesWhatItsCheckRefuses()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        openOptions();
+
+        typeInto(name, typed);
+        clickOn(QStringLiteral("TestPattern"));
+
+        QCOMPARE(m_rig->boxes.shown.size(), 1);
+        QCOMPARE(m_rig->boxes.shown[0].text, message);
+        QCOMPARE(m_rig->boxes.shown[0].title, QStringLiteral("Options"));
+        QCOMPARE(QApplication::focusWidget(), control(name));
+        QCOMPARE(stored(name), QStringLiteral("(missing)"));
+        QVERIFY(result().isEmpty());
+    }
+
+    // A confirmed value is stored as typed and acts at once: a grace of a minute holds
+    // back the fail command of a failing cycle.
+    void storesAndTakesAConfirmedValue()
+    {
+        openOptions();
+        typeInto(QStringLiteral("GraceSeconds"), QStringLiteral("60"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        clickOn(QStringLiteral("ReopenPort"));
+
+        QVERIFY(m_rig->boxes.shown.isEmpty());
+        QCOMPARE(stored(QStringLiteral("GraceSeconds")), QStringLiteral("60"));
+        QCOMPARE(stored(QStringLiteral("ReopenPort")), QStringLiteral("0"));
+        m_rig->app.engine().PingCycle();
+        QCOMPARE(m_rig->router.receive(), QByteArray());
+        QCOMPARE(m_rig->logCount(QStringLiteral(
+                     "Fail command not sent: the start grace lasts until 12:01:00.")),
+                 1);
+    }
+
+    // Stored options are read at start-up; one that its check refuses is reported and
+    // its default kept.
+    void readsStoredOptionsAtStart()
+    {
+        for (const auto &[key, value] :
+             {std::pair{"GraceSeconds", "600"}, std::pair{"ResendBackoff", "0.5"}})
+            m_rig->settingsStore.write(SettingsAppName, OptionsSection, QString::fromLatin1(key),
+                                       QString::fromLatin1(value));
+        start();
+
+        QCOMPARE(m_rig->boxes.shown.size(), 1);
+        QCOMPARE(m_rig->boxes.shown[0].title, QStringLiteral("Settings"));
+        QVERIFY(m_rig->boxes.shown[0].text.endsWith(
+            QStringLiteral("\r\nResendBackoff=0.5: A factor from 1 to 10 is required, such as 2 "
+                           "or 1.5.")));
+        m_rig->app.engine().PingCycle();
+        QCOMPARE(m_rig->router.receive(), QByteArray());
+        QCOMPARE(m_rig->logCount(QStringLiteral(
+                     "Fail command not sent: the start grace lasts until 12:10:00.")),
+                 1);
+    }
+
+    void testPatternShowsTheMatchesInTheConsoleTail_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("shown");
+
+        QTest::addRow("two lines match")
+            << "reset (done|ok)"
+            << "Matches in the last 2048 bytes received:\nreset done at 12:00\nreset ok";
+        QTest::addRow("no match") << "rebooting"
+                                  << "No match in the last 2048 bytes received.";
+        QTest::addRow("does not compile")
+            << "reset ("
+            << "The pattern is not a valid regular expression: missing closing "
+               "parenthesis (at character 8).";
+    }
+    void testPatternShowsTheMatchesInTheConsoleTail()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, shown);
+        start();
+        // Only the last 2 KB count: the first match scrolled out long ago.
+        const QByteArray console = "reset ok, long ago\r\n" + QByteArray(3000, 'x') +
+                                   "\r\nreset done at 12:00\r\nRouter>reset ok\r\nRouter>";
+        for (qsizetype at = 0; at < console.size(); at += 1000) {
+            QVERIFY(m_rig->router.send(console.mid(at, 1000)));
+            QTest::qWait(50);
+            m_rig->window().onTimerCommTick();
+        }
+        openOptions();
+
+        typeInto(QStringLiteral("AckPattern"), pattern);
+        m_window->findChild<QPushButton *>(QStringLiteral("TestPattern"))->click();
+
+        QCOMPARE(result().replace(QStringLiteral("Router>"), QString()), shown);
+    }
+
+    // The menus offer only the item that applies; the tip tells of the pause.
+    void pauseAndResumeFromTheMenu()
+    {
+        start();
+        QAction *pause = item(QStringLiteral("mPauseActions"));
+        QAction *resume = item(QStringLiteral("mResumeActions"));
+        QCOMPARE(pause->text(), QStringLiteral("Pause actions for 1 hour"));
+        QCOMPARE(resume->text(), QStringLiteral("Resume actions"));
+        QVERIFY(m_rig->window().PopupMenu().actions().contains(pause));
+        QVERIFY(pause->isVisible() && !resume->isVisible());
+
+        pause->trigger();
+        QCOMPARE(m_rig->tray.tip, QStringLiteral("Corvane (paused until 13:00)"));
+        QVERIFY(!pause->isVisible() && resume->isVisible());
+        m_rig->app.engine().PingCycle();
+        QCOMPARE(m_rig->router.receive(), QByteArray());
+        QCOMPARE(m_rig->tray.tip, QStringLiteral("Corvane (paused until 13:00)"));
+
+        resume->trigger();
+        QCOMPARE(m_rig->tray.tip, QStringLiteral("Corvane (100%)"));
+        QVERIFY(pause->isVisible() && !resume->isVisible());
+        m_rig->app.engine().PingCycle();
+        QCOMPARE(m_rig->router.receive(), QByteArray("\r\r"));
+        QCOMPARE(m_rig->logCount(QStringLiteral("Actions paused until 13:00.")), 1);
+        QCOMPARE(m_rig->logCount(QStringLiteral("Actions resumed.")), 1);
+    }
+
+private:
+    // Retries 1, so that the first failing cycle acts.
+    void start()
+    {
+        m_started = true;
+        m_rig->start({{QStringLiteral("FailTries"), QStringLiteral("1")}});
+        m_rig->router.receive();
+    }
+    void openOptions()
+    {
+        if (!m_started)
+            start();
+        item(QStringLiteral("mOptions"))->trigger();
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QStringLiteral("OptionsWindow"))
+                m_window = window;
+        }
+        QVERIFY(m_window && QTest::qWaitForWindowActive(m_window));
+    }
+    QAction *item(const QString &name) { return m_rig->window().findChild<QAction *>(name); }
+    QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
+    void clickOn(const QString &name)
+    {
+        QWidget *target = control(name);
+        QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(m_window, target->rect().center()));
+    }
+    void typeInto(const QString &name, const QString &typed)
+    {
+        clickOn(name);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+    }
+    QString stored(const QString &key)
+    {
+        return m_rig->settingsStore.read(SettingsAppName, OptionsSection, key)
+            .value_or(QStringLiteral("(missing)"));
+    }
+    QString result()
+    {
+        return m_window->findChild<QPlainTextEdit *>(QStringLiteral("PatternResult"))
+            ->toPlainText();
+    }
+
+    std::optional<AppRig> m_rig;
+    QWidget *m_window = nullptr;
+    bool m_started = false;
+};
+
+QTEST_MAIN(TestOptionsWindow)
+#include "tst_options_window.moc"
