@@ -5,6 +5,8 @@
 #include "Module1.h"
 #include "ProbeTarget.h"
 
+#include <QList>
+
 #include <arpa/inet.h>
 
 #include <algorithm>

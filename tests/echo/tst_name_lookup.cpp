@@ -48,8 +48,8 @@ int ProbeInsideSandbox(char *argv[])
     responder.start();
 
     const QString name = QString::fromLocal8Bit(argv[0]);
-    const int timeoutMs = std::atoi(argv[1]);
-    const int stopAfterMs = std::atoi(argv[2]);
+    const int timeoutMs = QByteArray(argv[1]).toInt();
+    const int stopAfterMs = QByteArray(argv[2]).toInt();
     StopLatch stop;
     IcmpEchoFacility facility(IcmpEchoFacility::SocketChoice::DatagramFirst, &stop);
     std::thread stopper;
