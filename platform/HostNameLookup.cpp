@@ -86,7 +86,7 @@ NameLookup FirstAddress(const addrinfo *list)
     return {NameLookup::Outcome::Found, IpAddress::v6(bytes, address->sin6_scope_id)};
 }
 
-NameLookup Outcome(const PendingLookup &lookup)
+NameLookup ResultOf(const PendingLookup &lookup)
 {
     switch (::gai_error(const_cast<gaicb *>(&lookup.request))) {
     case 0:
@@ -164,7 +164,7 @@ NameLookup LookUpHostName(const QByteArray &name, quint32 timeoutMs, const StopL
         if (ready > 0 && (watched[0].revents & POLLIN) != 0)
             break;
     }
-    const NameLookup found = Outcome(*lookup);
+    const NameLookup found = ResultOf(*lookup);
     LetGo(lookup);
     return found;
 }

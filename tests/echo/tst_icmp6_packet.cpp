@@ -42,9 +42,9 @@ QByteArray Icmp6(quint8 type, quint8 code, quint16 identifier = kIdentifier,
 
 // An IPv6 packet as an error quotes it: the 40-byte header, then the content.
 QByteArray Ip6(const IpAddress::V6Bytes &destination, const QByteArray &content,
-               quint8 nextHeader = 58, quint8 version = 6)
+               quint8 nextHeader = 58)
 {
-    return QByteArray(1, char(version << 4)) + QByteArray(3, '\0') +
+    return QByteArray(1, char(0x60)) + QByteArray(3, '\0') +
            QByteArray(1, char(content.size() >> 8)) + QByteArray(1, char(content.size() & 0xFF)) +
            char(nextHeader) + char(64) + AddressBytes(Address(1)) + AddressBytes(destination) +
            content;
@@ -120,7 +120,6 @@ private Q_SLOTS:
 
         const QByteArray reply = Icmp6(Icmp6Type::EchoReply, 0);
         QTest::addRow("our reply") << reply << kDestination << 0;
-        QTest::addRow("reply with trailing bytes") << reply + "more" << kDestination << 0;
         QTest::addRow("reply from another host") << reply << kOtherHost << kNotOurs;
         QTest::addRow("reply with another identifier")
             << Icmp6(Icmp6Type::EchoReply, 0, 0x4321) << kDestination << kNotOurs;
@@ -128,7 +127,6 @@ private Q_SLOTS:
             << Icmp6(Icmp6Type::EchoReply, 0, kIdentifier, kSequence - 1) << kDestination
             << kNotOurs;
         QTest::addRow("truncated header") << reply.left(7) << kDestination << kNotOurs;
-        QTest::addRow("empty") << QByteArray() << kDestination << kNotOurs;
         QTest::addRow("our own request looped back")
             << Icmp6(Icmp6Type::EchoRequest, 0) << kDestination << kNotOurs;
 
@@ -136,8 +134,6 @@ private Q_SLOTS:
             << ErrorQuoting(1, 3, OurRequest()) << kRouter << 11003;
         QTest::addRow("router: hop limit exceeded")
             << ErrorQuoting(3, 0, OurRequest()) << kRouter << 11013;
-        QTest::addRow("router: packet too big")
-            << ErrorQuoting(2, 0, OurRequest()) << kRouter << 11009;
         QTest::addRow("error quoting a request to another host")
             << ErrorQuoting(1, 3, Ip6(kOtherHost, Icmp6(Icmp6Type::EchoRequest, 0))) << kRouter
             << kNotOurs;
@@ -148,13 +144,8 @@ private Q_SLOTS:
         QTest::addRow("error quoting a packet with an extension header")
             << ErrorQuoting(1, 3, Ip6(kDestination, Icmp6(Icmp6Type::EchoRequest, 0), 44))
             << kRouter << kNotOurs;
-        QTest::addRow("error quoting an IPv4 header")
-            << ErrorQuoting(1, 3, Ip6(kDestination, Icmp6(Icmp6Type::EchoRequest, 0), 58, 4))
-            << kRouter << kNotOurs;
         QTest::addRow("error cut inside the quoted request")
             << ErrorQuoting(1, 3, OurRequest()).left(8 + 40 + 7) << kRouter << kNotOurs;
-        QTest::addRow("error cut inside the quoted header")
-            << ErrorQuoting(1, 3, OurRequest()).left(8 + 39) << kRouter << kNotOurs;
     }
 
     void decodesMessage()
@@ -178,8 +169,6 @@ private Q_SLOTS:
         const QueuedError prohibited{QueuedErrorOrigin::Icmp, 1, 1, EACCES};
         QTest::addRow("administratively prohibited")
             << prohibited << request << kDestination << 11003;
-        QTest::addRow("no route") << QueuedError{QueuedErrorOrigin::Icmp, 1, 0, ENETUNREACH}
-                                  << request << kDestination << 11002;
         QTest::addRow("about another destination")
             << prohibited << request << kOtherHost << kNotOurs;
         QTest::addRow("about another sequence")
@@ -187,8 +176,6 @@ private Q_SLOTS:
             << kNotOurs;
         QTest::addRow("quote too short")
             << prohibited << request.left(7) << kDestination << kNotOurs;
-        QTest::addRow("not an error") << QueuedError{QueuedErrorOrigin::Icmp, 137, 0, 0} << request
-                                      << kDestination << kNotOurs;
         QTest::addRow("local: message too long")
             << QueuedError{QueuedErrorOrigin::Local, 0, 0, EMSGSIZE} << QByteArray()
             << IpAddress::V6Bytes{} << 11009;
