@@ -34,9 +34,10 @@ struct PendingLookup
     std::atomic<int> holders = 2;
 };
 
-void LetGo(PendingLookup *lookup)
+// Gives up the caller's share, or both shares when the notification will never come.
+void LetGo(PendingLookup *lookup, int shares = 1)
 {
-    if (lookup->holders.fetch_sub(1, std::memory_order_acq_rel) != 1)
+    if (lookup->holders.fetch_sub(shares, std::memory_order_acq_rel) != shares)
         return;
     if (lookup->request.ar_result != nullptr)
         ::freeaddrinfo(lookup->request.ar_result);
@@ -57,9 +58,7 @@ void Finished(sigval value)
 // notify.
 void Abandon(PendingLookup *lookup)
 {
-    if (::gai_cancel(&lookup->request) == EAI_CANCELED)
-        LetGo(lookup);
-    LetGo(lookup);
+    LetGo(lookup, ::gai_cancel(&lookup->request) == EAI_CANCELED ? 2 : 1);
 }
 
 // IPv4 first, as most of the internet still answers there; IPv6 when that is all.
