@@ -145,8 +145,9 @@ Destination Resolve(EchoFacility &facility, const ProbeTarget &target, quint32 &
 {
     switch (target.kind) {
     case ProbeTarget::Kind::Invalid:
-        // On Linux 0.0.0.0 reaches the local host, so a mistyped address would always
-        // answer and an outage would never be noticed.
+        // Nothing to probe, and nothing to guess at: on Linux 0.0.0.0 reaches the local
+        // host, so a mistyped address would always answer and an outage would never
+        // be noticed.
         return {std::nullopt, {kEchoBadDestination, 0}};
     case ProbeTarget::Kind::Address:
         return {target.address, {}};
