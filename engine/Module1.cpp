@@ -1,11 +1,13 @@
 #include "Module1.h"
 
 #include "EchoFacility.h"
+#include "ProbeTarget.h"
 
 #include <QStringList>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -111,22 +113,82 @@ quint32 ParseDottedAddress(const QString &text)
     return address;
 }
 
-EchoHindrance PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
-                          qint32 timeoutMs)
-{
-    const quint32 destination = ParseDottedAddress(address);
-    // On Linux 0.0.0.0 reaches the local host, so a mistyped address would always
-    // answer and an outage would never be noticed.
-    if (destination == 0) {
-        reply.Status = kEchoBadDestination;
-        reply.RoundTripTime = 0;
-        return EchoHindrance::None;
-    }
+namespace {
 
+// The status a failed lookup leaves in the reply, with what kept it from telling
+// about the line.
+EchoResult LookupFailure(NameLookup::Outcome outcome)
+{
+    switch (outcome) {
+    case NameLookup::Outcome::TimedOut:
+        return {kEchoTimedOut, 0};
+    case NameLookup::Outcome::Stopped:
+        return {kEchoGeneralFailure, 0, EchoHindrance::Stopped};
+    case NameLookup::Outcome::Failed:
+        return {kEchoGeneralFailure, 0};
+    case NameLookup::Outcome::NotFound:
+    case NameLookup::Outcome::Found:
+        break;
+    }
+    return {kEchoBadDestination, 0};
+}
+
+// The destination of the target, looking a host name up within the wait, which it
+// shortens by the time the lookup took; or the result that ends the probe.
+struct Destination
+{
+    std::optional<IpAddress> address;
+    EchoResult failure;
+};
+
+Destination Resolve(EchoFacility &facility, const ProbeTarget &target, quint32 &waitMs)
+{
+    switch (target.kind) {
+    case ProbeTarget::Kind::Invalid:
+        // Nothing to probe, and nothing to guess at: on Linux 0.0.0.0 reaches the local
+        // host, so a mistyped address would always answer and an outage would never
+        // be noticed.
+        return {std::nullopt, {kEchoBadDestination, 0}};
+    case ProbeTarget::Kind::Address:
+        return {target.address, {}};
+    case ProbeTarget::Kind::HostName:
+        break;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const NameLookup lookup = facility.lookUp(target.hostName, waitMs);
+    if (lookup.outcome != NameLookup::Outcome::Found || !lookup.address)
+        return {std::nullopt, LookupFailure(lookup.outcome)};
+    const auto spentMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    // The whole probe keeps the field's time-out: a lookup that used it up leaves no
+    // time for the echo.
+    if (spentMs >= qint64(waitMs))
+        return {std::nullopt, {kEchoTimedOut, 0}};
+    waitMs -= quint32(spentMs);
+    return {lookup.address, {}};
+}
+
+} // namespace
+
+EchoHindrance PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
+                          qint32 timeoutMs, QString *resolved)
+{
     // A time-out read from a field may be zero or negative; waiting at least one
     // millisecond keeps it from turning into an unsigned wait of weeks.
-    const quint32 waitMs = quint32(std::max(timeoutMs, 1));
-    const EchoResult result = facility.echo(destination, QByteArrayLiteral("Echo This"), waitMs);
+    quint32 waitMs = quint32(std::max(timeoutMs, 1));
+    const ProbeTarget target = ParseProbeTarget(address);
+    const Destination destination = Resolve(facility, target, waitMs);
+    if (!destination.address) {
+        reply.Status = destination.failure.status;
+        reply.RoundTripTime = 0;
+        return destination.failure.hindrance;
+    }
+    if (resolved != nullptr && target.kind == ProbeTarget::Kind::HostName)
+        *resolved = destination.address->toString();
+
+    const EchoResult result =
+        facility.echo(*destination.address, QByteArrayLiteral("Echo This"), waitMs);
     reply.Status = result.status;
     reply.RoundTripTime = result.status == kEchoSuccess ? result.roundTripMs : 0;
     return result.hindrance;

@@ -40,10 +40,14 @@ constexpr quint32 kEchoGeneralFailure = 11050;
 quint32 ParseDottedAddress(const QString &text);
 
 // Sends one echo request with the payload "Echo This" and fills reply's Status and
-// RoundTripTime. Blocks for at most timeoutMs. Returns what, beyond the status, kept
-// the echo from telling about the line; the record has no room for it.
+// RoundTripTime. address is dotted IPv4, an IPv6 literal or a host name, which is
+// looked up afresh each time so that a changed DNS record is followed: a name that
+// does not resolve gives 11018, a resolver silent for the whole time-out 11010. Blocks
+// for at most timeoutMs, the lookup included. Returns what, beyond the status, kept
+// the echo from telling about the line; the record has no room for it. resolved, when
+// given, receives the address a host name led to.
 EchoHindrance PingAddress(EchoFacility &facility, const QString &address, EchoReply &reply,
-                          qint32 timeoutMs);
+                          qint32 timeoutMs, QString *resolved = nullptr);
 
 // The code in decimal, then "   [ ", the status name and " ]".
 QString EchoStatusText(qint32 status);

@@ -29,9 +29,9 @@ PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
                        CommandSender &sender, LogWriter &log, TrayTip &tray, const Clock &clock,
                        const StopRequest &stop, PingPermissionNotice &permissionNotice,
                        WatchEvents &events, std::function<void()> checkSchedule)
-    : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tray(tray),
-      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice), m_events(events),
-      m_checkSchedule(std::move(checkSchedule))
+    : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tip(tray),
+      m_tray(m_tip), m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice),
+      m_events(events), m_checkSchedule(std::move(checkSchedule))
 {
 }
 
@@ -86,6 +86,7 @@ void PingEngine::PingCycle(CycleCause cause)
         return;
     }
     m_permissionNotice.EchoesSent();
+    m_tip.ShowProbed(report);
 
     CountCycle(verdict);
     ShowFailCount();
@@ -100,7 +101,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     EchoReply primary{};
     report.primary.address = m_fields.text(Field::AddrPri);
     const EchoHindrance primaryHindrance =
-        PingAddress(m_echo, report.primary.address, primary, TimeoutMs(Field::TimeoutPri));
+        PingAddress(m_echo, report.primary.address, primary, TimeoutMs(Field::TimeoutPri),
+                    &report.primary.resolved);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     report.primary.status = static_cast<qint32>(primary.Status);
@@ -122,7 +124,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     ProbeReport &secondaryReport = report.secondary.emplace();
     secondaryReport.address = m_fields.text(Field::AddrSec);
     const EchoHindrance secondaryHindrance =
-        PingAddress(m_echo, secondaryReport.address, secondary, TimeoutMs(Field::TimeoutSec));
+        PingAddress(m_echo, secondaryReport.address, secondary, TimeoutMs(Field::TimeoutSec),
+                    &secondaryReport.resolved);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     secondaryReport.status = static_cast<qint32>(secondary.Status);

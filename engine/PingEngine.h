@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ActionGate.h"
+#include "ProbedAddressTip.h"
 #include "WindowFields.h"
 
 #include <QtGlobal>
@@ -87,6 +88,9 @@ private:
     EchoFacility &m_echo;
     CommandSender &m_sender;
     LogWriter &m_log;
+    // Every tip goes through it, so that a host name's address stays shown whatever
+    // the watch's text.
+    ProbedAddressTip m_tip;
     TrayTip &m_tray;
     const Clock &m_clock;
     const StopRequest &m_stop;

@@ -9,7 +9,11 @@
 //   queued error: origin, type, code, errno, 4 bytes of quoted destination, quoted request
 // Mode bit 0x80 writes a valid checksum into the ICMP message first, so that inputs
 // reach past the checksum test without the fuzzer guessing 16 bits.
+// Mode bit 0x40 reads ICMPv6 instead, whose sockets deliver the message alone:
+//   message:      16 bytes of sender address, then the ICMPv6 message
+//   queued error: origin, type, code, errno, 16 bytes of quoted destination, quoted request
 #include "FuzzProperty.h"
+#include "Icmp6Packet.h"
 #include "IcmpPacket.h"
 
 #include <QByteArrayView>
@@ -201,6 +205,92 @@ void FuzzQueuedError(const Bytes &input)
     RequireProperty(verdict != 0u, "an error is never reported as success");
 }
 
+// ICMPv6: the destination is 2001:db8::2.
+constexpr IpAddress::V6Bytes kDestination6 = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0,
+                                              0,    0,    0,    0,    0, 0, 0, 2};
+
+Echo6Expectation Expected6()
+{
+    return {kDestination6, kIdentifier, kSequence};
+}
+
+IpAddress::V6Bytes Address6(const Bytes &bytes, std::size_t offset)
+{
+    IpAddress::V6Bytes address{};
+    std::memcpy(address.data(), bytes.data() + offset, address.size());
+    return address;
+}
+
+bool IsOurEcho6Request(const Bytes &icmp)
+{
+    return icmp.size() >= 8 && At(icmp, 0) == Icmp6Type::EchoRequest &&
+           Word(icmp, 4) == kIdentifier && Word(icmp, 6) == kSequence;
+}
+
+void FuzzIcmp6Message(const Bytes &input)
+{
+    if (input.size() < 16)
+        return;
+    const IpAddress::V6Bytes sender = Address6(input, 0);
+    const Bytes message = Slice(input, 16, input.size() - 16);
+    const std::optional<quint32> verdict = DecodeIcmp6Message(View(message), sender, Expected6());
+    if (!verdict)
+        return;
+    RequireProperty(message.size() >= 8, "a verdict comes from a whole ICMPv6 header");
+    const quint8 type = At(message, 0);
+    if (*verdict == 0) {
+        RequireProperty(type == Icmp6Type::EchoReply, "status 0 comes from an echo reply");
+        RequireProperty(sender == kDestination6,
+                        "status 0 needs the reply to come from the destination");
+        RequireProperty(Word(message, 4) == kIdentifier && Word(message, 6) == kSequence,
+                        "status 0 needs our identifier and sequence");
+        return;
+    }
+    RequireProperty(StatusForIcmp6Error(type, At(message, 1)) == verdict,
+                    "an error verdict is the status of the message's type and code");
+    const Bytes quote = Slice(message, 8, message.size() - 8);
+    RequireProperty(quote.size() >= 40 && At(quote, 0) >> 4 == 6 && At(quote, 6) == 58,
+                    "an error verdict needs a quoted IPv6 header followed by ICMPv6");
+    RequireProperty(Address6(quote, 24) == kDestination6,
+                    "an error verdict needs a quoted packet to our destination");
+    RequireProperty(IsOurEcho6Request(Slice(quote, 40, quote.size() - 40)),
+                    "an error verdict needs the quote to be our echo request");
+}
+
+void FuzzQueuedIcmp6Error(const Bytes &input)
+{
+    if (input.size() < 20)
+        return;
+    QueuedError error;
+    error.origin = QueuedErrorOrigin(At(input, 0) % 3);
+    error.type = At(input, 1);
+    error.code = At(input, 2);
+    error.errorNumber = At(input, 3);
+    const IpAddress::V6Bytes quotedDestination = Address6(input, 4);
+    const Bytes quoted = Slice(input, 20, input.size() - 20);
+
+    const std::optional<quint32> verdict =
+        DecodeQueuedIcmp6Error(error, View(quoted), quotedDestination, Expected6());
+    switch (error.origin) {
+    case QueuedErrorOrigin::Icmp:
+        if (verdict) {
+            RequireProperty(verdict == StatusForIcmp6Error(error.type, error.code),
+                            "an error verdict is the status of the error's type and code");
+            RequireProperty(quotedDestination == kDestination6 && IsOurEcho6Request(quoted),
+                            "an error verdict needs the quote to be our echo request");
+        }
+        break;
+    case QueuedErrorOrigin::Local:
+        RequireProperty(verdict == StatusForLocalError(error.errorNumber),
+                        "a local error always settles the echo with its status");
+        break;
+    case QueuedErrorOrigin::Other:
+        RequireProperty(!verdict, "an error of unknown origin settles nothing");
+        break;
+    }
+    RequireProperty(verdict != 0u, "an error is never reported as success");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -210,6 +300,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const quint8 mode = data[0];
     const Bytes input(data + 1, data + size);
     const bool repair = (mode & 0x80) != 0;
+    if ((mode & 0x40) != 0) {
+        if (mode % 4 == 2)
+            FuzzQueuedIcmp6Error(input);
+        else
+            FuzzIcmp6Message(input);
+        return 0;
+    }
     switch (mode % 4) {
     case 0:
     case 3:

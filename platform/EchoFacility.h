@@ -1,7 +1,11 @@
 #pragma once
 
+#include "IpAddress.h"
+
 #include <QByteArray>
 #include <QtGlobal>
+
+#include <optional>
 
 // What kept an echo from telling anything about the line. Its status code says
 // the echo failed; this says the failure is not the line's.
@@ -24,13 +28,33 @@ struct EchoResult
     EchoHindrance hindrance = EchoHindrance::None;
 };
 
-// Sends one ICMP echo request and waits at most timeoutMs for its answer.
-// destination is an IPv4 address in network byte order.
+// What looking up a host name came to.
+struct NameLookup
+{
+    enum class Outcome
+    {
+        Found,
+        NotFound, // the name has no address, or no such name exists
+        TimedOut, // no answer within the time given
+        Failed,   // the system could not look anything up (out of threads or memory)
+        Stopped,  // the program was asked to stop and the wait ended early
+    };
+    Outcome outcome = Outcome::NotFound;
+    // Set when found.
+    std::optional<IpAddress> address;
+};
+
+// Sends one ICMP echo request (ICMPv6 for an IPv6 destination) and waits at most
+// timeoutMs for its answer; looks up the address of a host name.
 class EchoFacility
 {
 public:
     virtual ~EchoFacility() = default;
-    virtual EchoResult echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs) = 0;
+    virtual EchoResult echo(const IpAddress &destination, const QByteArray &payload,
+                            quint32 timeoutMs) = 0;
+    // name is in ASCII (an internationalised name already in its ACE form). Waits at
+    // most timeoutMs. The first IPv4 address returned wins, else the first IPv6 one.
+    virtual NameLookup lookUp(const QByteArray &name, quint32 timeoutMs) = 0;
     // Opens and closes an echo socket without sending: false when no kind of echo
     // socket may be opened by this user. A facility that needs no socket says true.
     virtual bool maySendEchoes() { return true; }

@@ -1,5 +1,8 @@
 #include "IcmpEchoFacility.h"
 
+#include "EchoSocket.h"
+#include "HostNameLookup.h"
+#include "Icmp6Packet.h"
 #include "IcmpPacket.h"
 #include "StopLatch.h"
 
@@ -7,7 +10,6 @@
 
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
-#include <linux/icmp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,173 +31,108 @@ constexpr quint32 kSuccess = 0;
 constexpr quint32 kTimedOut = 11010;
 constexpr quint32 kGeneralFailure = 11050;
 
-class SocketHandle
-{
-public:
-    explicit SocketHandle(int descriptor) : m_descriptor(descriptor) {}
-    SocketHandle(SocketHandle &&other) noexcept
-        : m_descriptor(std::exchange(other.m_descriptor, -1))
-    {
-    }
-    SocketHandle(const SocketHandle &) = delete;
-    SocketHandle &operator=(const SocketHandle &) = delete;
-    SocketHandle &operator=(SocketHandle &&) = delete;
-    ~SocketHandle()
-    {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-    }
-
-    bool isValid() const { return m_descriptor >= 0; }
-    int descriptor() const { return m_descriptor; }
-
-private:
-    int m_descriptor;
-};
-
-enum class SocketKind
-{
-    Datagram,
-    Raw,
-};
-
-struct EchoSocket
-{
-    SocketHandle handle;
-    SocketKind kind;
-};
-
-// Why a socket of one kind could not be opened, as far as trying the other kind
-// goes.
-enum class OpenRefusal
-{
-    Permission,  // this user may not: the other kind may still be allowed
-    Unsupported, // the kernel has no such socket: the other kind may still work
-    Other,       // out of descriptors or memory: the other kind would fail alike
-};
-
-OpenRefusal RefusalOf(int error)
-{
-    switch (error) {
-    case EACCES: // the user's group is outside net.ipv4.ping_group_range ("1 0" admits none)
-    case EPERM:  // no CAP_NET_RAW, or a security module or a seccomp policy denies it
-        return OpenRefusal::Permission;
-    case EPROTONOSUPPORT: // a kernel built without ICMP datagram sockets
-    case ESOCKTNOSUPPORT: // the same on kernels that report it by socket type
-        return OpenRefusal::Unsupported;
-    default:
-        return OpenRefusal::Other;
-    }
-}
-
-// The kinds of socket to try, in order.
-struct KindsToTry
-{
-    std::array<SocketKind, 2> kinds;
-    std::size_t count;
-};
-
-KindsToTry KindsFor(IcmpEchoFacility::SocketChoice choice, bool rawFirst)
+EchoSocketKinds KindsFor(IcmpEchoFacility::SocketChoice choice, bool rawFirst)
 {
     switch (choice) {
     case IcmpEchoFacility::SocketChoice::DatagramOnly:
-        return {{SocketKind::Datagram, SocketKind::Datagram}, 1};
+        return {{EchoSocketKind::Datagram, EchoSocketKind::Datagram}, 1};
     case IcmpEchoFacility::SocketChoice::RawOnly:
-        return {{SocketKind::Raw, SocketKind::Raw}, 1};
+        return {{EchoSocketKind::Raw, EchoSocketKind::Raw}, 1};
     case IcmpEchoFacility::SocketChoice::DatagramFirst:
         break;
     }
     if (rawFirst)
-        return {{SocketKind::Raw, SocketKind::Datagram}, 2};
-    return {{SocketKind::Datagram, SocketKind::Raw}, 2};
+        return {{EchoSocketKind::Raw, EchoSocketKind::Datagram}, 2};
+    return {{EchoSocketKind::Datagram, EchoSocketKind::Raw}, 2};
 }
 
-struct SocketOpening
+int FamilyOf(const IpAddress &address)
 {
-    std::optional<EchoSocket> socket;
-    // No socket, and only because this user may not open one: no request can go out.
-    bool permissionRefused = false;
+    return address.isV6() ? AF_INET6 : AF_INET;
+}
+
+// What identifies the answer, in the form the decoder of the family takes.
+struct Expectation
+{
+    EchoExpectation v4;
+    Echo6Expectation v6;
 };
 
-SocketOpening OpenEchoSocket(const KindsToTry &order)
+Expectation ExpectationFor(const IpAddress &destination, quint16 identifier, quint16 sequence)
 {
-    SocketOpening opening;
-    for (std::size_t index = 0; index < order.count; ++index) {
-        const SocketKind kind = order.kinds[index];
-        SocketHandle handle(
-            ::socket(AF_INET, (kind == SocketKind::Raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC,
-                     IPPROTO_ICMP));
-        if (handle.isValid()) {
-            opening.socket.emplace(EchoSocket{std::move(handle), kind});
-            return opening;
-        }
-        const OpenRefusal refusal = RefusalOf(errno);
-        if (refusal == OpenRefusal::Other) {
-            opening.permissionRefused = false;
-            return opening;
-        }
-        opening.permissionRefused = opening.permissionRefused || refusal == OpenRefusal::Permission;
-    }
-    return opening;
+    Expectation expected;
+    expected.v4 = EchoExpectation{destination.v4Address(), identifier, sequence};
+    expected.v6 = Echo6Expectation{destination.v6Bytes(), identifier, sequence};
+    return expected;
 }
 
-// Readies the socket for one echo and gives the identifier its request carries.
-std::optional<quint16> PrepareSocket(const EchoSocket &socket)
+IpAddress::V6Bytes BytesOf(const in6_addr &address)
 {
-    const int descriptor = socket.handle.descriptor();
-    if (socket.kind == SocketKind::Raw) {
-        // A raw socket sees every ICMP message the host receives; let through only
-        // replies and the errors that can quote a request.
-        icmp_filter filter{};
-        filter.data = ~((1U << IcmpType::EchoReply) | (1U << IcmpType::DestinationUnreachable) |
-                        (1U << IcmpType::SourceQuench) | (1U << IcmpType::TimeExceeded) |
-                        (1U << IcmpType::ParameterProblem));
-        if (::setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) != 0)
-            return std::nullopt;
-        // Other raw probers on the host receive the same replies; a random
-        // identifier keeps theirs and ours apart.
-        return quint16(QRandomGenerator::global()->generate());
-    }
+    IpAddress::V6Bytes bytes{};
+    std::memcpy(bytes.data(), &address, bytes.size());
+    return bytes;
+}
 
-    // ICMP errors about a datagram socket's request reach it only through the
-    // error queue, and only with IP_RECVERR.
-    const int enable = 1;
-    if (::setsockopt(descriptor, IPPROTO_IP, IP_RECVERR, &enable, sizeof enable) != 0)
-        return std::nullopt;
-    // The kernel writes its own identifier (the socket's port) into the request
-    // and delivers only replies that carry it; binding fixes it before the send.
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    socklen_t length = sizeof local;
-    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
-        ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
-        return std::nullopt;
-    return ntohs(local.sin_port);
+// The destination as the socket calls take it; the length is that of the family's
+// own address structure.
+struct SocketAddress
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+};
+
+SocketAddress SocketAddressOf(const IpAddress &destination)
+{
+    SocketAddress address;
+    if (destination.isV6()) {
+        auto &target = reinterpret_cast<sockaddr_in6 &>(address.storage);
+        target.sin6_family = AF_INET6;
+        std::memcpy(&target.sin6_addr, destination.v6Bytes().data(), sizeof target.sin6_addr);
+        target.sin6_scope_id = destination.scopeId();
+        address.length = sizeof target;
+    } else {
+        auto &target = reinterpret_cast<sockaddr_in &>(address.storage);
+        target.sin_family = AF_INET;
+        target.sin_addr.s_addr = destination.v4Address();
+        address.length = sizeof target;
+    }
+    return address;
 }
 
 // Room for any reply to our request or error quoting it; larger packets arrive
 // truncated and are foreign anyway.
 constexpr std::size_t kReceiveBufferSize = 2048;
 
+// One packet as the socket delivered it, with its sender.
+std::optional<quint32> DecodePacket(const EchoSocket &socket, QByteArrayView bytes,
+                                    const sockaddr_storage &sender, const Expectation &expected)
+{
+    if (socket.family == AF_INET6) {
+        const auto &from = reinterpret_cast<const sockaddr_in6 &>(sender);
+        return DecodeIcmp6Message(bytes, BytesOf(from.sin6_addr), expected.v6);
+    }
+    const auto &from = reinterpret_cast<const sockaddr_in &>(sender);
+    return socket.kind == EchoSocketKind::Raw
+               ? DecodeRawPacket(bytes, expected.v4)
+               : DecodeDatagram(bytes, from.sin_addr.s_addr, expected.v4);
+}
+
 // Reads every packet waiting on the socket; the first one that settles the echo wins.
-std::optional<quint32> ReadWaitingPackets(const EchoSocket &socket, const EchoExpectation &expected)
+std::optional<quint32> ReadWaitingPackets(const EchoSocket &socket, const Expectation &expected)
 {
     std::array<char, kReceiveBufferSize> buffer{};
     for (;;) {
-        sockaddr_in sender{};
+        sockaddr_storage sender{};
         socklen_t senderLength = sizeof sender;
-        const ssize_t received = ::recvfrom(socket.handle.descriptor(), buffer.data(),
-                                            buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                                            reinterpret_cast<sockaddr *>(&sender), &senderLength);
+        const ssize_t received =
+            ::recvfrom(socket.handle.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
+                       reinterpret_cast<sockaddr *>(&sender), &senderLength);
         if (received < 0)
             return std::nullopt; // drained, or a pending error the error queue reports
         if (std::size_t(received) > buffer.size())
             continue;
-        const QByteArrayView bytes(buffer.data(), received);
         const std::optional<quint32> status =
-            socket.kind == SocketKind::Raw
-                ? DecodeRawPacket(bytes, expected)
-                : DecodeDatagram(bytes, sender.sin_addr.s_addr, expected);
+            DecodePacket(socket, QByteArrayView(buffer.data(), received), sender, expected);
         if (status)
             return status;
     }
@@ -205,6 +142,7 @@ QueuedErrorOrigin OriginOf(const sock_extended_err &error)
 {
     switch (error.ee_origin) {
     case SO_EE_ORIGIN_ICMP:
+    case SO_EE_ORIGIN_ICMP6:
         return QueuedErrorOrigin::Icmp;
     case SO_EE_ORIGIN_LOCAL:
         return QueuedErrorOrigin::Local;
@@ -213,15 +151,38 @@ QueuedErrorOrigin OriginOf(const sock_extended_err &error)
     }
 }
 
+// One entry of the error queue, read through the decoder of the socket's family.
+std::optional<quint32> DecodeQueuedEntry(const EchoSocket &socket, const cmsghdr &header,
+                                         QByteArrayView quoted, const sockaddr_storage &destination,
+                                         const Expectation &expected)
+{
+    const bool v6 = socket.family == AF_INET6;
+    const bool errorEntry = v6 ? header.cmsg_level == SOL_IPV6 && header.cmsg_type == IPV6_RECVERR
+                               : header.cmsg_level == SOL_IP && header.cmsg_type == IP_RECVERR;
+    if (!errorEntry || header.cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
+        return std::nullopt;
+    sock_extended_err extended{};
+    std::memcpy(&extended, CMSG_DATA(&header), sizeof extended);
+    const QueuedError error{OriginOf(extended), extended.ee_type, extended.ee_code,
+                            int(extended.ee_errno)};
+    if (v6) {
+        const auto &to = reinterpret_cast<const sockaddr_in6 &>(destination);
+        return DecodeQueuedIcmp6Error(error, quoted, BytesOf(to.sin6_addr), expected.v6);
+    }
+    const auto &to = reinterpret_cast<const sockaddr_in &>(destination);
+    return DecodeQueuedError(error, quoted, to.sin_addr.s_addr, expected.v4);
+}
+
 // Reads the socket's error queue: ICMP errors that quote our request, and local
 // failures of the send.
-std::optional<quint32> ReadQueuedErrors(int descriptor, const EchoExpectation &expected)
+std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectation &expected)
 {
+    const int descriptor = socket.handle.get();
     std::array<char, kReceiveBufferSize> quoted{};
     alignas(cmsghdr) std::array<char, 512> control{};
     bool readAny = false;
     for (;;) {
-        sockaddr_in destination{};
+        sockaddr_storage destination{};
         iovec vector{quoted.data(), quoted.size()};
         msghdr message{};
         message.msg_name = &destination;
@@ -246,15 +207,8 @@ std::optional<quint32> ReadQueuedErrors(int descriptor, const EchoExpectation &e
                                    std::min(qsizetype(received), qsizetype(quoted.size())));
         for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr;
              header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR ||
-                header->cmsg_len < CMSG_LEN(sizeof(sock_extended_err)))
-                continue;
-            sock_extended_err extended{};
-            std::memcpy(&extended, CMSG_DATA(header), sizeof extended);
-            const QueuedError error{OriginOf(extended), extended.ee_type, extended.ee_code,
-                                    int(extended.ee_errno)};
             const std::optional<quint32> status =
-                DecodeQueuedError(error, bytes, destination.sin_addr.s_addr, expected);
+                DecodeQueuedEntry(socket, *header, bytes, destination, expected);
             if (status)
                 return status;
         }
@@ -288,41 +242,51 @@ IcmpEchoFacility::IcmpEchoFacility(SocketChoice choice, const StopLatch *stop)
 
 bool IcmpEchoFacility::maySendEchoes()
 {
-    const SocketOpening opening = OpenEchoSocket(KindsFor(m_choice, m_rawFirst));
+    const EchoSocketOpening opening = OpenEchoSocket(AF_INET, KindsFor(m_choice, m_rawFirst));
     if (opening.socket)
-        m_rawFirst = opening.socket->kind == SocketKind::Raw;
+        m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
     // A refused datagram socket does not matter when the raw one opened after it.
     return opening.socket || !opening.permissionRefused;
 }
 
-EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs)
+NameLookup IcmpEchoFacility::lookUp(const QByteArray &name, quint32 timeoutMs)
+{
+    return LookUpHostName(name, timeoutMs, m_stop);
+}
+
+EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray &payload,
+                                  quint32 timeoutMs)
 {
     if (m_stop != nullptr && m_stop->stopRequested())
         return {kGeneralFailure, 0, EchoHindrance::Stopped};
-    const SocketOpening opening = OpenEchoSocket(KindsFor(m_choice, m_rawFirst));
+    // The same rules admit ICMP and ICMPv6 sockets (net.ipv4.ping_group_range covers
+    // both), so what worked for one family is tried first for the other too.
+    const EchoSocketOpening opening =
+        OpenEchoSocket(FamilyOf(destination), KindsFor(m_choice, m_rawFirst));
     if (!opening.socket)
         return {kGeneralFailure, 0,
                 opening.permissionRefused ? EchoHindrance::NoPermission : EchoHindrance::None};
     // The kind that worked is tried first from now on: where the datagram socket is
     // refused, every echo would otherwise pay for a failing socket(2) call first.
-    m_rawFirst = opening.socket->kind == SocketKind::Raw;
+    m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
     const EchoSocket &socket = *opening.socket;
-    const std::optional<quint16> identifier = PrepareSocket(socket);
+    const std::optional<quint16> identifier = PrepareEchoSocket(socket);
     if (!identifier)
         return {kGeneralFailure, 0};
 
-    const EchoExpectation expected{destination, *identifier, m_nextSequence++};
-    const QByteArray request = BuildEchoRequest(expected.identifier, expected.sequence, payload);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = destination;
+    const quint16 sequence = m_nextSequence++;
+    const Expectation expected = ExpectationFor(destination, *identifier, sequence);
+    const QByteArray request = destination.isV6()
+                                   ? BuildEcho6Request(*identifier, sequence, payload)
+                                   : BuildEchoRequest(*identifier, sequence, payload);
+    const SocketAddress target = SocketAddressOf(destination);
 
-    const int descriptor = socket.handle.descriptor();
+    const int descriptor = socket.handle.get();
     const Clock::time_point sent = Clock::now();
     ssize_t written = 0;
     do {
         written = ::sendto(descriptor, request.constData(), std::size_t(request.size()), 0,
-                           reinterpret_cast<const sockaddr *>(&target), sizeof target);
+                           reinterpret_cast<const sockaddr *>(&target.storage), target.length);
     } while (written < 0 && errno == EINTR);
     if (written < 0)
         return {StatusForLocalError(errno), 0};
@@ -349,7 +313,7 @@ EchoResult IcmpEchoFacility::echo(quint32 destination, const QByteArray &payload
         const short events = watched[0].revents;
         std::optional<quint32> status;
         if (events & POLLERR)
-            status = ReadQueuedErrors(descriptor, expected);
+            status = ReadQueuedErrors(socket, expected);
         if (!status && (events & POLLIN))
             status = ReadWaitingPackets(socket, expected);
         if (status) {

@@ -4,11 +4,12 @@
 
 class StopLatch;
 
-// Echo through the kernel's ICMP sockets. The unprivileged datagram socket is
+// Echo through the kernel's ICMP and ICMPv6 sockets. The unprivileged datagram socket is
 // tried first; where the system refuses it, a raw socket (root or CAP_NET_RAW).
 // The kind that opened last time is tried first next time. Every echo opens its
 // own socket and closes it before returning, and its wait ends early when the stop
-// latch is raised.
+// latch is raised. Host names are looked up through the C library's resolver, and
+// that wait ends early on a stop too.
 class IcmpEchoFacility : public EchoFacility
 {
 public:
@@ -23,7 +24,9 @@ public:
     explicit IcmpEchoFacility(SocketChoice choice = SocketChoice::DatagramFirst,
                               const StopLatch *stop = nullptr);
 
-    EchoResult echo(quint32 destination, const QByteArray &payload, quint32 timeoutMs) override;
+    EchoResult echo(const IpAddress &destination, const QByteArray &payload,
+                    quint32 timeoutMs) override;
+    NameLookup lookUp(const QByteArray &name, quint32 timeoutMs) override;
     bool maySendEchoes() override;
 
 private:

@@ -1,10 +1,13 @@
-// Measures the echo probe: its CPU cost against a run of the ping program, and how
-// closely a probe to a dropped address keeps its time-out. The second part runs
-// inside a network namespace of its own (this program re-runs itself under
-// `unshare -n`), so the dropped echoes never leave the machine.
+// Measures the echo probe: its CPU cost against a run of the ping program, for IPv4
+// and IPv6, and how closely a probe keeps its time-out when the echo is dropped or
+// the DNS server never answers. The second part runs inside network and mount
+// namespaces of its own (this program re-runs itself under `unshare -m -n`), so the
+// dropped echoes never leave the machine and the only DNS server there is the silent
+// one this program plays on 127.0.0.1.
 
 #include "IcmpEchoFacility.h"
 #include "Module1.h"
+#include "ResolverSandbox.h"
 
 #include <QStandardPaths>
 #include <QString>
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 extern char **environ;
@@ -65,13 +69,15 @@ int RunQuietly(const std::vector<const char *> &arguments)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-void MeasureCpuCost()
+// One probe's CPU cost against one run of the ping program with pingArguments.
+void MeasureCpuCost(const char *address, const std::vector<const char *> &pingArguments)
 {
+    const QString target = QString::fromLatin1(address);
     IcmpEchoFacility facility;
     EchoReply reply{};
-    PingAddress(facility, QStringLiteral("127.0.0.1"), reply, 1000);
+    PingAddress(facility, target, reply, 1000);
     if (reply.Status != kEchoSuccess) {
-        std::printf("Probe to 127.0.0.1 failed: %s\n", qPrintable(EchoStatusText(reply.Status)));
+        std::printf("Probe to %s failed: %s\n", address, qPrintable(EchoStatusText(reply.Status)));
         return;
     }
 
@@ -79,27 +85,30 @@ void MeasureCpuCost()
     const double probeStart = CpuMicroseconds(RUSAGE_SELF);
     for (int probe = 0; probe < kProbeCount; ++probe) {
         reply = EchoReply{};
-        PingAddress(facility, QStringLiteral("127.0.0.1"), reply, 1000);
+        PingAddress(facility, target, reply, 1000);
         failures += reply.Status != kEchoSuccess;
     }
     const double perProbe = (CpuMicroseconds(RUSAGE_SELF) - probeStart) / kProbeCount;
-    std::printf("Echo probe to 127.0.0.1: %.1f us CPU (user+sys) per probe, mean of %d"
+    std::printf("Echo probe to %s: %.1f us CPU (user+sys) per probe, mean of %d"
                 " (%d failed)\n",
-                perProbe, kProbeCount, failures);
+                address, perProbe, kProbeCount, failures);
 
     if (QStandardPaths::findExecutable(QStringLiteral("ping")).isEmpty()) {
         std::printf("ping is not installed: no comparison"
                     " (apt-get install iputils-ping provides it)\n");
         return;
     }
+    std::string command;
+    for (const char *argument : pingArguments)
+        command += std::string(command.empty() ? "" : " ") + argument;
     int pingFailures = 0;
     const double pingStart = CpuMicroseconds(RUSAGE_CHILDREN);
     for (int run = 0; run < kPingRuns; ++run)
-        pingFailures += RunQuietly({"ping", "-c1", "-W1", "127.0.0.1"}) != 0;
+        pingFailures += RunQuietly(pingArguments) != 0;
     const double perPing = (CpuMicroseconds(RUSAGE_CHILDREN) - pingStart) / kPingRuns;
-    std::printf("ping -c1 -W1 127.0.0.1 as a process: %.1f us CPU (user+sys) per run,"
+    std::printf("%s as a process: %.1f us CPU (user+sys) per run,"
                 " mean of %d (%d failed)\n",
-                perPing, kPingRuns, pingFailures);
+                command.c_str(), perPing, kPingRuns, pingFailures);
     const double ratio = perPing / std::max(perProbe, 0.001);
     std::printf("The probe is %.0f times cheaper (target: at least 20): %s\n", ratio,
                 ratio >= 20 ? "met" : "NOT MET");
@@ -112,56 +121,84 @@ double Median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Runs inside the private namespace: loopback up, echo requests to 127.0.0.2
-// dropped in the input hook, then probes with several time-outs.
-int MeasureDroppedTimeouts()
+struct Series
 {
-    if (RunQuietly({"ip", "link", "set", "lo", "up"}) != 0) {
-        std::printf("Time-out part skipped: cannot bring loopback up with ip\n");
-        return 1;
-    }
-    if (RunQuietly({"nft", "add table ip echobench"}) != 0 ||
-        RunQuietly({"nft", "add chain ip echobench input"
-                           " { type filter hook input priority 0; policy accept; }"}) != 0 ||
-        RunQuietly({"nft", "add rule ip echobench input ip daddr 127.0.0.2"
-                           " icmp type echo-request drop"}) != 0) {
-        std::printf("Time-out part skipped: cannot load nft rules\n");
-        return 1;
-    }
+    qint32 timeoutMs;
+    int runs;
+};
+constexpr Series kSeries[] = {{100, 21}, {500, 9}, {2000, 5}};
 
-    struct Series
-    {
-        qint32 timeoutMs;
-        int runs;
-    };
-    const Series series[] = {{100, 21}, {500, 9}, {2000, 5}};
+// Probes address with each series' time-out and prints how late the probes
+// returned. True when none was early and every median is within targetMs.
+bool MeasureLateness(const char *address, quint32 expectedStatus, double targetMs)
+{
     bool neverEarly = true;
     bool mediansWithinTarget = true;
     IcmpEchoFacility facility;
-    std::printf("Dropped address 127.0.0.2 inside a private namespace, time past the time-out:\n");
-    for (const Series &each : series) {
+    for (const Series &each : kSeries) {
         std::vector<double> latenessMs;
         int wrongStatus = 0;
         for (int run = 0; run < each.runs; ++run) {
             EchoReply reply{};
             const Clock::time_point start = Clock::now();
-            PingAddress(facility, QStringLiteral("127.0.0.2"), reply, each.timeoutMs);
+            PingAddress(facility, QString::fromLatin1(address), reply, each.timeoutMs);
             const std::chrono::duration<double, std::milli> elapsed = Clock::now() - start;
             latenessMs.push_back(elapsed.count() - each.timeoutMs);
-            wrongStatus += reply.Status != kEchoTimedOut;
+            wrongStatus += reply.Status != expectedStatus;
         }
         const double earliest = *std::min_element(latenessMs.begin(), latenessMs.end());
         const double largest = *std::max_element(latenessMs.begin(), latenessMs.end());
         const double median = Median(latenessMs);
         neverEarly = neverEarly && earliest >= 0;
-        mediansWithinTarget = mediansWithinTarget && median <= 5;
+        mediansWithinTarget = mediansWithinTarget && median <= targetMs;
         std::printf("  time-out %4d ms, %2d runs: median %.3f ms late, largest %.3f ms,"
                     " earliest %.3f ms%s\n",
                     each.timeoutMs, each.runs, median, largest, earliest,
-                    wrongStatus ? " (some runs did not time out)" : "");
+                    wrongStatus ? " (some runs gave another status)" : "");
     }
-    std::printf("Never early, median at most 5 ms late (target): %s\n",
+    std::printf("Never early, median at most %.0f ms late (target): %s\n", targetMs,
                 neverEarly && mediansWithinTarget ? "met" : "NOT MET");
+    return neverEarly && mediansWithinTarget;
+}
+
+// Runs inside the private namespaces: echo requests to 127.0.0.2 and 2001:db8::2
+// dropped in the input hook, and a DNS server that never answers.
+int MeasureTimeouts()
+{
+    const std::string sandboxFailure = ResolverSandbox::Enter();
+    if (!sandboxFailure.empty()) {
+        std::printf("Time-out part skipped: %s\n", sandboxFailure.c_str());
+        return 1;
+    }
+    if (RunQuietly({"ip", "-6", "addr", "add", "2001:db8::2/128", "dev", "lo", "nodad"}) != 0) {
+        std::printf("Time-out part skipped: cannot add 2001:db8::2 to loopback\n");
+        return 1;
+    }
+    if (RunQuietly({"nft", "add table inet echobench"}) != 0 ||
+        RunQuietly({"nft", "add chain inet echobench input"
+                           " { type filter hook input priority 0; policy accept; }"}) != 0 ||
+        RunQuietly({"nft", "add rule inet echobench input ip daddr 127.0.0.2"
+                           " icmp type echo-request drop"}) != 0 ||
+        RunQuietly({"nft", "add rule inet echobench input ip6 daddr 2001:db8::2"
+                           " icmpv6 type echo-request drop"}) != 0) {
+        std::printf("Time-out part skipped: cannot load nft rules\n");
+        return 1;
+    }
+    ResolverSandbox::DnsResponder responder;
+    if (!responder.isBound()) {
+        std::printf("Time-out part skipped: cannot bind a DNS server to 127.0.0.1:53\n");
+        return 1;
+    }
+    responder.stayQuiet("silent.corvane.test");
+    responder.start();
+
+    std::printf("Dropped address 127.0.0.2 inside a private namespace, time past the time-out:\n");
+    MeasureLateness("127.0.0.2", kEchoTimedOut, 5);
+    std::printf("Dropped address 2001:db8::2 inside a private namespace, time past the"
+                " time-out:\n");
+    MeasureLateness("2001:db8::2", kEchoTimedOut, 5);
+    std::printf("Name whose DNS server never answers, time past the time-out:\n");
+    MeasureLateness("silent.corvane.test", kEchoTimedOut, 20);
     return 0;
 }
 
@@ -169,7 +206,7 @@ void MeasureInNamespace()
 {
     std::fflush(stdout);
     if (::geteuid() != 0) {
-        std::printf("Time-out part skipped: creating a network namespace needs root\n");
+        std::printf("Time-out part skipped: creating network and mount namespaces needs root\n");
         return;
     }
     // The path of this program as a file: /proc/self would name unshare by then.
@@ -178,7 +215,7 @@ void MeasureInNamespace()
         std::printf("Time-out part skipped: cannot find this program's path\n");
         return;
     }
-    const char *argv[] = {"unshare", "-n", self, kInsideNamespaceArgument, nullptr};
+    const char *argv[] = {"unshare", "-m", "-n", self, kInsideNamespaceArgument, nullptr};
     pid_t child = 0;
     if (::posix_spawnp(&child, "unshare", nullptr, nullptr, const_cast<char **>(argv), environ) !=
         0) {
@@ -196,8 +233,9 @@ void MeasureInNamespace()
 int main(int argc, char *argv[])
 {
     if (argc > 1 && std::strcmp(argv[1], kInsideNamespaceArgument) == 0)
-        return MeasureDroppedTimeouts();
-    MeasureCpuCost();
+        return MeasureTimeouts();
+    MeasureCpuCost("127.0.0.1", {"ping", "-c1", "-W1", "127.0.0.1"});
+    MeasureCpuCost("::1", {"ping", "-6", "-c1", "::1"});
     MeasureInNamespace();
     return 0;
 }

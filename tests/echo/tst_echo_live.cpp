@@ -22,9 +22,9 @@ using SocketChoice = IcmpEchoFacility::SocketChoice;
 
 namespace {
 
-// Inside the test's own namespace: 127.0.0.2 swallows echo requests and 127.0.0.3
-// refuses them. The rules sit in the input hook, so the request really leaves the
-// socket and a real ICMP error comes back.
+// Inside the test's own namespace: 127.0.0.2 and 2001:db8::2 swallow echo requests;
+// 127.0.0.3, 2001:db8::3 and 2001:db8::4 refuse them. The rules sit in the input hook,
+// so the request really leaves the socket and a real ICMP error comes back.
 constexpr const char *kRules = R"(
 table ip echotest {
     chain input {
@@ -33,7 +33,20 @@ table ip echotest {
         ip daddr 127.0.0.3 icmp type echo-request reject with icmp type host-unreachable
     }
 }
+table ip6 echotest6 {
+    chain input {
+        type filter hook input priority 0; policy accept;
+        ip6 daddr 2001:db8::2 icmpv6 type echo-request drop
+        ip6 daddr 2001:db8::3 icmpv6 type echo-request reject with icmpv6 type admin-prohibited
+        ip6 daddr 2001:db8::4 icmpv6 type echo-request reject with icmpv6 type no-route
+    }
+}
 )";
+
+// The IPv6 hosts of the rules live on the namespace's loopback.
+constexpr const char *kIpv6Hosts =
+    "for host in 2 3 4; do ip -6 addr add 2001:db8::$host/128 dev lo "
+    "nodad || exit 1; done";
 
 struct ProbeOutcome
 {
@@ -72,6 +85,8 @@ ProbeOutcome FailedWith(const char *text)
         EchoReply reply{};
         PingAddress(facility, QStringLiteral("127.0.0.1"), reply, 100);
         PingAddress(facility, QStringLiteral("127.0.0.3"), reply, 100);
+        PingAddress(facility, QStringLiteral("::1"), reply, 100);
+        PingAddress(facility, QStringLiteral("2001:db8::3"), reply, 100);
     }
 }
 
@@ -82,12 +97,13 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     if (::unshare(CLONE_NEWNET) != 0)
         return FailedWith("cannot create a network namespace");
     // net.ipv4.ping_group_range decides whether datagram ICMP sockets are allowed.
-    const std::string setup = std::string("ip link set lo up && echo '") +
+    const std::string setup = std::string("ip link set lo up && ") + kIpv6Hosts + " && echo '" +
                               (probe.admitDatagramSockets ? "0 2147483647" : "1 0") +
                               "' > /proc/sys/net/ipv4/ping_group_range && nft -f - <<'EOF'" +
                               kRules + "EOF\n";
     if (std::system(setup.c_str()) != 0)
-        return FailedWith("cannot set up loopback, ping_group_range or the nft rules");
+        return FailedWith(
+            "cannot set up loopback, its IPv6 hosts, ping_group_range or the nft rules");
     if (probe.rawRefused && !DropCapabilities({CAP_NET_RAW}))
         return FailedWith("cannot drop CAP_NET_RAW");
 
@@ -170,14 +186,22 @@ class TestEchoLive : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void loopbackAnswers_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addRow("IPv4") << QStringLiteral("127.0.0.1");
+        QTest::addRow("IPv6") << QStringLiteral("::1");
+    }
+
     void loopbackAnswers()
     {
+        QFETCH(QString, address);
         // The second echo through the same facility must not take the first one's reply.
         IcmpEchoFacility facility;
         EchoReply first{};
         EchoReply second{};
-        PingAddress(facility, QStringLiteral("127.0.0.1"), first, 2000);
-        PingAddress(facility, QStringLiteral("127.0.0.1"), second, 2000);
+        PingAddress(facility, address, first, 2000);
+        PingAddress(facility, address, second, 2000);
         if (first.Status == kEchoGeneralFailure && ::geteuid() != 0)
             QSKIP("no ICMP socket: not root and the group is outside net.ipv4.ping_group_range");
         QCOMPARE(first.Status, kEchoSuccess);
@@ -203,6 +227,21 @@ private Q_SLOTS:
             {"raw after refused datagram", SocketChoice::DatagramFirst, false},
         };
         for (const auto &socket : sockets) {
+            QTest::addRow("%s: IPv6 loopback answers", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "::1", 2000} << 0U << none;
+            QTest::addRow("%s: dropped IPv6 request times out", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "2001:db8::2", 300} << 11010U
+                << none;
+            QTest::addRow("%s: IPv6 administratively prohibited is host unreachable", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "2001:db8::3", 2000} << 11003U
+                << none;
+            QTest::addRow("%s: IPv6 no route is net unreachable", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "2001:db8::4", 2000} << 11002U
+                << none;
+            QTest::addRow("%s: a stop ends an IPv6 wait", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "2001:db8::2", 60000, false,
+                                  false,         200}
+                << 11050U << EchoHindrance::Stopped;
             QTest::addRow("%s: loopback answers", socket.name)
                 << NamespaceProbe{socket.choice, socket.admit, "127.0.0.1", 2000} << 0U << none;
             QTest::addRow("%s: dropped request times out", socket.name)
@@ -224,6 +263,9 @@ private Q_SLOTS:
         // may end the wait early.
         QTest::addRow("raw: foreign traffic does not end the wait")
             << NamespaceProbe{SocketChoice::RawOnly, false, "127.0.0.2", 600, true} << 11010U
+            << none;
+        QTest::addRow("raw: foreign traffic does not end an IPv6 wait")
+            << NamespaceProbe{SocketChoice::RawOnly, false, "2001:db8::2", 600, true} << 11010U
             << none;
         // No request left: the silence says nothing about the line.
         QTest::addRow("datagram refused gives general failure without permission")

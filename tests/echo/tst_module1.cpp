@@ -1,10 +1,15 @@
 #include "Module1.h"
+#include "ProbeTarget.h"
 #include "ScriptedEcho.h"
 
 #include <QTest>
 
+#include <net/if.h>
+
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -15,7 +20,42 @@ QByteArray BytesInMemory(quint32 address)
     return bytes.toHex();
 }
 
+// The target as one comparable text: its kind, then the address or the name.
+QString Described(const ProbeTarget &target)
+{
+    switch (target.kind) {
+    case ProbeTarget::Kind::Invalid:
+        return QStringLiteral("invalid");
+    case ProbeTarget::Kind::Address:
+        return QStringLiteral("address ") + target.address.toString();
+    case ProbeTarget::Kind::HostName:
+        return QStringLiteral("name ") + QString::fromLatin1(target.hostName);
+    }
+    return {};
+}
+
+// Answers a lookup only after a real pause, as a resolver does.
+class SlowResolver final : public EchoFacility
+{
+public:
+    EchoResult echo(const IpAddress &, const QByteArray &, quint32 timeoutMs) override
+    {
+        echoTimeoutMs = timeoutMs;
+        return {kEchoSuccess, 1};
+    }
+    NameLookup lookUp(const QByteArray &, quint32) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLookupMs));
+        return {NameLookup::Outcome::Found, IpAddress::v4(ParseDottedAddress("127.0.0.1"))};
+    }
+
+    static constexpr int kLookupMs = 60;
+    quint32 echoTimeoutMs = 0;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(EchoHindrance)
 
 class TestModule1 : public QObject
 {
@@ -41,7 +81,6 @@ private Q_SLOTS:
         QTest::addRow("largest 32-bit part") << "2147483647.0.0.1" << zero;
         QTest::addRow("smallest 32-bit part") << "-2147483648.0.0.1" << zero;
         QTest::addRow("blanks around the text") << " 127.0.0.1 " << QByteArray("7f000001");
-        QTest::addRow("three parts") << "192.168.1" << zero;
         QTest::addRow("empty") << "" << zero;
         QTest::addRow("empty part") << "1..2.3" << zero;
         QTest::addRow("letter part") << "10.0.x.1" << zero;
@@ -59,6 +98,52 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QCOMPARE(BytesInMemory(ParseDottedAddress(text)), bytes);
+    }
+
+    void parsesProbeTarget_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("target");
+
+        const QString invalid = QStringLiteral("invalid");
+        QTest::addRow("dotted") << " 192.0.2.1 "
+                                << "address 192.0.2.1";
+        QTest::addRow("IPv6 loopback") << "::1"
+                                       << "address ::1";
+        QTest::addRow("loopback zone by name") << "fe80::1%lo"
+                                               << "address fe80::1%lo";
+        QTest::addRow("loopback zone by index")
+            << QStringLiteral("fe80::1%%1").arg(::if_nametoindex("lo")) << "address fe80::1%lo";
+        // Like 0.0.0.0, "::" reaches the local host and would always answer.
+        QTest::addRow("IPv6 unspecified") << "::" << invalid;
+        QTest::addRow("link-local without zone") << "fe80::1" << invalid;
+        QTest::addRow("zone of no interface") << "fe80::1%no-such-if0" << invalid;
+
+        QTest::addRow("host name") << "gateway.example.net"
+                                   << "name gateway.example.net";
+        QTest::addRow("single label") << "router"
+                                      << "name router";
+        QTest::addRow("internationalised")
+            << QStringLiteral("b\u00fccher.example") << "name xn--bcher-kva.example";
+        QTest::addRow("empty") << "" << invalid;
+        QTest::addRow("blank inside") << "my router" << invalid;
+        QTest::addRow("empty label") << "router..example" << invalid;
+        QTest::addRow("label of 64") << QString(64, u'a') + ".example" << invalid;
+        QTest::addRow("name of 254")
+            << (QString(63, u'a') + u'.').repeated(3) + QString(62, u'a') << invalid;
+        // A mistyped address must not become a lookup that the C library answers
+        // with some other host.
+        QTest::addRow("part beyond a byte") << "10.0.0.256" << invalid;
+        QTest::addRow("two parts") << "127.1" << invalid;
+        QTest::addRow("hexadecimal number") << "0x7f000001" << invalid;
+        QTest::addRow("hexadecimal last part") << "127.0.0.0x1" << invalid;
+    }
+
+    void parsesProbeTarget()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, target);
+        QCOMPARE(Described(ParseProbeTarget(text)), target);
     }
 
     void statusText_data()
@@ -96,7 +181,6 @@ private Q_SLOTS:
             << "127.0.0.3" << 1000 << true << 1000u << 11003u << 0u;
         // On Linux 0.0.0.0 reaches the local host and would always answer.
         QTest::addRow("unparsable") << "not an address" << 1000 << false << 0u << 11018u << 0u;
-        QTest::addRow("all zeros") << "0.0.0.0" << 1000 << false << 0u << 11018u << 0u;
         QTest::addRow("wraps to zero") << "256.0.-256.512" << 1000 << false << 0u << 11018u << 0u;
         // Below one, the wait must not turn into an unsigned wait of weeks.
         QTest::addRow("zero time-out") << "127.0.0.1" << 0 << true << 1u << 0u << 3u;
@@ -121,11 +205,80 @@ private Q_SLOTS:
         PingAddress(echo, address, reply, timeoutMs);
         QCOMPARE(echo.requests.size(), sent ? 1 : 0);
         if (sent) {
-            QCOMPARE(echo.requests[0].destination, ParseDottedAddress(address));
+            QCOMPARE(echo.requests[0].destination, IpAddress::v4(ParseDottedAddress(address)));
             QCOMPARE(echo.requests[0].timeoutMs, waitMs);
         }
         QCOMPARE(reply.Status, status);
         QCOMPARE(reply.RoundTripTime, roundTripMs);
+    }
+
+    void pingName_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("looked");
+        QTest::addColumn<QString>("probed");
+        QTest::addColumn<uint>("status");
+        QTest::addColumn<EchoHindrance>("hindrance");
+        const EchoHindrance none = EchoHindrance::None;
+
+        QTest::addRow("name answers") << "up.example" << true << "127.0.0.1" << 0U << none;
+        QTest::addRow("IPv6 name answers") << "six.example" << true << "::1" << 0U << none;
+        QTest::addRow("name resolves, host silent")
+            << "down.example" << true << "192.0.2.7" << 11010U << none;
+        QTest::addRow("no such name") << "missing.example" << true << "" << 11018U << none;
+        QTest::addRow("resolver silent") << "silent.example" << true << "" << 11010U << none;
+        QTest::addRow("resolver unusable") << "broken.example" << true << "" << 11050U << none;
+        QTest::addRow("stop during the lookup")
+            << "stopped.example" << true << "" << 11050U << EchoHindrance::Stopped;
+        QTest::addRow("not a name: no lookup") << "my router" << false << "" << 11018U << none;
+        // Literals are probed as they stand, and nothing is said to differ.
+        QTest::addRow("IPv6 literal") << "::1" << false << "" << 0U << none;
+    }
+
+    void pingName()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, looked);
+        QFETCH(QString, probed);
+        QFETCH(uint, status);
+        QFETCH(EchoHindrance, hindrance);
+
+        ScriptedEcho echo;
+        echo.script(QStringLiteral("127.0.0.1"), kEchoSuccess, 3);
+        echo.script(QStringLiteral("::1"), kEchoSuccess, 4);
+        echo.scriptName("up.example", QStringLiteral("127.0.0.1"));
+        echo.scriptName("six.example", QStringLiteral("::1"));
+        echo.scriptName("down.example", QStringLiteral("192.0.2.7"));
+        echo.scriptName("silent.example", NameLookup::Outcome::TimedOut);
+        echo.scriptName("broken.example", NameLookup::Outcome::Failed);
+        echo.scriptName("stopped.example", NameLookup::Outcome::Stopped);
+        EchoReply reply{};
+        QString resolved;
+        QCOMPARE(PingAddress(echo, address, reply, 1500, &resolved), hindrance);
+        QCOMPARE(echo.lookups.size(), looked ? 1 : 0);
+        if (looked) {
+            QCOMPARE(echo.lookups[0].name, address.toLatin1());
+            QCOMPARE(echo.lookups[0].timeoutMs, 1500u);
+        }
+        QCOMPARE(resolved, probed);
+        QCOMPARE(reply.Status, status);
+        if (!probed.isEmpty())
+            QCOMPARE(echo.requests.at(0).destination, ParseProbeTarget(probed).address);
+    }
+
+    void lookupTimeComesOffTheEcho()
+    {
+        // The probe as a whole keeps the field's time-out.
+        SlowResolver echo;
+        EchoReply reply{};
+        PingAddress(echo, QStringLiteral("slow.example"), reply, 1000);
+        QCOMPARE(reply.Status, kEchoSuccess);
+        QVERIFY2(echo.echoTimeoutMs <= quint32(1000 - SlowResolver::kLookupMs),
+                 qPrintable(QString::number(echo.echoTimeoutMs)));
+
+        // A lookup that used it all leaves no echo, however it ended.
+        PingAddress(echo, QStringLiteral("slow.example"), reply, SlowResolver::kLookupMs);
+        QCOMPARE(reply.Status, kEchoTimedOut);
     }
 };
 

@@ -2,26 +2,41 @@
 
 #include "EchoFacility.h"
 #include "Module1.h"
+#include "ProbeTarget.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 
-// Answers echoes from a script keyed by destination, and records what was asked.
-// Nothing goes on the wire.
+// Answers echoes from a script keyed by destination, and name lookups from one keyed
+// by name, and records what was asked. Nothing goes on the wire.
 class ScriptedEcho final : public EchoFacility
 {
 public:
     struct Request
     {
-        quint32 destination;
+        IpAddress destination;
+        quint32 timeoutMs;
+    };
+    struct Lookup
+    {
+        QByteArray name;
         quint32 timeoutMs;
     };
 
     void script(const QString &address, quint32 status, quint32 roundTripMs = 0,
                 EchoHindrance hindrance = EchoHindrance::None)
     {
-        m_results[ParseDottedAddress(address)] = EchoResult{status, roundTripMs, hindrance};
+        m_results[ParseProbeTarget(address).address] = EchoResult{status, roundTripMs, hindrance};
+    }
+    // name resolves to address (an address literal); unscripted names do not resolve.
+    void scriptName(const QByteArray &name, const QString &address)
+    {
+        m_names[name] = NameLookup{NameLookup::Outcome::Found, ParseProbeTarget(address).address};
+    }
+    void scriptName(const QByteArray &name, NameLookup::Outcome outcome)
+    {
+        m_names[name] = NameLookup{outcome, std::nullopt};
     }
     // As when this user may open no echo socket.
     void refuse(const QString &address)
@@ -29,16 +44,23 @@ public:
         script(address, kEchoGeneralFailure, 0, EchoHindrance::NoPermission);
     }
 
-    EchoResult echo(quint32 destination, const QByteArray &, quint32 timeoutMs) override
+    EchoResult echo(const IpAddress &destination, const QByteArray &, quint32 timeoutMs) override
     {
         requests.append({destination, timeoutMs});
         return m_results.value(destination, EchoResult{kEchoTimedOut, 0});
     }
+    NameLookup lookUp(const QByteArray &name, quint32 timeoutMs) override
+    {
+        lookups.append({name, timeoutMs});
+        return m_names.value(name, NameLookup{});
+    }
     bool maySendEchoes() override { return socketsAllowed; }
 
     QList<Request> requests;
+    QList<Lookup> lookups;
     bool socketsAllowed = true;
 
 private:
-    QHash<quint32, EchoResult> m_results;
+    QHash<IpAddress, EchoResult> m_results;
+    QHash<QByteArray, NameLookup> m_names;
 };

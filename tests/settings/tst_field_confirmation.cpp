@@ -59,6 +59,9 @@ private Q_SLOTS:
         const QString tooMany = QStringLiteral("A numeric entry from 1 to 32767 is required.");
         QTest::addRow("address as typed")
             << Field::AddrSec << " 127.0.0.2 " << accepted << "AddrSec";
+        QTest::addRow("IPv6 address with zone")
+            << Field::AddrPri << "fe80::1%eth0" << accepted << "AddrPri";
+        QTest::addRow("host name") << Field::AddrSec << "gateway.example" << accepted << "AddrSec";
         QTest::addRow("emptied command") << Field::FailCommand << "" << accepted << "FailCommand";
         QTest::addRow("time-out 0") << Field::TimeoutPri << "0" << kGreaterThanZero << "TimeoutPri";
         QTest::addRow("time-out 1") << Field::TimeoutSec << "1" << accepted << "TimeoutSec";

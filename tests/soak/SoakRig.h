@@ -143,9 +143,9 @@ public:
         Neither,
     };
 
-    OutageEcho(FakeClock &clock, quint32 primary) : m_clock(clock), m_primary(primary) {}
+    OutageEcho(FakeClock &clock, const IpAddress &primary) : m_clock(clock), m_primary(primary) {}
 
-    EchoResult echo(quint32 destination, const QByteArray &, quint32 timeoutMs) override
+    EchoResult echo(const IpAddress &destination, const QByteArray &, quint32 timeoutMs) override
     {
         constexpr quint32 kRoundTripMs = 14;
         if (reach == Reach::Neither ||
@@ -156,12 +156,14 @@ public:
         m_clock.advanceMs(kRoundTripMs);
         return EchoResult{kEchoSuccess, kRoundTripMs};
     }
+    // The soak's addresses are all literals.
+    NameLookup lookUp(const QByteArray &, quint32) override { return {}; }
 
     Reach reach = Reach::Both;
 
 private:
     FakeClock &m_clock;
-    quint32 m_primary;
+    IpAddress m_primary;
 };
 
 // Stands between the engine and schedule and the real log and link. It notes the

@@ -331,7 +331,7 @@ private:
     DeviceLink m_link{m_port,  m_fields, m_settings, m_eventLog,
                       m_boxes, m_pause,  m_desktop,  m_events};
     Tap m_tap{m_eventLog, m_link, m_clock};
-    OutageEcho m_echo{m_clock, ParseDottedAddress(kPrimary)};
+    OutageEcho m_echo{m_clock, IpAddress::v4(ParseDottedAddress(kPrimary))};
     RecordingTrayTip m_tray;
     Schedule m_schedule{m_fields, m_tap, m_tap, m_settings, m_boxes, m_clock, m_events};
     PingPermissionNotice m_pingPermission{m_tap, m_boxes, QStringLiteral("corvane")};

@@ -1,0 +1,79 @@
+// Address fields hold whatever the user typed, and what the parser makes of it
+// decides whether the resolver is asked at all. Each kind of target is checked
+// against the text by a reading of its own.
+#include "FuzzProperty.h"
+#include "Module1.h"
+#include "ProbeTarget.h"
+
+#include <QList>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace {
+
+bool IsNameByte(char byte)
+{
+    return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' || byte == '.';
+}
+
+void CheckHostName(const QString &text, const QByteArray &name)
+{
+    RequireProperty(!name.isEmpty() && name.size() <= 254, "a host name is 1 to 254 bytes");
+    RequireProperty(std::all_of(name.begin(), name.end(), IsNameByte),
+                    "a host name holds letters, digits, '-', '_' and '.' only");
+    RequireProperty(!name.startsWith('.') && !name.contains(".."),
+                    "a host name has no empty label");
+    RequireProperty(!text.trimmed().contains(u' ') && !text.contains(u':'),
+                    "a text with a blank or a colon inside is never looked up");
+    in_addr numeric{};
+    RequireProperty(::inet_aton(name.constData(), &numeric) == 0,
+                    "a name the C library reads as a number is never looked up");
+    const QByteArray last =
+        name.endsWith('.') ? name.chopped(1).split('.').last() : name.split('.').last();
+    RequireProperty(
+        !std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; }),
+        "a name whose last label is all digits is a mistyped address");
+}
+
+void CheckAddress(const QString &text, const IpAddress &address)
+{
+    if (!address.isV6()) {
+        RequireProperty(address.v4Address() == ParseDottedAddress(text) && address.v4Address() != 0,
+                        "an IPv4 target is the dotted address the text holds");
+        return;
+    }
+    RequireProperty(ParseDottedAddress(text) == 0, "dotted IPv4 is never read as IPv6");
+    RequireProperty(address.v6Bytes() != IpAddress::V6Bytes{}, "'::' is never probed");
+    const ProbeTarget again = ParseProbeTarget(address.toString());
+    RequireProperty(again.kind == ProbeTarget::Kind::Address && again.address == address,
+                    "an IPv6 target reads back from its own text");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QString text = FuzzText(data, size);
+    const ProbeTarget target = ParseProbeTarget(text);
+    switch (target.kind) {
+    case ProbeTarget::Kind::Invalid:
+        RequireProperty(ParseDottedAddress(text) == 0, "a dotted address is always probed");
+        break;
+    case ProbeTarget::Kind::Address:
+        CheckAddress(text, target.address);
+        break;
+    case ProbeTarget::Kind::HostName:
+        CheckHostName(text, target.hostName);
+        break;
+    }
+
+    const ProbeTarget padded =
+        ParseProbeTarget(QStringLiteral(" \t") + text + QStringLiteral("\r\n "));
+    RequireProperty(padded.kind == target.kind && padded.address == target.address &&
+                        padded.hostName == target.hostName,
+                    "blanks around the text change nothing");
+    return 0;
+}

@@ -1,0 +1,129 @@
+#include "EchoSocket.h"
+
+#include "Icmp6Packet.h"
+#include "IcmpPacket.h"
+
+#include <QRandomGenerator>
+
+#include <arpa/inet.h>
+#include <linux/icmp.h>
+#include <netinet/icmp6.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace {
+
+// Why a socket of one kind could not be opened, as far as trying the other kind
+// goes.
+enum class OpenRefusal
+{
+    Permission,  // this user may not: the other kind may still be allowed
+    Unsupported, // the kernel has no such socket: the other kind may still work
+    Other,       // out of descriptors or memory: the other kind would fail alike
+};
+
+OpenRefusal RefusalOf(int error)
+{
+    switch (error) {
+    case EACCES: // the user's group is outside net.ipv4.ping_group_range ("1 0" admits none)
+    case EPERM:  // no CAP_NET_RAW, or a security module or a seccomp policy denies it
+        return OpenRefusal::Permission;
+    case EPROTONOSUPPORT: // a kernel built without ICMP datagram sockets
+    case ESOCKTNOSUPPORT: // the same on kernels that report it by socket type
+        return OpenRefusal::Unsupported;
+    default:
+        return OpenRefusal::Other;
+    }
+}
+
+// A raw socket sees every ICMP message the host receives; let through only replies
+// and the errors that can quote a request.
+bool FilterRawSocket(int descriptor, int family)
+{
+    if (family == AF_INET6) {
+        icmp6_filter filter{};
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        for (const quint8 type :
+             {Icmp6Type::EchoReply, Icmp6Type::DestinationUnreachable, Icmp6Type::PacketTooBig,
+              Icmp6Type::TimeExceeded, Icmp6Type::ParameterProblem})
+            ICMP6_FILTER_SETPASS(type, &filter);
+        return ::setsockopt(descriptor, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) == 0;
+    }
+    icmp_filter filter{};
+    filter.data = ~((1U << IcmpType::EchoReply) | (1U << IcmpType::DestinationUnreachable) |
+                    (1U << IcmpType::SourceQuench) | (1U << IcmpType::TimeExceeded) |
+                    (1U << IcmpType::ParameterProblem));
+    return ::setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) == 0;
+}
+
+// The kernel writes its own identifier (the socket's port) into a datagram socket's
+// request and delivers only replies that carry it; binding fixes it before the send.
+std::optional<quint16> BindDatagramSocket(int descriptor, int family)
+{
+    if (family == AF_INET6) {
+        sockaddr_in6 local{};
+        local.sin6_family = AF_INET6;
+        socklen_t length = sizeof local;
+        if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
+            ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
+            return std::nullopt;
+        return ntohs(local.sin6_port);
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    socklen_t length = sizeof local;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
+        ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
+        return std::nullopt;
+    return ntohs(local.sin_port);
+}
+
+} // namespace
+
+EchoSocketOpening OpenEchoSocket(int family, const EchoSocketKinds &order)
+{
+    const int protocol = family == AF_INET6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP);
+    EchoSocketOpening opening;
+    for (std::size_t index = 0; index < order.count; ++index) {
+        const EchoSocketKind kind = order.kinds[index];
+        const int type = kind == EchoSocketKind::Raw ? int(SOCK_RAW) : int(SOCK_DGRAM);
+        FileDescriptor handle(::socket(family, type | SOCK_CLOEXEC, protocol));
+        if (handle.isValid()) {
+            opening.socket.emplace(EchoSocket{std::move(handle), kind, family});
+            return opening;
+        }
+        const OpenRefusal refusal = RefusalOf(errno);
+        if (refusal == OpenRefusal::Other) {
+            opening.permissionRefused = false;
+            return opening;
+        }
+        opening.permissionRefused = opening.permissionRefused || refusal == OpenRefusal::Permission;
+    }
+    return opening;
+}
+
+std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket)
+{
+    const int descriptor = socket.handle.get();
+    if (socket.kind == EchoSocketKind::Raw) {
+        if (!FilterRawSocket(descriptor, socket.family))
+            return std::nullopt;
+        // Other raw probers on the host receive the same replies; a random
+        // identifier keeps theirs and ours apart.
+        return quint16(QRandomGenerator::global()->generate());
+    }
+
+    // ICMP errors about a datagram socket's request reach it only through the
+    // error queue, and only with IP_RECVERR (IPV6_RECVERR).
+    const int enable = 1;
+    const bool queued =
+        socket.family == AF_INET6
+            ? ::setsockopt(descriptor, IPPROTO_IPV6, IPV6_RECVERR, &enable, sizeof enable) == 0
+            : ::setsockopt(descriptor, IPPROTO_IP, IP_RECVERR, &enable, sizeof enable) == 0;
+    if (!queued)
+        return std::nullopt;
+    return BindDatagramSocket(descriptor, socket.family);
+}

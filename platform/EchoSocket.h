@@ -1,0 +1,43 @@
+#pragma once
+
+#include "FileDescriptor.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+enum class EchoSocketKind
+{
+    Datagram,
+    Raw,
+};
+
+// One ICMP (AF_INET) or ICMPv6 (AF_INET6) socket for one echo.
+struct EchoSocket
+{
+    FileDescriptor handle;
+    EchoSocketKind kind = EchoSocketKind::Datagram;
+    int family = 0;
+};
+
+// The kinds of socket to try, in order.
+struct EchoSocketKinds
+{
+    std::array<EchoSocketKind, 2> kinds;
+    std::size_t count;
+};
+
+struct EchoSocketOpening
+{
+    std::optional<EchoSocket> socket;
+    // No socket, and only because this user may not open one: no request can go out.
+    bool permissionRefused = false;
+};
+
+// Opens the first kind that the system allows, for the family.
+EchoSocketOpening OpenEchoSocket(int family, const EchoSocketKinds &order);
+
+// Readies the socket for one echo and gives the identifier its request carries.
+std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket);
