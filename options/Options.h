@@ -9,8 +9,6 @@ class LogWriter;
 class MessageBoxes;
 class Settings;
 
-inline const QString OptionsSection = QStringLiteral("Options");
-
 // The keys of the Options section, in the order the Options window shows them.
 enum class OptionKey
 {
