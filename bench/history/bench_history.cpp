@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
     const QString path = folder + QStringLiteral("/history.sqlite");
     QFile::remove(path);
 
-    QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-kCycles - 12 * 3600);
+    QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-kCycles - 12LL * 3600);
     start.setTime(QTime(start.time().hour(), 0));
     FakeClock clock(start);
     const qint64 startMs = clock.now().toMSecsSinceEpoch();
