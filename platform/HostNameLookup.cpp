@@ -1,6 +1,7 @@
 #include "HostNameLookup.h"
 
 #include "FileDescriptor.h"
+#include "ShortWaits.h"
 #include "StopLatch.h"
 
 #include <netdb.h>
@@ -100,17 +101,6 @@ NameLookup ResultOf(const PendingLookup &lookup)
     default:
         return {NameLookup::Outcome::Failed, std::nullopt};
     }
-}
-
-// Like the echo's wait: short waits in a row keep the kernel's slack small.
-constexpr Clock::duration kLongestSingleWait = std::chrono::milliseconds(100);
-
-timespec AsTimespec(Clock::duration duration)
-{
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    const auto nanoseconds =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(duration - seconds);
-    return timespec{time_t(seconds.count()), long(nanoseconds.count())};
 }
 
 } // namespace

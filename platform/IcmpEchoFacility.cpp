@@ -4,6 +4,7 @@
 #include "HostNameLookup.h"
 #include "Icmp6Packet.h"
 #include "IcmpPacket.h"
+#include "ShortWaits.h"
 #include "StopLatch.h"
 
 #include <QRandomGenerator>
@@ -215,21 +216,9 @@ std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectat
     }
 }
 
-// The kernel lets a poll end late by up to a thousandth of its time-out (2 ms of a
-// 2-second wait); short waits in a row keep that slack to a tenth of a millisecond.
-constexpr Clock::duration kLongestSingleWait = std::chrono::milliseconds(100);
-
 quint32 WholeMilliseconds(Clock::duration duration)
 {
     return quint32(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
-}
-
-timespec AsTimespec(Clock::duration duration)
-{
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    const auto nanoseconds =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(duration - seconds);
-    return timespec{time_t(seconds.count()), long(nanoseconds.count())};
 }
 
 } // namespace
