@@ -1,8 +1,8 @@
 #include "AppRig.h"
 #include "FakeHistorySource.h"
-#include "HistoryWindow.h"
 #include "QtMessageBoxes.h"
 
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
@@ -19,6 +19,14 @@ QStringList VisibleBoxes()
             boxes << box->windowTitle() + QStringLiteral(": ") + box->text();
     }
     return boxes;
+}
+
+// Whether this process has mapped Qt Charts, which only the History window's module
+// brings in.
+bool ChartsMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Charts");
 }
 
 } // namespace
@@ -185,17 +193,21 @@ private Q_SLOTS:
         FakeHistorySource history;
         m_rig.reset();
         m_rig.emplace(QString(), nullptr, &history);
+        m_rig->app.historyWindow()->setModulePath(QStringLiteral(CORVANE_HISTORY_MODULE));
         QCOMPARE(captions().mid(captions().indexOf(QStringLiteral("&View Log")), 2),
                  (QStringList{QStringLiteral("&View Log"), QStringLiteral("&History")}));
         QCOMPARE(captions().last(), QStringLiteral("E&xit"));
         start();
         pingNow();
         QVERIFY(!m_rig->app.historyWindow()->window());
+        QVERIFY(!ChartsMapped());
 
         auto *item = m_rig->window().findChild<QAction *>(QStringLiteral("mHistory"));
         item->trigger();
-        HistoryWindow *window = m_rig->app.historyWindow()->window();
+        QWidget *window = m_rig->app.historyWindow()->window();
         QVERIFY(window && window->isVisible());
+        QVERIFY(ChartsMapped());
+        QVERIFY(m_rig->boxes.shown.isEmpty());
         QCOMPARE(history.requests.size(), 1);
         pingNow();
         QTRY_COMPARE(history.requests.size(), 2);
@@ -203,6 +215,27 @@ private Q_SLOTS:
         item->trigger();
         QCOMPARE(m_rig->app.historyWindow()->window(), window);
         QVERIFY(window->isVisible());
+    }
+
+    // Without its module the History item warns, naming the file, and the watch
+    // goes on; the next use tries again.
+    void missingHistoryModuleWarns()
+    {
+        const QString missing = m_rig->folder.filePath(QStringLiteral("absent-module.so"));
+        m_rig->app.historyWindow()->setModulePath(missing);
+        start();
+        auto *item = m_rig->window().findChild<QAction *>(QStringLiteral("mHistory"));
+        item->trigger();
+        QVERIFY(!m_rig->app.historyWindow()->window());
+        QCOMPARE(m_rig->boxes.shown.size(), 1);
+        QCOMPARE(m_rig->boxes.shown[0].title, QStringLiteral("History"));
+        QCOMPARE(m_rig->boxes.shown[0].style, BoxStyle::OkExclamation);
+        QVERIFY2(m_rig->boxes.shown[0].text.contains(missing),
+                 qPrintable(m_rig->boxes.shown[0].text));
+        pingNow();
+        QCOMPARE(m_rig->echo.requests.size(), 2);
+        item->trigger();
+        QCOMPARE(m_rig->boxes.shown.size(), 2);
     }
 
     void notificationsFollowTheNotifyKey_data()
