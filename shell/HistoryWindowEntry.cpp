@@ -24,7 +24,7 @@ QString HistoryWindowEntry::defaultModulePath()
     // Computed from the program's own place rather than a run path, so that the
     // installed program finds its module wherever the tree is installed.
     const QDir programFolder(QCoreApplication::applicationDirPath());
-    const QString beside = programFolder.filePath(QStringLiteral(CORVANE_HISTORY_MODULE_FILE));
+    QString beside = programFolder.filePath(QStringLiteral(CORVANE_HISTORY_MODULE_FILE));
     if (QFileInfo::exists(beside))
         return beside;
     return QDir::cleanPath(programFolder.filePath(
