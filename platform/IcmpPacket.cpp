@@ -1,37 +1,16 @@
 #include "IcmpPacket.h"
 
+#include "IcmpWire.h"
+
 #include <cerrno>
 #include <cstring>
 
+using namespace IcmpWire;
+
 namespace {
 
-constexpr qsizetype kIcmpHeaderLength = 8;
 constexpr qsizetype kMinimumIpHeaderLength = 20;
 constexpr quint8 kProtocolIcmp = 1;
-
-// Status codes of the echo status table.
-constexpr quint32 kDestinationNetUnreachable = 11002;
-constexpr quint32 kDestinationHostUnreachable = 11003;
-constexpr quint32 kDestinationProtocolUnreachable = 11004;
-constexpr quint32 kDestinationPortUnreachable = 11005;
-constexpr quint32 kNoResources = 11006;
-constexpr quint32 kPacketTooBig = 11009;
-constexpr quint32 kBadRoute = 11012;
-constexpr quint32 kTimeExceededInTransit = 11013;
-constexpr quint32 kTimeExceededInReassembly = 11014;
-constexpr quint32 kParameterProblem = 11015;
-constexpr quint32 kSourceQuench = 11016;
-constexpr quint32 kGeneralFailure = 11050;
-
-quint8 ByteAt(QByteArrayView bytes, qsizetype offset)
-{
-    return quint8(bytes[offset]);
-}
-
-quint16 BigEndian16(QByteArrayView bytes, qsizetype offset)
-{
-    return quint16(ByteAt(bytes, offset) << 8 | ByteAt(bytes, offset + 1));
-}
 
 // Addresses stay in network byte order, as the expectation holds them.
 quint32 NetworkOrder32(QByteArrayView bytes, qsizetype offset)
@@ -82,8 +61,8 @@ std::optional<IpHeader> ReadIpHeader(QByteArrayView bytes, bool quoted)
 
 bool IsOurRequest(QByteArrayView icmp, const EchoExpectation &expected)
 {
-    return icmp.size() >= kIcmpHeaderLength && ByteAt(icmp, 0) == IcmpType::EchoRequest &&
-           BigEndian16(icmp, 4) == expected.identifier && BigEndian16(icmp, 6) == expected.sequence;
+    return CarriesEcho(icmp, expected.identifier, expected.sequence) &&
+           ByteAt(icmp, 0) == IcmpType::EchoRequest;
 }
 
 // An ICMP error carries the IP header of the offending packet and at least its
@@ -100,17 +79,16 @@ bool QuotesOurRequest(QByteArrayView quote, const EchoExpectation &expected)
 std::optional<quint32> DecodeIcmpMessage(QByteArrayView icmp, quint32 sender,
                                          const EchoExpectation &expected)
 {
-    if (icmp.size() < kIcmpHeaderLength || !ChecksumIsValid(icmp))
+    if (icmp.size() < kEchoHeaderLength || !ChecksumIsValid(icmp))
         return std::nullopt;
     const quint8 type = ByteAt(icmp, 0);
     if (type == IcmpType::EchoReply) {
         const bool ours = sender == expected.destination &&
-                          BigEndian16(icmp, 4) == expected.identifier &&
-                          BigEndian16(icmp, 6) == expected.sequence;
+                          CarriesEcho(icmp, expected.identifier, expected.sequence);
         return ours ? std::optional<quint32>(0) : std::nullopt;
     }
     const std::optional<quint32> status = StatusForIcmpError(type, ByteAt(icmp, 1));
-    if (!status || !QuotesOurRequest(icmp.sliced(kIcmpHeaderLength), expected))
+    if (!status || !QuotesOurRequest(icmp.sliced(kEchoHeaderLength), expected))
         return std::nullopt;
     return status;
 }
@@ -137,13 +115,7 @@ bool ChecksumIsValid(QByteArrayView bytes)
 
 QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, QByteArrayView payload)
 {
-    QByteArray packet(kIcmpHeaderLength, '\0');
-    packet[0] = char(IcmpType::EchoRequest);
-    packet[4] = char(identifier >> 8);
-    packet[5] = char(identifier & 0xFF);
-    packet[6] = char(sequence >> 8);
-    packet[7] = char(sequence & 0xFF);
-    packet.append(payload);
+    QByteArray packet = EchoMessage(IcmpType::EchoRequest, identifier, sequence, payload);
     const quint16 checksum = InternetChecksum(packet);
     packet[2] = char(checksum >> 8);
     packet[3] = char(checksum & 0xFF);
@@ -169,13 +141,17 @@ std::optional<quint32> DecodeRawPacket(QByteArrayView bytes, const EchoExpectati
 std::optional<quint32> DecodeQueuedError(const QueuedError &error, QByteArrayView quoted,
                                          quint32 quotedDestination, const EchoExpectation &expected)
 {
+    return SettleQueuedError(error, StatusForIcmpError(error.type, error.code),
+                             quotedDestination == expected.destination &&
+                                 IsOurRequest(quoted, expected));
+}
+
+std::optional<quint32> SettleQueuedError(const QueuedError &error,
+                                         std::optional<quint32> icmpStatus, bool quotesOurRequest)
+{
     switch (error.origin) {
-    case QueuedErrorOrigin::Icmp: {
-        const std::optional<quint32> status = StatusForIcmpError(error.type, error.code);
-        if (!status || quotedDestination != expected.destination || !IsOurRequest(quoted, expected))
-            return std::nullopt;
-        return status;
-    }
+    case QueuedErrorOrigin::Icmp:
+        return quotesOurRequest ? icmpStatus : std::nullopt;
     case QueuedErrorOrigin::Local:
         // The local stack quotes no ICMP header; the socket carries one request only.
         return StatusForLocalError(error.errorNumber);

@@ -71,6 +71,12 @@ std::optional<quint32> DecodeQueuedError(const QueuedError &error, QByteArrayVie
                                          quint32 quotedDestination,
                                          const EchoExpectation &expected);
 
+// What an error-queue entry of either protocol settles: for an ICMP or ICMPv6 error,
+// icmpStatus (the status of its type and code) when it quotes our request to our
+// destination; for a local error, the status of its errno.
+std::optional<quint32> SettleQueuedError(const QueuedError &error,
+                                         std::optional<quint32> icmpStatus, bool quotesOurRequest);
+
 // The status for an ICMP error type and code, or nullopt when the message is not
 // an error that ends an echo (a redirect, for instance).
 std::optional<quint32> StatusForIcmpError(quint8 type, quint8 code);
