@@ -1,4 +1,5 @@
 #include "Pause.h"
+#include "ShortWaits.h"
 
 #include <poll.h>
 
@@ -20,9 +21,7 @@ bool ThreadPause::pauseMs(int milliseconds)
         const Clock::duration remaining = end - Clock::now();
         if (remaining <= Clock::duration::zero())
             return true;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(remaining);
-        const timespec wait{time_t(seconds.count()),
-                            long(std::chrono::nanoseconds(remaining - seconds).count())};
+        const timespec wait = AsTimespec(remaining);
         // A signal, the one that raises the latch among them, only sends us back to
         // look at the latch and wait out the rest.
         if (::ppoll(&watched, 1, &wait, nullptr) < 0 && errno != EINTR) {
