@@ -13,12 +13,12 @@
 // Usage: bench_history [data folder for Corvane/history.sqlite, default a temporary one]
 
 #include "FakeClock.h"
+#include "FakeMessageBoxes.h"
 #include "HistoryRecorder.h"
 #include "HistoryReport.h"
 #include "HistorySchema.h"
 #include "HistoryStore.h"
-#include "LogWriter.h"
-#include "MessageBoxes.h"
+#include "PrintingLog.h"
 #include "SqlStatements.h"
 
 #include <QCoreApplication>
@@ -39,22 +39,6 @@ constexpr qint64 kSecondMs = 1000;
 constexpr qint64 kCycles = 30LL * 24 * 3600;
 constexpr qint64 kOutageEveryCycles = 6LL * 3600;
 constexpr qint32 kTimedOut = 11010;
-
-class QuietLog final : public LogWriter
-{
-public:
-    void WriteLog(const QString &message, bool, bool, const QString &) override
-    {
-        std::printf("log: %s\n", qPrintable(message));
-    }
-    void WriteReceived(const QByteArray &, bool) override {}
-};
-
-class QuietBoxes final : public MessageBoxes
-{
-public:
-    BoxAnswer show(const QString &, const QString &, BoxStyle) override { return BoxAnswer::Ok; }
-};
 
 double ThreadCpuUs()
 {
@@ -140,8 +124,8 @@ int main(int argc, char *argv[])
     std::printf("fill: %lld cycles in %.1f s\n", kCycles, timer.elapsed() / 1000.0);
 
     clock.advanceMs(kCycles * kSecondMs);
-    QuietLog log;
-    QuietBoxes boxes;
+    PrintingLog log;
+    FakeMessageBoxes boxes;
     HistoryStore store(path, clock, log, boxes);
     QList<double> batches;
     timer.restart();

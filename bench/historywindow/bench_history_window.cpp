@@ -3,7 +3,7 @@
 #include "HistoryPlot.h"
 #include "HistoryStore.h"
 #include "HistoryWindow.h"
-#include "LogWriter.h"
+#include "PrintingLog.h"
 #include "SimulatedHistory.h"
 
 #include <QApplication>
@@ -61,16 +61,6 @@ qint64 OpenOnThirtyDays(HistorySource &history, const Clock &clock)
     return firstPaint.doneMs;
 }
 
-class SilentLog final : public LogWriter
-{
-public:
-    void WriteLog(const QString &message, bool, bool, const QString &) override
-    {
-        std::printf("log: %s\n", qPrintable(message));
-    }
-    void WriteReceived(const QByteArray &, bool) override {}
-};
-
 } // namespace
 
 // Opens the History window on the 30-day range over 30 days of one-second cycles
@@ -83,7 +73,7 @@ int main(int argc, char *argv[])
     const FakeClock clock(QDateTime::currentDateTime());
     QElapsedTimer building;
     building.start();
-    SilentLog log;
+    PrintingLog log;
     FakeMessageBoxes storeBoxes;
     std::unique_ptr<HistorySource> source;
     if (argc > 1) {
