@@ -26,6 +26,17 @@ public:
     QList<bool> changes;
 };
 
+// The router's side sends; the bytes wait in the port when this returns, as the event
+// loop lets them arrive between ticks.
+inline bool SendAndWait(PseudoTerminal &router, QtSerialPort &port, const QByteArray &bytes)
+{
+    int waiting = 0;
+    const auto arrived = [&] {
+        return !port.inBufferCount(waiting).failed() && waiting >= bytes.size();
+    };
+    return router.send(bytes) && QTest::qWaitFor(arrived, 2000);
+}
+
 // The link with a pseudo-terminal as its port. Pauses are only recorded unless the
 // test needs the real pacing on the wire.
 struct Rig
@@ -38,15 +49,7 @@ struct Rig
 
     bool opened() { return terminal.isValid() && !link.OpenCommPort(); }
 
-    // Lets the port take what the router sent, as the event loop does between ticks.
-    bool sendAndWait(const QByteArray &bytes)
-    {
-        int waiting = 0;
-        const auto arrived = [&] {
-            return !port.inBufferCount(waiting).failed() && waiting >= bytes.size();
-        };
-        return terminal.send(bytes) && QTest::qWaitFor(arrived, 2000);
-    }
+    bool sendAndWait(const QByteArray &bytes) { return SendAndWait(terminal, port, bytes); }
 
     PseudoTerminal terminal;
     QTemporaryDir folder;

@@ -82,14 +82,7 @@ struct ActionRig
         safety.Tick();
     }
     // The router speaks; the bytes are waiting in the port when this returns.
-    bool routerSays(const QByteArray &bytes)
-    {
-        int waiting = 0;
-        return router.send(bytes) &&
-               QTest::qWaitFor(
-                   [&] { return !port.inBufferCount(waiting).failed() && waiting >= bytes.size(); },
-                   2000);
-    }
+    bool routerSays(const QByteArray &bytes) { return SendAndWait(router, port, bytes); }
 
     QStringList logMessages() const
     {
