@@ -11,7 +11,6 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -137,20 +136,15 @@ NameLookup LookUpHostName(const QByteArray &name, quint32 timeoutMs, const StopL
     }
 
     for (;;) {
-        const Clock::duration remaining = deadline - Clock::now();
-        if (remaining <= Clock::duration::zero()) {
+        short events = 0;
+        const ShortWait waited = WaitOnce(lookup->finished.get(), deadline, stop, events);
+        if (waited == ShortWait::TimedOut || waited == ShortWait::Stopped) {
             Abandon(lookup);
-            return {NameLookup::Outcome::TimedOut, std::nullopt};
+            return {waited == ShortWait::TimedOut ? NameLookup::Outcome::TimedOut
+                                                  : NameLookup::Outcome::Stopped,
+                    std::nullopt};
         }
-        const timespec wait = AsTimespec(std::min(remaining, kLongestSingleWait));
-        std::array<pollfd, 2> watched{{{lookup->finished.get(), POLLIN, 0},
-                                       {stop != nullptr ? stop->descriptor() : -1, POLLIN, 0}}};
-        const int ready = ::ppoll(watched.data(), watched.size(), &wait, nullptr);
-        if (stop != nullptr && stop->stopRequested()) {
-            Abandon(lookup);
-            return {NameLookup::Outcome::Stopped, std::nullopt};
-        }
-        if (ready > 0 && (watched[0].revents & POLLIN) != 0)
+        if (waited == ShortWait::Ready && (events & POLLIN) != 0)
             break;
     }
     const NameLookup found = ResultOf(*lookup);

@@ -281,25 +281,23 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
         return {StatusForLocalError(errno), 0};
 
     // The deadline, not the number of wake-ups, ends the wait: stray packets and
-    // signals only send us back to wait out the rest. A stop ends it at once; the
-    // latch's descriptor is -1, which ppoll passes over, when there is none.
+    // signals only send us back to wait out the rest. A stop ends it at once.
     const Clock::time_point deadline = sent + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const Clock::duration remaining = deadline - Clock::now();
-        if (remaining <= Clock::duration::zero())
+        short events = 0;
+        switch (WaitOnce(descriptor, deadline, m_stop, events)) {
+        case ShortWait::TimedOut:
             return {kTimedOut, 0};
-        const timespec wait = AsTimespec(std::min(remaining, kLongestSingleWait));
-        std::array<pollfd, 2> watched{
-            {{descriptor, POLLIN, 0}, {m_stop != nullptr ? m_stop->descriptor() : -1, POLLIN, 0}}};
-        const int ready = ::ppoll(watched.data(), watched.size(), &wait, nullptr);
-        if (m_stop != nullptr && m_stop->stopRequested())
+        case ShortWait::Stopped:
             return {kGeneralFailure, 0, EchoHindrance::Stopped};
-        if (ready < 0 && errno != EINTR)
+        case ShortWait::Failed:
             return {kGeneralFailure, 0};
-        if (ready <= 0)
+        case ShortWait::Quiet:
             continue;
+        case ShortWait::Ready:
+            break;
+        }
 
-        const short events = watched[0].revents;
         std::optional<quint32> status;
         if (events & POLLERR)
             status = ReadQueuedErrors(socket, expected);
