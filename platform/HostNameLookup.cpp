@@ -15,7 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -75,14 +74,7 @@ NameLookup FirstAddress(const addrinfo *list)
     }
     if (chosen == nullptr)
         return {NameLookup::Outcome::NotFound, std::nullopt};
-    if (chosen->ai_family == AF_INET) {
-        const auto *address = reinterpret_cast<const sockaddr_in *>(chosen->ai_addr);
-        return {NameLookup::Outcome::Found, IpAddress::v4(address->sin_addr.s_addr)};
-    }
-    const auto *address = reinterpret_cast<const sockaddr_in6 *>(chosen->ai_addr);
-    IpAddress::V6Bytes bytes{};
-    std::memcpy(bytes.data(), &address->sin6_addr, bytes.size());
-    return {NameLookup::Outcome::Found, IpAddress::v6(bytes, address->sin6_scope_id)};
+    return {NameLookup::Outcome::Found, IpAddressOf(*chosen->ai_addr)};
 }
 
 NameLookup ResultOf(const PendingLookup &lookup)

@@ -67,13 +67,6 @@ Expectation ExpectationFor(const IpAddress &destination, quint16 identifier, qui
     return expected;
 }
 
-IpAddress::V6Bytes BytesOf(const in6_addr &address)
-{
-    IpAddress::V6Bytes bytes{};
-    std::memcpy(bytes.data(), &address, bytes.size());
-    return bytes;
-}
-
 // The destination as the socket calls take it; the length is that of the family's
 // own address structure.
 struct SocketAddress
@@ -108,14 +101,12 @@ constexpr std::size_t kReceiveBufferSize = 2048;
 std::optional<quint32> DecodePacket(const EchoSocket &socket, QByteArrayView bytes,
                                     const sockaddr_storage &sender, const Expectation &expected)
 {
-    if (socket.family == AF_INET6) {
-        const auto &from = reinterpret_cast<const sockaddr_in6 &>(sender);
-        return DecodeIcmp6Message(bytes, BytesOf(from.sin6_addr), expected.v6);
-    }
-    const auto &from = reinterpret_cast<const sockaddr_in &>(sender);
+    const IpAddress from = IpAddressOf(reinterpret_cast<const sockaddr &>(sender));
+    if (socket.family == AF_INET6)
+        return DecodeIcmp6Message(bytes, from.v6Bytes(), expected.v6);
     return socket.kind == EchoSocketKind::Raw
                ? DecodeRawPacket(bytes, expected.v4)
-               : DecodeDatagram(bytes, from.sin_addr.s_addr, expected.v4);
+               : DecodeDatagram(bytes, from.v4Address(), expected.v4);
 }
 
 // Reads every packet waiting on the socket; the first one that settles the echo wins.
@@ -166,12 +157,9 @@ std::optional<quint32> DecodeQueuedEntry(const EchoSocket &socket, const cmsghdr
     std::memcpy(&extended, CMSG_DATA(&header), sizeof extended);
     const QueuedError error{OriginOf(extended), extended.ee_type, extended.ee_code,
                             int(extended.ee_errno)};
-    if (v6) {
-        const auto &to = reinterpret_cast<const sockaddr_in6 &>(destination);
-        return DecodeQueuedIcmp6Error(error, quoted, BytesOf(to.sin6_addr), expected.v6);
-    }
-    const auto &to = reinterpret_cast<const sockaddr_in &>(destination);
-    return DecodeQueuedError(error, quoted, to.sin_addr.s_addr, expected.v4);
+    const IpAddress to = IpAddressOf(reinterpret_cast<const sockaddr &>(destination));
+    return v6 ? DecodeQueuedIcmp6Error(error, quoted, to.v6Bytes(), expected.v6)
+              : DecodeQueuedError(error, quoted, to.v4Address(), expected.v4);
 }
 
 // Reads the socket's error queue: ICMP errors that quote our request, and local

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 
 #include <array>
+#include <cstring>
 
 IpAddress IpAddress::v4(quint32 networkOrder)
 {
@@ -54,4 +55,15 @@ size_t qHash(const IpAddress &address, size_t seed)
     return qHashMulti(
         seed, QByteArrayView(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
         address.scopeId());
+}
+
+IpAddress IpAddressOf(const sockaddr &address)
+{
+    if (address.sa_family == AF_INET6) {
+        const auto &v6 = reinterpret_cast<const sockaddr_in6 &>(address);
+        IpAddress::V6Bytes bytes{};
+        std::memcpy(bytes.data(), &v6.sin6_addr, bytes.size());
+        return IpAddress::v6(bytes, v6.sin6_scope_id);
+    }
+    return IpAddress::v4(reinterpret_cast<const sockaddr_in &>(address).sin_addr.s_addr);
 }

@@ -5,6 +5,8 @@
 
 #include <array>
 
+struct sockaddr;
+
 // An address an echo can go to: IPv4, or IPv6 with the interface index of its zone
 // (0 for none). Bytes are in network order, as they sit in a packet.
 class IpAddress
@@ -43,3 +45,7 @@ private:
 };
 
 size_t qHash(const IpAddress &address, size_t seed = 0);
+
+// The address of an IPv4 or IPv6 socket address, as the resolver and the socket calls
+// fill them in; any other family reads as IPv4.
+IpAddress IpAddressOf(const sockaddr &address);
