@@ -171,27 +171,28 @@ void FuzzRawPacket(Bytes packet, bool repair)
                         Address(packet, 12), verdict);
 }
 
-void FuzzQueuedError(const Bytes &input)
+// The entry's origin, type, code and errno from the input's first four bytes.
+QueuedError QueuedErrorOf(const Bytes &input)
 {
-    if (input.size() < 8)
-        return;
     QueuedError error;
     error.origin = QueuedErrorOrigin(At(input, 0) % 3);
     error.type = At(input, 1);
     error.code = At(input, 2);
     error.errorNumber = At(input, 3);
-    const quint32 quotedDestination = Address(input, 4);
-    const Bytes quoted = Slice(input, 8, input.size() - 8);
+    return error;
+}
 
-    const std::optional<quint32> verdict =
-        DecodeQueuedError(error, View(quoted), quotedDestination, Expected());
+// What an error-queue entry of either protocol may settle: icmpStatus is the status of
+// its type and code, ours whether its quote is our request to our destination.
+void CheckQueuedVerdict(const QueuedError &error, std::optional<quint32> verdict,
+                        std::optional<quint32> icmpStatus, bool ours)
+{
     switch (error.origin) {
     case QueuedErrorOrigin::Icmp:
         if (verdict) {
-            RequireProperty(verdict == StatusForIcmpError(error.type, error.code),
+            RequireProperty(verdict == icmpStatus,
                             "an error verdict is the status of the error's type and code");
-            RequireProperty(quotedDestination == Expected().destination && IsOurEchoRequest(quoted),
-                            "an error verdict needs the quote to be our echo request");
+            RequireProperty(ours, "an error verdict needs the quote to be our echo request");
         }
         break;
     case QueuedErrorOrigin::Local:
@@ -203,6 +204,19 @@ void FuzzQueuedError(const Bytes &input)
         break;
     }
     RequireProperty(verdict != 0u, "an error is never reported as success");
+}
+
+void FuzzQueuedError(const Bytes &input)
+{
+    if (input.size() < 8)
+        return;
+    const QueuedError error = QueuedErrorOf(input);
+    const quint32 quotedDestination = Address(input, 4);
+    const Bytes quoted = Slice(input, 8, input.size() - 8);
+
+    CheckQueuedVerdict(error, DecodeQueuedError(error, View(quoted), quotedDestination, Expected()),
+                       StatusForIcmpError(error.type, error.code),
+                       quotedDestination == Expected().destination && IsOurEchoRequest(quoted));
 }
 
 // ICMPv6: the destination is 2001:db8::2.
@@ -261,34 +275,14 @@ void FuzzQueuedIcmp6Error(const Bytes &input)
 {
     if (input.size() < 20)
         return;
-    QueuedError error;
-    error.origin = QueuedErrorOrigin(At(input, 0) % 3);
-    error.type = At(input, 1);
-    error.code = At(input, 2);
-    error.errorNumber = At(input, 3);
+    const QueuedError error = QueuedErrorOf(input);
     const IpAddress::V6Bytes quotedDestination = Address6(input, 4);
     const Bytes quoted = Slice(input, 20, input.size() - 20);
 
-    const std::optional<quint32> verdict =
-        DecodeQueuedIcmp6Error(error, View(quoted), quotedDestination, Expected6());
-    switch (error.origin) {
-    case QueuedErrorOrigin::Icmp:
-        if (verdict) {
-            RequireProperty(verdict == StatusForIcmp6Error(error.type, error.code),
-                            "an error verdict is the status of the error's type and code");
-            RequireProperty(quotedDestination == kDestination6 && IsOurEcho6Request(quoted),
-                            "an error verdict needs the quote to be our echo request");
-        }
-        break;
-    case QueuedErrorOrigin::Local:
-        RequireProperty(verdict == StatusForLocalError(error.errorNumber),
-                        "a local error always settles the echo with its status");
-        break;
-    case QueuedErrorOrigin::Other:
-        RequireProperty(!verdict, "an error of unknown origin settles nothing");
-        break;
-    }
-    RequireProperty(verdict != 0u, "an error is never reported as success");
+    CheckQueuedVerdict(error,
+                       DecodeQueuedIcmp6Error(error, View(quoted), quotedDestination, Expected6()),
+                       StatusForIcmp6Error(error.type, error.code),
+                       quotedDestination == kDestination6 && IsOurEcho6Request(quoted));
 }
 
 } // namespace
