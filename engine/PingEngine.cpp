@@ -30,8 +30,8 @@ PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
                        const StopRequest &stop, PingPermissionNotice &permissionNotice,
                        WatchEvents &events, std::function<void()> checkSchedule)
     : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tip(tray),
-      m_tray(m_tip), m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice),
-      m_events(events), m_checkSchedule(std::move(checkSchedule))
+      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice), m_events(events),
+      m_checkSchedule(std::move(checkSchedule))
 {
 }
 
@@ -53,9 +53,7 @@ void PingEngine::Timer1Tick()
 
 void PingEngine::FailTest()
 {
-    const QString command = m_fields.text(Field::FailCommand);
-    m_sender.SendCommand(command);
-    m_events.commandSent(CommandKind::FailTest, command);
+    SendFailCommand(CommandKind::FailTest);
 }
 
 void PingEngine::SetPingPeriod(qint32 seconds)
@@ -170,8 +168,8 @@ void PingEngine::ShowFailCount()
         return;
     m_shownFailCount = m_failCount;
     const double percentage = static_cast<double>(m_meter.value()) / m_meter.maximum() * 100;
-    m_tray.UpdateTrayTip(QStringLiteral("Corvane (") + GeneralNumberText(percentage) +
-                         QStringLiteral("%)"));
+    m_tip.UpdateTrayTip(QStringLiteral("Corvane (") + GeneralNumberText(percentage) +
+                        QStringLiteral("%)"));
 }
 
 void PingEngine::ReportCycle(CycleReport &report)
@@ -217,10 +215,8 @@ void PingEngine::ActOnOutage()
         m_log.WriteLog(QStringLiteral("No response after ") + m_fields.text(Field::FailTries) +
                            QStringLiteral(" ping attempts.  Sending fail command.") + decision.note,
                        true, true, kSystemMessage);
-        const QString command = m_fields.text(Field::FailCommand);
-        m_sender.SendCommand(command);
-        m_events.commandSent(CommandKind::Fail, command);
-        m_tray.UpdateTrayTip(QStringLiteral("Corvane (Fail command sent)"));
+        SendFailCommand(CommandKind::Fail);
+        m_tip.UpdateTrayTip(QStringLiteral("Corvane (Fail command sent)"));
         return;
     }
 
@@ -228,6 +224,13 @@ void PingEngine::ActOnOutage()
     // Re-armed only: the next failing cycle sends again.
     if (m_clock.monotonicMs() >= m_resendAtMs)
         m_failSent = false;
+}
+
+void PingEngine::SendFailCommand(CommandKind kind)
+{
+    const QString command = m_fields.text(Field::FailCommand);
+    m_sender.SendCommand(command);
+    m_events.commandSent(kind, command);
 }
 
 qint32 PingEngine::TimeoutMs(Field timeoutField) const

@@ -18,6 +18,7 @@ class StopRequest;
 class TrayTip;
 class WatchEvents;
 struct CycleReport;
+enum class CommandKind;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
 // and resend. The window owns one and forwards Timer1's tick and the PING NOW and
@@ -81,6 +82,8 @@ private:
     void ReportCycle(CycleReport &report);
     bool RetriesReached() const;
     void ActOnOutage();
+    // The fail command as the field holds it now, sent and told to the listeners.
+    void SendFailCommand(CommandKind kind);
     qint32 TimeoutMs(Field timeoutField) const;
 
     WindowFields &m_fields;
@@ -91,7 +94,6 @@ private:
     // Every tip goes through it, so that a host name's address stays shown whatever
     // the watch's text.
     ProbedAddressTip m_tip;
-    TrayTip &m_tray;
     const Clock &m_clock;
     const StopRequest &m_stop;
     PingPermissionNotice &m_permissionNotice;
