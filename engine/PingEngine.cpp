@@ -97,15 +97,10 @@ void PingEngine::PingCycle(CycleCause cause)
 PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 {
     EchoReply primary{};
-    report.primary.address = m_fields.text(Field::AddrPri);
     const EchoHindrance primaryHindrance =
-        PingAddress(m_echo, report.primary.address, primary, TimeoutMs(Field::TimeoutPri),
-                    &report.primary.resolved);
+        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    report.primary.status = static_cast<qint32>(primary.Status);
-    report.primary.roundTripMs = static_cast<qint32>(primary.RoundTripTime);
-    Show(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
     if (primary.Status == kEchoSuccess) {
         Show(Field::TripPri, QString::number(primary.RoundTripTime));
         Show(Field::TripSec, QString());
@@ -119,16 +114,10 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     m_fields.setEnabled(Field::TripSec, true);
     Show(Field::TripPri, QString());
     EchoReply secondary{};
-    ProbeReport &secondaryReport = report.secondary.emplace();
-    secondaryReport.address = m_fields.text(Field::AddrSec);
-    const EchoHindrance secondaryHindrance =
-        PingAddress(m_echo, secondaryReport.address, secondary, TimeoutMs(Field::TimeoutSec),
-                    &secondaryReport.resolved);
+    const EchoHindrance secondaryHindrance = ProbeAddress(
+        Field::AddrSec, Field::TimeoutSec, Field::StatusSec, report.secondary.emplace(), secondary);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    secondaryReport.status = static_cast<qint32>(secondary.Status);
-    secondaryReport.roundTripMs = static_cast<qint32>(secondary.RoundTripTime);
-    Show(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
     if (secondary.Status == kEchoSuccess) {
         Show(Field::TripSec, QString::number(secondary.RoundTripTime));
         return Verdict::Answered;
@@ -138,6 +127,20 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
         secondaryHindrance == EchoHindrance::NoPermission)
         return Verdict::Blind;
     return Verdict::Failed;
+}
+
+EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, Field statusField,
+                                       ProbeReport &probe, EchoReply &reply)
+{
+    probe.address = m_fields.text(addressField);
+    const EchoHindrance hindrance =
+        PingAddress(m_echo, probe.address, reply, TimeoutMs(timeoutField), &probe.resolved);
+    if (hindrance == EchoHindrance::Stopped)
+        return hindrance;
+    probe.status = static_cast<qint32>(reply.Status);
+    probe.roundTripMs = static_cast<qint32>(reply.RoundTripTime);
+    Show(statusField, EchoStatusText(probe.status));
+    return hindrance;
 }
 
 void PingEngine::Show(Field field, const QString &text)

@@ -18,6 +18,9 @@ class StopRequest;
 class TrayTip;
 class WatchEvents;
 struct CycleReport;
+struct EchoReply;
+struct ProbeReport;
+enum class EchoHindrance;
 enum class CommandKind;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
@@ -75,6 +78,10 @@ private:
 
     // Runs the echoes and shows their results, which it also puts in the report.
     Verdict ProbeAddresses(CycleReport &report);
+    // One address field's echo: the probe takes the field's text, what it led to and
+    // the result, and the status field shows it, unless a stop ended the wait.
+    EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
+                               ProbeReport &probe, EchoReply &reply);
     void Show(Field field, const QString &text);
     void CountCycle(Verdict verdict);
     void ShowFailCount();
