@@ -30,8 +30,8 @@ PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
                        const StopRequest &stop, PingPermissionNotice &permissionNotice,
                        WatchEvents &events, std::function<void()> checkSchedule)
     : m_fields(fields), m_meter(meter), m_echo(echo), m_sender(sender), m_log(log), m_tip(tray),
-      m_tray(m_tip), m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice),
-      m_events(events), m_checkSchedule(std::move(checkSchedule))
+      m_clock(clock), m_stop(stop), m_permissionNotice(permissionNotice), m_events(events),
+      m_checkSchedule(std::move(checkSchedule))
 {
 }
 
@@ -53,9 +53,7 @@ void PingEngine::Timer1Tick()
 
 void PingEngine::FailTest()
 {
-    const QString command = m_fields.text(Field::FailCommand);
-    m_sender.SendCommand(command);
-    m_events.commandSent(CommandKind::FailTest, command);
+    SendFailCommand(CommandKind::FailTest);
 }
 
 void PingEngine::SetPingPeriod(qint32 seconds)
@@ -99,15 +97,10 @@ void PingEngine::PingCycle(CycleCause cause)
 PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 {
     EchoReply primary{};
-    report.primary.address = m_fields.text(Field::AddrPri);
     const EchoHindrance primaryHindrance =
-        PingAddress(m_echo, report.primary.address, primary, TimeoutMs(Field::TimeoutPri),
-                    &report.primary.resolved);
+        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    report.primary.status = static_cast<qint32>(primary.Status);
-    report.primary.roundTripMs = static_cast<qint32>(primary.RoundTripTime);
-    Show(Field::StatusPri, EchoStatusText(static_cast<qint32>(primary.Status)));
     if (primary.Status == kEchoSuccess) {
         Show(Field::TripPri, QString::number(primary.RoundTripTime));
         Show(Field::TripSec, QString());
@@ -121,16 +114,10 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     m_fields.setEnabled(Field::TripSec, true);
     Show(Field::TripPri, QString());
     EchoReply secondary{};
-    ProbeReport &secondaryReport = report.secondary.emplace();
-    secondaryReport.address = m_fields.text(Field::AddrSec);
-    const EchoHindrance secondaryHindrance =
-        PingAddress(m_echo, secondaryReport.address, secondary, TimeoutMs(Field::TimeoutSec),
-                    &secondaryReport.resolved);
+    const EchoHindrance secondaryHindrance = ProbeAddress(
+        Field::AddrSec, Field::TimeoutSec, Field::StatusSec, report.secondary.emplace(), secondary);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    secondaryReport.status = static_cast<qint32>(secondary.Status);
-    secondaryReport.roundTripMs = static_cast<qint32>(secondary.RoundTripTime);
-    Show(Field::StatusSec, EchoStatusText(static_cast<qint32>(secondary.Status)));
     if (secondary.Status == kEchoSuccess) {
         Show(Field::TripSec, QString::number(secondary.RoundTripTime));
         return Verdict::Answered;
@@ -140,6 +127,20 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
         secondaryHindrance == EchoHindrance::NoPermission)
         return Verdict::Blind;
     return Verdict::Failed;
+}
+
+EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, Field statusField,
+                                       ProbeReport &probe, EchoReply &reply)
+{
+    probe.address = m_fields.text(addressField);
+    const EchoHindrance hindrance =
+        PingAddress(m_echo, probe.address, reply, TimeoutMs(timeoutField), &probe.resolved);
+    if (hindrance == EchoHindrance::Stopped)
+        return hindrance;
+    probe.status = static_cast<qint32>(reply.Status);
+    probe.roundTripMs = static_cast<qint32>(reply.RoundTripTime);
+    Show(statusField, EchoStatusText(probe.status));
+    return hindrance;
 }
 
 void PingEngine::Show(Field field, const QString &text)
@@ -170,8 +171,8 @@ void PingEngine::ShowFailCount()
         return;
     m_shownFailCount = m_failCount;
     const double percentage = static_cast<double>(m_meter.value()) / m_meter.maximum() * 100;
-    m_tray.UpdateTrayTip(QStringLiteral("Corvane (") + GeneralNumberText(percentage) +
-                         QStringLiteral("%)"));
+    m_tip.UpdateTrayTip(QStringLiteral("Corvane (") + GeneralNumberText(percentage) +
+                        QStringLiteral("%)"));
 }
 
 void PingEngine::ReportCycle(CycleReport &report)
@@ -217,10 +218,8 @@ void PingEngine::ActOnOutage()
         m_log.WriteLog(QStringLiteral("No response after ") + m_fields.text(Field::FailTries) +
                            QStringLiteral(" ping attempts.  Sending fail command.") + decision.note,
                        true, true, kSystemMessage);
-        const QString command = m_fields.text(Field::FailCommand);
-        m_sender.SendCommand(command);
-        m_events.commandSent(CommandKind::Fail, command);
-        m_tray.UpdateTrayTip(QStringLiteral("Corvane (Fail command sent)"));
+        SendFailCommand(CommandKind::Fail);
+        m_tip.UpdateTrayTip(QStringLiteral("Corvane (Fail command sent)"));
         return;
     }
 
@@ -228,6 +227,13 @@ void PingEngine::ActOnOutage()
     // Re-armed only: the next failing cycle sends again.
     if (m_clock.monotonicMs() >= m_resendAtMs)
         m_failSent = false;
+}
+
+void PingEngine::SendFailCommand(CommandKind kind)
+{
+    const QString command = m_fields.text(Field::FailCommand);
+    m_sender.SendCommand(command);
+    m_events.commandSent(kind, command);
 }
 
 qint32 PingEngine::TimeoutMs(Field timeoutField) const

@@ -18,6 +18,10 @@ class StopRequest;
 class TrayTip;
 class WatchEvents;
 struct CycleReport;
+struct EchoReply;
+struct ProbeReport;
+enum class EchoHindrance;
+enum class CommandKind;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
 // and resend. The window owns one and forwards Timer1's tick and the PING NOW and
@@ -74,6 +78,10 @@ private:
 
     // Runs the echoes and shows their results, which it also puts in the report.
     Verdict ProbeAddresses(CycleReport &report);
+    // One address field's echo: the probe takes the field's text, what it led to and
+    // the result, and the status field shows it, unless a stop ended the wait.
+    EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
+                               ProbeReport &probe, EchoReply &reply);
     void Show(Field field, const QString &text);
     void CountCycle(Verdict verdict);
     void ShowFailCount();
@@ -81,6 +89,8 @@ private:
     void ReportCycle(CycleReport &report);
     bool RetriesReached() const;
     void ActOnOutage();
+    // The fail command as the field holds it now, sent and told to the listeners.
+    void SendFailCommand(CommandKind kind);
     qint32 TimeoutMs(Field timeoutField) const;
 
     WindowFields &m_fields;
@@ -91,7 +101,6 @@ private:
     // Every tip goes through it, so that a host name's address stays shown whatever
     // the watch's text.
     ProbedAddressTip m_tip;
-    TrayTip &m_tray;
     const Clock &m_clock;
     const StopRequest &m_stop;
     PingPermissionNotice &m_permissionNotice;

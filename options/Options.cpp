@@ -1,8 +1,7 @@
 #include "Options.h"
 
-#include "LogWriter.h"
-#include "MessageBoxes.h"
 #include "Settings.h"
+#include "StoredValuesCheck.h"
 #include "WholeNumber.h"
 
 #include <QLocale>
@@ -163,15 +162,11 @@ Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
         else
             SetOption(options, key, stored);
     }
-    if (refused.isEmpty())
-        return options;
-
     // Told rather than fallen back on silently: a limit that never holds looks like a
     // working setting until the night it was meant for.
-    refused.prepend(
-        QStringLiteral("Some stored options are not valid; Corvane runs with their defaults:"));
-    const QString report = refused.join(QStringLiteral("\r\n"));
-    log.WriteLog(report, true, true, kSystemMessage);
-    boxes.show(report, QStringLiteral("Settings"), BoxStyle::OkExclamation);
+    ReportRefusedLines(
+        refused,
+        QStringLiteral("Some stored options are not valid; Corvane runs with their defaults:"), log,
+        boxes);
     return options;
 }

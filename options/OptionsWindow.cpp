@@ -47,8 +47,6 @@ const FieldText kFieldTexts[] = {
      "(1 to 3600)."},
 };
 
-constexpr qsizetype kTailShown = 2048;
-
 } // namespace
 
 OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes &boxes,
@@ -143,7 +141,7 @@ void OptionsWindow::TestPattern()
 {
     const QString patternText =
         findChild<QLineEdit *>(OptionKeyName(OptionKey::AckPattern))->text();
-    const QByteArray tail = m_consoleTail().right(kTailShown);
+    const QByteArray tail = m_consoleTail();
     if (const std::optional<QString> refusal = OptionRefusal(OptionKey::AckPattern, patternText)) {
         m_patternResult->setPlainText(*refusal);
         return;

@@ -21,7 +21,8 @@ class Settings;
 class OptionsWindow final : public QWidget
 {
 public:
-    // consoleTail hands over the console's latest bytes.
+    // consoleTail hands over the console's latest bytes, as many as the acknowledgement
+    // check looks at, so the test shows what the check would see.
     OptionsWindow(Options &options, Settings &settings, MessageBoxes &boxes,
                   std::function<QByteArray()> consoleTail, QWidget *parent = nullptr);
 
@@ -32,7 +33,6 @@ public:
     std::function<void(OptionKey key)> onChanged;
 
 private:
-    QLineEdit *AddField(OptionKey key, const QString &label, const QString &tip);
     void Confirm(OptionKey key, const QString &text, bool &refuse);
     void Take(OptionKey key, const QString &text);
     void TestPattern();

@@ -6,8 +6,6 @@
 #include "Settings.h"
 #include "WindowFields.h"
 
-#include <QStringList>
-
 namespace {
 
 const QString kIntroduction =
@@ -40,15 +38,19 @@ void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, L
         if (const std::optional<QString> refusal = FieldRefusal(field, value))
             lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal);
     }
-    if (lines.isEmpty())
-        return;
-
     // Told rather than fallen back on silently: a retry count the ping cycle never
     // reaches, or a slot that never fires, looks like a working setting until the
     // outage it was meant for.
-    lines.prepend(kIntroduction);
+    ReportRefusedLines(lines, kIntroduction, log, boxes);
+}
+
+void ReportRefusedLines(const QStringList &lines, const QString &introduction, LogWriter &log,
+                        MessageBoxes &boxes)
+{
+    if (lines.isEmpty())
+        return;
     // The log's own line ends, so that the entry reads as lines in any viewer.
-    const QString report = lines.join(QStringLiteral("\r\n"));
+    const QString report = (QStringList{introduction} + lines).join(QStringLiteral("\r\n"));
     log.WriteLog(report, true, true, kSystemMessage);
     boxes.show(report, QStringLiteral("Settings"), BoxStyle::OkExclamation);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class LogWriter;
 class MessageBoxes;
 class Settings;
@@ -12,3 +14,9 @@ class WindowFields;
 // stored holds its field's default, which is valid, so a first run reports nothing.
 void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, LogWriter &log,
                                MessageBoxes &boxes);
+
+// Every start-up check of the store ends the same way: the refused lines under the
+// caller's introduction, in one log entry and one "Settings" box, so that all refused
+// values read alike wherever they are stored. No lines, nothing is told.
+void ReportRefusedLines(const QStringList &lines, const QString &introduction, LogWriter &log,
+                        MessageBoxes &boxes);

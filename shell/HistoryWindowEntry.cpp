@@ -2,6 +2,7 @@
 
 #include "HistoryWindowModule.h"
 #include "MessageBoxes.h"
+#include "ShowInFront.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,10 +41,7 @@ QWidget *HistoryWindowEntry::open()
         m_window = module->makeWindow(m_source, m_clock, m_boxes);
         m_window->setWindowIcon(m_icon);
     }
-    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    ShowInFront(*m_window);
     return m_window.get();
 }
 

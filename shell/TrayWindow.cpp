@@ -2,6 +2,7 @@
 
 #include "Form1.h"
 #include "LocaleText.h"
+#include "ShowInFront.h"
 #include "Tray.h"
 
 #include <QAction>
@@ -54,10 +55,7 @@ void TrayWindow::RemoveTrayIcon()
 
 void TrayWindow::RestoreWindow()
 {
-    m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);
-    m_window.show();
-    m_window.raise();
-    m_window.activateWindow();
+    ShowInFront(m_window);
 }
 
 void TrayWindow::MinimizeWindow()
