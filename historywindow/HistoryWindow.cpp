@@ -6,6 +6,7 @@
 #include "LedgerCsv.h"
 #include "LedgerText.h"
 #include "MessageBoxes.h"
+#include "WholeFile.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -227,10 +227,8 @@ void HistoryWindow::ExportCsv()
                                                       QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(LedgerCsv(m_range.outages)) < 0 ||
-        !file.commit())
+    if (const std::optional<QString> failure = WriteWholeFile(path, LedgerCsv(m_range.outages)))
         m_boxes.show(QStringLiteral("The ledger could not be written to %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString()),
+                         .arg(QDir::toNativeSeparators(path), *failure),
                      QStringLiteral("History"), BoxStyle::OkExclamation);
 }
