@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr qint64 kDefaultSinceMs = 30LL * 24 * 3600 * 1000;
+constexpr qint64 kDefaultSinceMs = 30 * kDayMs;
 constexpr int kResponseColumnWidth = 40;
 
 QString UtcTime(qint64 ms)

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr qint64 kHourMs = 3'600'000;
-constexpr qint64 kDayMs = 24 * kHourMs;
 // In the order of HistorySpan.
 constexpr std::array<qint64, 5> kSpanMs = {kHourMs, kDayMs, 7 * kDayMs, 30 * kDayMs, 365 * kDayMs};
 constexpr int kRefreshIntervalMs = 1000;
