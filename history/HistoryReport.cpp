@@ -3,6 +3,8 @@
 #include "Clock.h"
 #include "HistoryQueries.h"
 #include "HistorySchema.h"
+#include "LedgerCsv.h"
+#include "LedgerText.h"
 #include "SinceText.h"
 #include "SqlStatements.h"
 
@@ -13,13 +15,8 @@
 
 namespace {
 
-constexpr qint64 kDefaultSinceMs = 30LL * 24 * 3600 * 1000;
+constexpr qint64 kDefaultSinceMs = 30 * kDayMs;
 constexpr int kResponseColumnWidth = 40;
-
-QString LocalTime(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
 
 QString UtcTime(qint64 ms)
 {
@@ -53,15 +50,6 @@ QString ResponseText(const QByteArray &console)
     return QString::fromLatin1(console).replace(kBlanks, QStringLiteral(" ")).trimmed();
 }
 
-QString CsvField(const QString &text)
-{
-    static const QRegularExpression kNeedsQuotes(QStringLiteral("[\",\\r\\n]"));
-    if (!text.contains(kNeedsQuotes))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
-
 qint64 OutageEndMs(const OutageEntry &outage, qint64 nowMs)
 {
     return outage.endMs.value_or(nowMs);
@@ -70,7 +58,7 @@ qint64 OutageEndMs(const OutageEntry &outage, qint64 nowMs)
 void PrintText(const QList<OutageEntry> &outages, const Availability &availability, qint64 fromMs,
                qint64 toMs, QTextStream &out)
 {
-    out << "History from " << LocalTime(fromMs) << " to " << LocalTime(toMs) << "\n\n";
+    out << "History from " << LedgerTimeText(fromMs) << " to " << LedgerTimeText(toMs) << "\n\n";
     qint64 totalMs = 0;
     if (outages.isEmpty()) {
         out << "No outages.\n";
@@ -88,8 +76,9 @@ void PrintText(const QList<OutageEntry> &outages, const Availability &availabili
             if (response.size() > kResponseColumnWidth)
                 response = response.left(kResponseColumnWidth - 3) + QStringLiteral("...");
             out << QStringLiteral("%1  %2  %3  %4  %5")
-                       .arg(LocalTime(outage.startMs), -19)
-                       .arg(outage.endMs ? LocalTime(*outage.endMs) : QStringLiteral("(lasting)"),
+                       .arg(LedgerTimeText(outage.startMs), -19)
+                       .arg(outage.endMs ? LedgerTimeText(*outage.endMs)
+                                         : QStringLiteral("(lasting)"),
                             -19)
                        .arg(DurationText(lengthMs), 11)
                        .arg(outage.failCommandsSent, 13)
@@ -116,7 +105,7 @@ void PrintText(const QList<OutageEntry> &outages, const Availability &availabili
 void PrintCsv(const QList<OutageEntry> &outages, const Availability &availability, qint64 fromMs,
               qint64 toMs, QTextStream &out)
 {
-    out << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n";
+    out << kLedgerCsvHeader;
     qint64 totalMs = 0;
     for (const OutageEntry &outage : outages) {
         const qint64 lengthMs = OutageEndMs(outage, toMs) - outage.startMs;

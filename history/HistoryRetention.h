@@ -1,10 +1,10 @@
 #pragma once
 
+#include "HistorySource.h"
+
 #include <QSqlDatabase>
 #include <QtGlobal>
 
-constexpr qint64 kHourMs = 3600LL * 1000;
-constexpr qint64 kDayMs = 24 * kHourMs;
 // Per-cycle rows are kept this long; the hours they fold into, and the outages, longer.
 constexpr qint64 kCycleRetentionMs = 35 * kDayMs;
 constexpr qint64 kSummaryRetentionMs = (3 * 365 + 1) * kDayMs;

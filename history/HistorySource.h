@@ -9,6 +9,9 @@
 
 // Times are milliseconds since the epoch, UTC.
 
+constexpr qint64 kHourMs = 3600LL * 1000;
+constexpr qint64 kDayMs = 24 * kHourMs;
+
 // One point of a round-trip plot: one cycle, or the cycles of a bucket folded into
 // their extremes so that peaks survive the folding.
 struct RoundTripPoint

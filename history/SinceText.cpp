@@ -1,21 +1,22 @@
 #include "SinceText.h"
 
+#include "HistorySource.h"
+
 #include <QRegularExpression>
 
 namespace {
 
 qint64 UnitMs(QChar unit)
 {
-    constexpr qint64 kHourMs = 3600LL * 1000;
     switch (unit.toLower().unicode()) {
     case 'h':
         return kHourMs;
     case 'd':
-        return 24 * kHourMs;
+        return kDayMs;
     case 'w':
-        return 7LL * 24 * kHourMs;
+        return 7 * kDayMs;
     default:
-        return 365LL * 24 * kHourMs;
+        return 365 * kDayMs;
     }
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr qint64 kHourMs = 3'600'000;
-constexpr qint64 kDayMs = 24 * kHourMs;
 // An empty or flat range still gets a readable round-trip scale.
 constexpr double kSmallestTopMs = 10;
 // Headroom above the highest peak, where the fail-command marks sit.

@@ -6,6 +6,7 @@
 #include "LedgerCsv.h"
 #include "LedgerText.h"
 #include "MessageBoxes.h"
+#include "WholeFile.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr qint64 kHourMs = 3'600'000;
-constexpr qint64 kDayMs = 24 * kHourMs;
 // In the order of HistorySpan.
 constexpr std::array<qint64, 5> kSpanMs = {kHourMs, kDayMs, 7 * kDayMs, 30 * kDayMs, 365 * kDayMs};
 constexpr int kRefreshIntervalMs = 1000;
@@ -227,10 +225,8 @@ void HistoryWindow::ExportCsv()
                                                       QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(LedgerCsv(m_range.outages)) < 0 ||
-        !file.commit())
+    if (const std::optional<QString> failure = WriteWholeFile(path, LedgerCsv(m_range.outages)))
         m_boxes.show(QStringLiteral("The ledger could not be written to %1: %2")
-                         .arg(QDir::toNativeSeparators(path), file.errorString()),
+                         .arg(QDir::toNativeSeparators(path), *failure),
                      QStringLiteral("History"), BoxStyle::OkExclamation);
 }

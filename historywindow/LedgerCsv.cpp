@@ -16,8 +16,8 @@ QString IsoTime(qint64 atMs)
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-// A field with a separator, a quote or a line break goes in quotes, its quotes
-// doubled; a spreadsheet would otherwise split or join rows.
+} // namespace
+
 QString CsvField(QString text)
 {
     static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
@@ -28,12 +28,9 @@ QString CsvField(QString text)
     return u'"' + text + u'"';
 }
 
-} // namespace
-
 QByteArray LedgerCsv(const QList<OutageEntry> &outages)
 {
-    QString csv = QStringLiteral(
-        "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n");
+    QString csv = QLatin1String(kLedgerCsvHeader);
     for (const OutageEntry &outage : outages) {
         const QStringList fields = {
             IsoTime(outage.startMs),

@@ -3,9 +3,18 @@
 #include "HistorySource.h"
 
 #include <QByteArray>
+#include <QString>
 
 // The ledger as a CSV file (RFC 4180, UTF-8, CR LF line ends), one outage a row
 // after a header: start and end as ISO 8601 times with the user's UTC offset, the
 // duration in whole seconds, failing cycles, fail commands sent and the router's
 // response on one line. An outage that lasts has an empty end and duration.
 QByteArray LedgerCsv(const QList<OutageEntry> &outages);
+
+// The header line of the ledger's rows, the command line's CSV report's too.
+inline constexpr char kLedgerCsvHeader[] =
+    "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n";
+
+// A field with a separator, a quote or a line break goes in quotes, its quotes
+// doubled; a spreadsheet would otherwise split or join rows.
+QString CsvField(QString text);

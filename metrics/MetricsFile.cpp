@@ -2,11 +2,11 @@
 
 #include "Clock.h"
 #include "LogWriter.h"
+#include "WholeFile.h"
 #include "WholeNumber.h"
 #include "WindowFields.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -57,19 +57,16 @@ void MetricsFile::Write()
 {
     if (m_path.isEmpty())
         return;
-    // QSaveFile writes a temporary file beside the target and renames it over the
-    // target on commit. The collector reads only names ending in .prom, which the
-    // temporary one does not.
-    QSaveFile file(m_path);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(MetricsText(m_snapshot)) >= 0 && file.commit();
-    if (written) {
+    // The temporary file beside the target is not read by the collector, which reads
+    // only names ending in .prom.
+    const std::optional<QString> failure = WriteWholeFile(m_path, MetricsText(m_snapshot));
+    if (!failure) {
         m_failing = false;
         return;
     }
     if (std::exchange(m_failing, true))
         return;
     m_log.WriteLog(QStringLiteral("The metrics file ") + QDir::toNativeSeparators(m_path) +
-                       QStringLiteral(" could not be written: ") + file.errorString(),
+                       QStringLiteral(" could not be written: ") + *failure,
                    true, true, kSystemMessage);
 }

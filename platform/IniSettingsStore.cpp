@@ -2,11 +2,11 @@
 
 #include "FileDescriptor.h"
 #include "IniDocument.h"
+#include "WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <cerrno>
@@ -110,20 +110,14 @@ void SyncFolder(const QString &folder)
         static_cast<void>(::fsync(descriptor.get()));
 }
 
-// Into a temporary file in the same folder, synced to the disk, with the old file's
-// permissions, then renamed over the old file (QSaveFile does each of these steps).
 Outcome ReplaceFile(const QString &path, const QByteArray &content)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return Refused(Access::Write, path,
                        QStringLiteral("the folder %1 could not be made").arg(NativePath(folder)));
-    QSaveFile file(path);
-    // Unbuffered: a failed buffered write only shows while commit() flushes, and Qt 6.4
-    // then puts the cut-short file in place all the same.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(content) != content.size() || !file.commit())
-        return Refused(Access::Write, path, file.errorString());
+    if (const std::optional<QString> failure = WriteWholeFile(path, content))
+        return Refused(Access::Write, path, *failure);
     SyncFolder(folder);
     return Outcome::success();
 }

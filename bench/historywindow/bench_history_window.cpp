@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr qint64 kDayMs = 86'400'000;
 constexpr int kRuns = 7;
 
 // Paints the plot's first picture at once and notes when it is done: the paint

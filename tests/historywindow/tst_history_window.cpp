@@ -23,8 +23,6 @@ Q_DECLARE_METATYPE(QList<OutageEntry>)
 namespace {
 
 constexpr qint64 kMinuteMs = 60'000;
-constexpr qint64 kHourMs = 60 * kMinuteMs;
-constexpr qint64 kDayMs = 24 * kHourMs;
 // 2026-12-07 12:00:00 in the test's zone, an hour east of UTC.
 const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0));
 const qint64 kNowMs = kNow.toMSecsSinceEpoch();

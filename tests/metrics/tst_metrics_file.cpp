@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 Q_DECLARE_METATYPE(CycleReport)
 
 namespace {
@@ -146,6 +149,31 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("corvane.prom")});
     }
 
+    // A write cut short, as on a full disk, leaves the old file whole rather than
+    // putting the part written in its place.
+    void shortWriteKeepsTheOldFile()
+    {
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+        const QByteArray first = Contents(path());
+        QVERIFY(first.size() > qsizetype(kShortLimit));
+
+        // A file-size limit binds root too, and cuts the write off after its first bytes.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit limit{kShortLimit, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        m_clock.advanceMs(60'000);
+        m_metrics->cycleDone(Cycle({}, {}, 1));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_DFL);
+
+        QCOMPARE(Contents(path()), first);
+        QCOMPARE(m_log.entries.size(), 1);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("corvane.prom")});
+    }
+
     // A file that cannot be written is logged once for each run of failures; the
     // watch's events go on being taken.
     void failedWritesAreLoggedOncePerRun()
@@ -180,6 +208,8 @@ private Q_SLOTS:
     }
 
 private:
+    static constexpr rlim_t kShortLimit = 64;
+
     QString path() const { return m_folder->filePath(QStringLiteral("corvane.prom")); }
 
     std::optional<QTemporaryDir> m_folder;
