@@ -2,9 +2,9 @@
 
 #include "Clock.h"
 #include "CommandSender.h"
+#include "EchoProbe.h"
 #include "LocaleText.h"
 #include "LogWriter.h"
-#include "Module1.h"
 #include "PingPermissionNotice.h"
 #include "StopLatch.h"
 #include "TrayTip.h"
@@ -35,7 +35,7 @@ PingEngine::PingEngine(WindowFields &fields, Meter &meter, EchoFacility &echo,
 {
 }
 
-void PingEngine::Timer1Tick()
+void PingEngine::OnSecondTick()
 {
     // A tick that was already queued when the stop came.
     if (m_stop.stopRequested())

@@ -24,7 +24,7 @@ enum class EchoHindrance;
 enum class CommandKind;
 
 // The ping timer's state and the ping cycle with its failure counting, failure action
-// and resend. The window owns one and forwards Timer1's tick and the PING NOW and
+// and resend. The window owns one and forwards the once-a-second tick and the PING NOW and
 // FAIL TEST clicks to it; the fields are read afresh whenever a value is needed.
 // Once a stop is requested it does nothing more, so that the stop line stays the
 // last entry of the log. What it does is also told to the watch's listeners.
@@ -37,8 +37,8 @@ public:
                PingPermissionNotice &permissionNotice, WatchEvents &events,
                std::function<void()> checkSchedule);
 
-    // Timer1's tick: the schedule, then the count towards the next timed cycle.
-    void Timer1Tick();
+    // The once-a-second tick: the schedule, then the count towards the next timed cycle.
+    void OnSecondTick();
     enum class CycleCause
     {
         Timer,

@@ -1,7 +1,7 @@
 // Address fields hold whatever the user typed; the parser must give 0 for anything
 // that is not four parts from 0 to 255 and the exact bytes for anything that is.
+#include "EchoProbe.h"
 #include "FuzzProperty.h"
-#include "Module1.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 // Address fields hold whatever the user typed, and what the parser makes of it
 // decides whether the resolver is asked at all. Each kind of target is checked
 // against the text by a reading of its own.
+#include "EchoProbe.h"
 #include "FuzzProperty.h"
-#include "Module1.h"
 #include "ProbeTarget.h"
 
 #include <QList>

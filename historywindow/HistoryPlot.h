@@ -24,7 +24,6 @@ public:
     void plot(const HistoryRange &range, qint64 nowMs);
 
     QDateTimeAxis &timeAxis() const { return *m_timeAxis; }
-    QValueAxis &roundTripAxis() const { return *m_roundTripAxis; }
 
 private:
     QLineSeries *m_primary = nullptr;

@@ -1,18 +1,18 @@
 #include "Settings.h"
 
-#include "Registry.h"
+#include "SettingsEntry.h"
 #include "SettingsStore.h"
 
 Settings::Settings(SettingsStore &store, MessageBoxes &boxes) : m_store(store), m_boxes(boxes) {}
 
 QString Settings::GetValue(const QString &section, const QString &key)
 {
-    Registry registry(m_store, m_boxes);
-    registry.SetAppName(SettingsAppName);
-    registry.SetSection(section);
-    registry.SetKey(key);
-    registry.RegGet();
-    return registry.Setting();
+    SettingsEntry entry(m_store, m_boxes);
+    entry.SetAppName(SettingsAppName);
+    entry.SetSection(section);
+    entry.SetKey(key);
+    entry.RegGet();
+    return entry.Setting();
 }
 
 bool Settings::HasValue(const QString &section, const QString &key)
@@ -32,10 +32,10 @@ QString Settings::SkippedLinesReport() const
 
 void Settings::SaveValue(const QString &section, const QString &key, const QString &value)
 {
-    Registry registry(m_store, m_boxes);
-    registry.SetAppName(SettingsAppName);
-    registry.SetSection(section);
-    registry.SetKey(key);
-    registry.SetSetting(value);
-    registry.RegSave();
+    SettingsEntry entry(m_store, m_boxes);
+    entry.SetAppName(SettingsAppName);
+    entry.SetSection(section);
+    entry.SetKey(key);
+    entry.SetSetting(value);
+    entry.RegSave();
 }

@@ -49,7 +49,7 @@ void CorvaneApp::ConnectWindow()
     m_window.onCommand1Click = [this] { m_engine.PingCycle(); };
     m_window.onCommand2Click = [this] { m_engine.FailTest(); };
     m_window.onViewLogClick = [this] { m_log.ViewLog(); };
-    m_window.onTimer1Tick = [this] { m_engine.Timer1Tick(); };
+    m_window.onSecondTick = [this] { m_engine.OnSecondTick(); };
     // Once a stop is under way, the router's output waits in the port: nothing is
     // logged after the stop line. The options' tick follows the poll, so that an
     // acknowledgement read in time counts before its wait ends.
@@ -155,9 +155,6 @@ void CorvaneApp::Start()
     }
     if (onFieldsLoaded)
         onFieldsLoaded();
-    m_notifier.setEnabled(m_settings.GetValue(OptionsSection, QStringLiteral("Notify")).trimmed() !=
-                          QStringLiteral("0"));
-    m_metrics.setPath(m_settings.GetValue(OptionsSection, QStringLiteral("MetricsFile")));
     // A hand-edited line that could not be read is named once, in the log the record
     // chose, so that its key is not silently taken as never written.
     if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())
@@ -165,6 +162,8 @@ void CorvaneApp::Start()
     // Before any fallback shows in a field, so that the report quotes what was stored.
     ReportRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
     m_safety.Load(m_settings, m_boxes);
+    m_notifier.setEnabled(m_safety.options().notify);
+    m_metrics.setPath(m_safety.options().metricsFile);
     m_link.setReopenPort(m_safety.options().reopenPort);
     TakePingPeriodFromField();
     for (int slot = 0; slot < kScheduleSlots; ++slot)

@@ -4,10 +4,10 @@
 #include "DeviceLink.h"
 #include "EventLog.h"
 #include "FieldConfirmation.h"
-#include "Form1.h"
 #include "HistoryRecorder.h"
 #include "HistoryStore.h"
 #include "HistoryWindowEntry.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MetricsFile.h"
 #include "OptionsWindow.h"
@@ -53,7 +53,7 @@ struct PlatformServices
 inline const QString kStartedLine = QStringLiteral("Corvane executable started.");
 inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped.");
 
-// The whole program behind its one window: wires the window's events to the
+// The whole program behind its main window: wires the window's events to the
 // engine, the link, the log and the settings, runs start-up and the close request.
 class CorvaneApp
 {
@@ -82,10 +82,9 @@ public:
     // Runs once the window has unloaded, to end the program.
     std::function<void()> onEnded;
 
-    Form1 &window() { return m_window; }
+    MainWindow &window() { return m_window; }
     PingEngine &engine() { return m_engine; }
     Schedule &schedule() { return m_schedule; }
-    TrayWindow &trayWindow() { return m_trayWindow; }
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
     HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
@@ -108,7 +107,7 @@ private:
     const StopRequest &m_stop;
     MessageBoxes &m_boxes;
     WatchEventHub m_events;
-    Form1 m_window;
+    MainWindow m_window;
     TrayWindow m_trayWindow;
     Settings m_settings;
     EventLog m_log;

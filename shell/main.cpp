@@ -27,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -42,21 +43,20 @@ void WriteTo(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Before anything else, and before any display is asked for: help, the version and a
+// refused command line need neither, and leave no lock, settings or log.
+CommandLine ReadArguments(int argc, char *argv[])
 {
-    // First of all: a headless monitor whose stderr reader has gone (a pipe closed
-    // by a logger that ended) would otherwise die of its next line there, without
-    // its stop line. A failed write to stderr is then only a line nobody reads.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    // Before anything else, and before any display is asked for: help, the version
-    // and a refused command line need neither, and leave no lock, settings or log.
     QStringList arguments;
     for (int index = 0; index < argc; ++index)
         arguments << QString::fromLocal8Bit(argv[index]);
-    const CommandLine commandLine = ReadCommandLine(arguments);
+    return ReadCommandLine(arguments);
+}
+
+// The exit status when the command line is answered without a watch: printed help or
+// version, or a refusal.
+std::optional<int> AnswerWithoutWatching(const CommandLine &commandLine)
+{
     if (commandLine.action == CommandLineAction::Print) {
         WriteTo(stdout, commandLine.text);
         return 0;
@@ -65,52 +65,70 @@ int main(int argc, char *argv[])
         WriteTo(stderr, commandLine.text);
         return kUsageExitStatus;
     }
-    const CommandLineOptions &options = commandLine.options;
-    // The report only reads the store: no display, no lock, no settings, no log.
-    if (options.history) {
-        int reportArgumentCount = 1;
-        QCoreApplication report(reportArgumentCount, argv);
-        SystemClock clock;
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return PrintHistoryReport(DefaultHistoryStorePath(), options.sinceText, options.csv, out,
-                                  err, clock);
-    }
+    return std::nullopt;
+}
 
-    // Without a display, or with one that does not answer, Corvane still watches
-    // the line, as a headless monitor.
-    HeadlessFallback fallback(options.headless);
-    // The arguments are all Corvane's own: Qt is given none of them, so that a value
-    // such as "--log -reverse" cannot reach it as an option of its own.
-    int qtArgumentCount = 1;
-    QApplication application(qtArgumentCount, argv);
-    const bool headless = fallback.runsHeadless();
-    QApplication::setApplicationName(QStringLiteral("Corvane"));
-    // The window spends its life hidden in the tray; closing a message box must not
-    // look like the last window closing.
-    QApplication::setQuitOnLastWindowClosed(false);
+// The report only reads the store: no display, no lock, no settings, no log.
+int PrintHistory(char *argv[], const CommandLineOptions &options)
+{
+    int reportArgumentCount = 1;
+    QCoreApplication report(reportArgumentCount, argv);
+    SystemClock clock;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return PrintHistoryReport(DefaultHistoryStorePath(), options.sinceText, options.csv, out, err,
+                              clock);
+}
 
+// The message boxes and the tray of a desktop, or their stand-ins without one.
+struct DesktopSide
+{
     std::unique_ptr<MessageBoxes> boxes;
+    // The boxes' parent window is set once the window exists; none when headless.
     QtMessageBoxes *desktopBoxes = nullptr;
     std::unique_ptr<Tray> tray;
+};
+
+DesktopSide ChooseDesktopSide(bool headless)
+{
+    DesktopSide side;
     if (headless) {
-        boxes = std::make_unique<HeadlessMessageBoxes>();
-        tray = std::make_unique<NoTray>();
-    } else {
-        auto qtBoxes = std::make_unique<QtMessageBoxes>();
-        desktopBoxes = qtBoxes.get();
-        boxes = std::move(qtBoxes);
-        tray = std::make_unique<QtTray>();
+        side.boxes = std::make_unique<HeadlessMessageBoxes>();
+        side.tray = std::make_unique<NoTray>();
+        return side;
     }
+    auto qtBoxes = std::make_unique<QtMessageBoxes>();
+    side.desktopBoxes = qtBoxes.get();
+    side.boxes = std::move(qtBoxes);
+    side.tray = std::make_unique<QtTray>();
+    return side;
+}
 
-    const QString settingsFolder =
-        options.configFolder.isEmpty()
-            ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-            : options.configFolder;
-    SingleInstance instance(settingsFolder);
-    if (!MayRunThisCopy(instance.tryAcquire(), *boxes))
-        return 0;
+QString SettingsFolder(const CommandLineOptions &options)
+{
+    return options.configFolder.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+               : options.configFolder;
+}
 
+// A desktop session that ends, and a stop signal, close without the question but with
+// the stop line in the log.
+void CloseOnStopRequests(QApplication &application, TerminationSignals &signals, StopLatch &stop,
+                         CorvaneApp &corvane)
+{
+    QObject::connect(&signals, &TerminationSignals::received,
+                     [&corvane] { corvane.window().CloseForSessionEnd(); });
+    QObject::connect(&application, &QGuiApplication::commitDataRequest,
+                     [&stop, &corvane](QSessionManager &) {
+                         stop.raise();
+                         corvane.window().CloseForSessionEnd();
+                     });
+}
+
+// The real services wired to the watch, which then runs until the program ends.
+int Watch(QApplication &application, const CommandLineOptions &options,
+          const QString &settingsFolder, bool headless, const DesktopSide &desktop)
+{
     IniSettingsStore settingsStore(settingsFolder);
     QtSerialPort serialPort(
         [&settingsStore](int portNumber) { return PortDevicePath(settingsStore, portNumber); });
@@ -124,8 +142,8 @@ int main(int argc, char *argv[])
     ThreadPause pause(&stop);
     QtBusyPointer busyPointer;
 
-    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *boxes, *tray,
-                        clock, pause, busyPointer},
+    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
+                        *desktop.tray, clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
     if (!options.logPath.isEmpty())
@@ -137,20 +155,12 @@ int main(int argc, char *argv[])
                                 u'\n');
         };
     }
-    if (desktopBoxes)
-        desktopBoxes->setWindow(&corvane.window());
+    if (desktop.desktopBoxes)
+        desktop.desktopBoxes->setWindow(&corvane.window());
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
-    // A desktop session that ends, and a stop signal, close without the question
-    // but with the stop line in the log.
     TerminationSignals signals(&stop);
-    QObject::connect(&signals, &TerminationSignals::received,
-                     [&corvane] { corvane.window().CloseForSessionEnd(); });
-    QObject::connect(&application, &QGuiApplication::commitDataRequest,
-                     [&stop, &corvane](QSessionManager &) {
-                         stop.raise();
-                         corvane.window().CloseForSessionEnd();
-                     });
+    CloseOnStopRequests(application, signals, stop, corvane);
 
     // Nobody sees a cursor blink without a display, and every blink repaints the
     // window (two repaints a second, each reading the time-zone file).
@@ -159,4 +169,42 @@ int main(int argc, char *argv[])
 
     corvane.Start();
     return application.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // First of all: a headless monitor whose stderr reader has gone (a pipe closed
+    // by a logger that ended) would otherwise die of its next line there, without
+    // its stop line. A failed write to stderr is then only a line nobody reads.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const CommandLine commandLine = ReadArguments(argc, argv);
+    if (const std::optional<int> status = AnswerWithoutWatching(commandLine))
+        return *status;
+    const CommandLineOptions &options = commandLine.options;
+    if (options.history)
+        return PrintHistory(argv, options);
+
+    // Without a display, or with one that does not answer, Corvane still watches
+    // the line, as a headless monitor.
+    HeadlessFallback fallback(options.headless);
+    // The arguments are all Corvane's own: Qt is given none of them, so that a value
+    // such as "--log -reverse" cannot reach it as an option of its own.
+    int qtArgumentCount = 1;
+    QApplication application(qtArgumentCount, argv);
+    const bool headless = fallback.runsHeadless();
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    // The window spends its life hidden in the tray; closing a message box must not
+    // look like the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const DesktopSide desktop = ChooseDesktopSide(headless);
+
+    const QString settingsFolder = SettingsFolder(options);
+    SingleInstance instance(settingsFolder);
+    if (!MayRunThisCopy(instance.tryAcquire(), *desktop.boxes))
+        return 0;
+
+    return Watch(application, options, settingsFolder, headless, desktop);
 }

@@ -5,8 +5,8 @@
 // dropped echoes never leave the machine and the only DNS server there is the silent
 // one this program plays on 127.0.0.1.
 
+#include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
-#include "Module1.h"
 #include "ResolverSandbox.h"
 
 #include <QStandardPaths>

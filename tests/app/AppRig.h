@@ -76,7 +76,7 @@ public:
     }
     qsizetype logCount(const QString &line) const { return logLines().count(line); }
 
-    Form1 &window() { return app.window(); }
+    MainWindow &window() { return app.window(); }
     QWidget *control(const QString &name) { return window().findChild<QWidget *>(name); }
     bool hasFocus(const QString &name) { return QApplication::focusWidget() == control(name); }
 

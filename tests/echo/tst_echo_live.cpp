@@ -1,6 +1,6 @@
 #include "DroppedCapabilities.h"
+#include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
-#include "Module1.h"
 #include "StopLatch.h"
 
 #include <QStandardPaths>

@@ -2,8 +2,8 @@
 // only the test's hosts file and the test's DNS responder on 127.0.0.1. Each row runs
 // this program again under `unshare -m -n` with --inside-sandbox, which lays the
 // sandbox out, probes one name and prints what came of it.
+#include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
-#include "Module1.h"
 #include "ResolverSandbox.h"
 #include "StopLatch.h"
 

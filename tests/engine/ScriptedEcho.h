@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EchoFacility.h"
-#include "Module1.h"
+#include "EchoProbe.h"
 #include "ProbeTarget.h"
 
 #include <QHash>

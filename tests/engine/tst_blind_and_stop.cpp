@@ -1,5 +1,5 @@
+#include "EchoProbe.h"
 #include "EngineRig.h"
-#include "Module1.h"
 
 #include <QTest>
 
@@ -169,7 +169,7 @@ private Q_SLOTS:
             rig.echo.script(kSecondary, stoppedWait.status, 0, stoppedWait.hindrance);
             break;
         }
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
         QCOMPARE(rig.echo.requests.size(), echoes);
         QCOMPARE(rig.tickCountsSeenBySchedule.size(), scheduleChecks);
         QCOMPARE(rig.engine.FailCount(), 4);

@@ -1,5 +1,5 @@
+#include "EchoProbe.h"
 #include "EngineRig.h"
-#include "Module1.h"
 
 #include <QTest>
 
@@ -173,7 +173,7 @@ private Q_SLOTS:
         rig.engine.FailTest();
         rig.echo.script(kSecondary, kEchoSuccess, 9);
         rig.engine.SetPingPeriod(1);
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
 
         QCOMPARE(rig.events.events,
                  QStringList({"cycle answered 0", "outage started", "cycle failed 1",
@@ -207,23 +207,23 @@ private Q_SLOTS:
 
         // No period: the schedule is still checked every tick, before the count.
         for (int tick = 0; tick < 5; ++tick)
-            rig.engine.Timer1Tick();
+            rig.engine.OnSecondTick();
         QCOMPARE(rig.tickCountsSeenBySchedule, QList<qint32>({0, 1, 2, 3, 4}));
         QVERIFY(rig.echo.requests.isEmpty());
 
         // A period the count has already passed runs a cycle on the next tick.
         rig.engine.SetPingPeriod(3);
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
         QCOMPARE(rig.echo.requests.size(), 1);
         QCOMPARE(rig.engine.TickCount(), 0);
 
         // PING NOW keeps the rhythm of the timed cycles.
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
         rig.engine.PingCycle();
         QCOMPARE(rig.engine.TickCount(), 1);
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
         QCOMPARE(rig.echo.requests.size(), 2);
-        rig.engine.Timer1Tick();
+        rig.engine.OnSecondTick();
         QCOMPARE(rig.echo.requests.size(), 3);
         QCOMPARE(rig.engine.TickCount(), 0);
         QCOMPARE(rig.tickCountsSeenBySchedule.size(), 5 + 1 + 3);

@@ -1,8 +1,8 @@
 #include "DroppedCapabilities.h"
 #include "FakeMessageBoxes.h"
 #include "IniSettingsStore.h"
-#include "Registry.h"
 #include "Settings.h"
+#include "SettingsEntry.h"
 
 #include <QDir>
 #include <QFile>
@@ -205,7 +205,7 @@ private Q_SLOTS:
             QCOMPARE(m_boxes.shown.size(), 1);
             QCOMPARE(m_boxes.shown[0].title, QStringLiteral("Registry"));
             QCOMPARE(m_boxes.shown[0].text,
-                     QStringLiteral("Could not write to registry.\r\nVestrel\\\\LastValues\\\\"
+                     QStringLiteral("Could not write to entry.\r\nVestrel\\\\LastValues\\\\"
                                     "FailTries"));
             QCOMPARE(int(m_boxes.shown[0].style), int(BoxStyle::OkExclamation));
         }
@@ -275,11 +275,11 @@ private Q_SLOTS:
                  QStringLiteral("60"));
         QVERIFY(m_boxes.shown.isEmpty());
 
-        Registry registry(*m_store, m_boxes);
-        registry.SetAppName(SettingsAppName);
-        registry.SetSection(SettingsSection);
-        registry.SetKey(QStringLiteral("Period"));
-        QVERIFY(!registry.RegDel().failed());
+        SettingsEntry entry(*m_store, m_boxes);
+        entry.SetAppName(SettingsAppName);
+        entry.SetSection(SettingsSection);
+        entry.SetKey(QStringLiteral("Period"));
+        QVERIFY(!entry.RegDel().failed());
         // A last line without a line break has had one added, in the file's own style.
         const QByteArray lineBreak = fileContent.contains("\r\n") ? "\r\n" : "\n";
         QCOMPARE(FileBytes(iniPath()),

@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 #include "QtMessageBoxes.h"
 
 #include <QApplication>
@@ -19,7 +19,7 @@ private Q_SLOTS:
     {
         m_confirmed.clear();
         m_refuse = false;
-        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"));
+        m_form = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
         m_form->onValidate = [this](Field field, bool &refuse) {
             m_confirmed << field;
             refuse = m_refuse;
@@ -192,7 +192,7 @@ private:
                           target->mapTo(m_form.get(), target->rect().center()));
     }
 
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
     QList<Field> m_confirmed;
     bool m_refuse = false;
 };

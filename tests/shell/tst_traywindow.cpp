@@ -1,5 +1,5 @@
 #include "FakeTray.h"
-#include "Form1.h"
+#include "MainWindow.h"
 #include "QtMessageBoxes.h"
 #include "TrayWindow.h"
 
@@ -21,7 +21,7 @@ private Q_SLOTS:
     void init()
     {
         m_tray = FakeTray();
-        m_form = std::make_unique<Form1>(QStringLiteral("/tmp/log.txt"));
+        m_form = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
         m_trayWindow = std::make_unique<TrayWindow>(*m_form, m_tray);
     }
 
@@ -158,7 +158,7 @@ private:
     }
 
     FakeTray m_tray;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
     std::unique_ptr<TrayWindow> m_trayWindow;
 };
 

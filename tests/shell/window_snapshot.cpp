@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 #include "WindowIcon.h"
 
 #include <QApplication>
@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QString logPath = QDir::homePath() + QStringLiteral("/.local/share/Corvane/log.txt");
-    Form1 window(logPath);
+    MainWindow window(logPath);
     window.show();
     window.activateWindow();
     int result = 0;

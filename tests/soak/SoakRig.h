@@ -4,9 +4,9 @@
 #include "CaretNotation.h"
 #include "CommandSender.h"
 #include "EchoFacility.h"
+#include "EchoProbe.h"
 #include "FakeClock.h"
 #include "LogWriter.h"
-#include "Module1.h"
 #include "SerialPort.h"
 #include "TextFile.h"
 

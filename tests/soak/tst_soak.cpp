@@ -137,7 +137,7 @@ public:
                 }
                 const qint16 failCountBefore = m_engine.FailCount();
                 const bool bothDown = m_echo.reach == OutageEcho::Reach::Neither;
-                m_engine.Timer1Tick();
+                m_engine.OnSecondTick();
                 ++figures.ticks;
                 CheckTick(firedAtMs, failCountBefore, bothDown);
             } else {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form1Layout.h"
+#include "MainWindowLayout.h"
 #include "WindowFields.h"
 
 #include <QWidget>
@@ -19,17 +19,17 @@ enum class CloseReason
     SessionEnding = 2, // the desktop session ends or the process is told to stop
 };
 
-// The program's one window: its fields are the live configuration, it shows the
+// The main window: its fields are the live configuration, it shows the
 // last ping cycle, and it owns the two one-second timers and the tray menu. The
 // logic reaches it through WindowFields and Meter and plugs its handlers into the
 // on... members; a handler left empty makes its event do nothing.
-class Form1 final : public QWidget, public WindowFields, public Meter
+class MainWindow final : public QWidget, public WindowFields, public Meter
 {
     Q_OBJECT
 
 public:
     // logPath is the log-file field's initial text.
-    explicit Form1(const QString &logPath, QWidget *parent = nullptr);
+    explicit MainWindow(const QString &logPath, QWidget *parent = nullptr);
 
     QString text(Field field) const override;
     void setText(Field field, const QString &text) override;
@@ -57,7 +57,7 @@ public:
     std::function<void()> onCommand1Click; // PING NOW
     std::function<void()> onCommand2Click; // FAIL TEST
     std::function<void()> onViewLogClick;  // VIEW LOG and the tray menu's View Log
-    std::function<void()> onTimer1Tick;
+    std::function<void()> onSecondTick;
     std::function<void()> onTimerCommTick;
     std::function<void(int slot)> onSchedCmdChange;
     // A field is about to lose the focus to another control of the window; setting
@@ -77,9 +77,9 @@ private:
     void CloseWithReason(CloseReason reason);
     bool MayClose(CloseReason reason);
 
-    Form1Controls m_controls;
+    MainWindowControls m_controls;
     std::array<QWidget *, static_cast<int>(Field::SchedTime3) + 1> m_fieldWidgets{};
-    QTimer *m_timer1 = nullptr;
+    QTimer *m_secondTimer = nullptr;
     QTimer *m_timerComm = nullptr;
     CloseReason m_closeReason = CloseReason::ByUser;
     bool m_askingToClose = false;

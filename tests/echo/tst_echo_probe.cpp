@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "EchoProbe.h"
 #include "ProbeTarget.h"
 #include "ScriptedEcho.h"
 
@@ -57,7 +57,7 @@ public:
 
 Q_DECLARE_METATYPE(EchoHindrance)
 
-class TestModule1 : public QObject
+class TestEchoProbe : public QObject
 {
     Q_OBJECT
 
@@ -282,5 +282,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestModule1)
-#include "tst_module1.moc"
+QTEST_GUILESS_MAIN(TestEchoProbe)
+#include "tst_echo_probe.moc"

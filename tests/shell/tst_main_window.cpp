@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 #include "QtMessageBoxes.h"
 
 #include <QAction>
@@ -17,12 +17,12 @@
 // The main window as it is made: the fields behind the interface, the design texts
 // that carry a rule, tab order, the meter, the timers and a close that the session
 // end overtakes.
-class TestForm1 : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { m_form = std::make_unique<Form1>(m_logPath); }
+    void init() { m_form = std::make_unique<MainWindow>(m_logPath); }
     void cleanup() { m_form.reset(); }
 
     // The logic knows the controls only as fields; a mix-up here shows one field's
@@ -151,7 +151,7 @@ private Q_SLOTS:
     {
         int pingTicks = 0;
         int receiveTicks = 0;
-        m_form->onTimer1Tick = [&] { ++pingTicks; };
+        m_form->onSecondTick = [&] { ++pingTicks; };
         m_form->onTimerCommTick = [&] { ++receiveTicks; };
         const QList<QTimer *> timers = m_form->findChildren<QTimer *>();
         QCOMPARE(timers.size(), 2);
@@ -222,8 +222,8 @@ private:
     }
 
     const QString m_logPath = QStringLiteral("/tmp/corvane-test/log.txt");
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 };
 
-QTEST_MAIN(TestForm1)
-#include "tst_form1.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

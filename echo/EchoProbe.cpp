@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "EchoProbe.h"
 
 #include "EchoFacility.h"
 #include "ProbeTarget.h"

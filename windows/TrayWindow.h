@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-class Form1;
+class MainWindow;
 class Tray;
 
 // The tray icon and the window's life beside it: minimising tucks the window away
@@ -13,7 +13,7 @@ class Tray;
 class TrayWindow final : public QObject, public TrayTip
 {
 public:
-    TrayWindow(Form1 &window, Tray &tray);
+    TrayWindow(MainWindow &window, Tray &tray);
     ~TrayWindow() override;
 
     // Shows the icon with the window's icon and the failure level of the meter.
@@ -34,7 +34,7 @@ protected:
 private:
     void OpenPopupMenu(const QPoint &position);
 
-    Form1 &m_window;
+    MainWindow &m_window;
     Tray &m_tray;
     bool m_iconShown = false;
     QString m_tip;

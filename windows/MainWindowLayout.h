@@ -14,7 +14,7 @@ class QWidget;
 
 // The controls of the main window that the window's code works with, under their
 // design names. Labels and frames are children of the window too, found by name.
-struct Form1Controls
+struct MainWindowControls
 {
     QLineEdit *txtAddrPri = nullptr;
     QLineEdit *txtAddrSec = nullptr;
@@ -45,4 +45,4 @@ struct Form1Controls
 // Builds every control of the main window inside window at its design place, with
 // its caption, initial text and tooltip, and sets the tab order. logPath is the
 // initial text of the log-file field.
-Form1Controls BuildForm1Controls(QWidget &window, const QString &logPath);
+MainWindowControls BuildMainWindowControls(QWidget &window, const QString &logPath);

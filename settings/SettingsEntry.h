@@ -10,10 +10,10 @@ class MessageBoxes;
 // One read, write or delete of a single settings value. Set AppName, Section and
 // Key (and Setting before RegSave), call the operation, then read Setting after
 // RegGet. An object serves one call and keeps nothing between calls.
-class Registry
+class SettingsEntry
 {
 public:
-    Registry(SettingsStore &store, MessageBoxes &boxes);
+    SettingsEntry(SettingsStore &store, MessageBoxes &boxes);
 
     QString AppName() const { return m_appName; }
     void SetAppName(const QString &appName) { m_appName = appName; }

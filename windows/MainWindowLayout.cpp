@@ -1,4 +1,4 @@
-#include "Form1Layout.h"
+#include "MainWindowLayout.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -88,7 +88,7 @@ QPushButton *MakeButton(QWidget &window, const QString &name, const QString &cap
     return button;
 }
 
-void BuildAddresses(QWidget &window, Form1Controls &controls)
+void BuildAddresses(QWidget &window, MainWindowControls &controls)
 {
     QGroupBox *frame = MakeFrame(window, QStringLiteral("Frame1"),
                                  QStringLiteral("Addresses To Ping"), Place(120, 0, 8775, 1455));
@@ -126,7 +126,7 @@ void BuildAddresses(QWidget &window, Form1Controls &controls)
                   Place(7920, 720, 735, 255));
 }
 
-void BuildLastResults(QWidget &window, Form1Controls &controls)
+void BuildLastResults(QWidget &window, MainWindowControls &controls)
 {
     QGroupBox *frame = MakeFrame(window, QStringLiteral("Frame3"), QStringLiteral("Last Results"),
                                  Place(120, 1560, 7455, 2175));
@@ -171,7 +171,7 @@ void BuildLastResults(QWidget &window, Form1Controls &controls)
     actionTaken->setAlignment(Qt::AlignRight | Qt::AlignTop);
 }
 
-void BuildFailureAction(QWidget &window, Form1Controls &controls, const QString &logPath)
+void BuildFailureAction(QWidget &window, MainWindowControls &controls, const QString &logPath)
 {
     // The caption's trailing blank belongs to it.
     QGroupBox *frame = MakeFrame(window, QStringLiteral("Frame2"),
@@ -213,7 +213,7 @@ void BuildFailureAction(QWidget &window, Form1Controls &controls, const QString 
                   Place(4800, 1440, 735, 255));
 }
 
-void BuildSchedule(QWidget &window, Form1Controls &controls)
+void BuildSchedule(QWidget &window, MainWindowControls &controls)
 {
     QGroupBox *frame = MakeFrame(window, QStringLiteral("Frame4"),
                                  QStringLiteral("Scheduled Actions"), Place(120, 5880, 8775, 2415));
@@ -234,7 +234,7 @@ void BuildSchedule(QWidget &window, Form1Controls &controls)
     }
 }
 
-void BuildButtons(QWidget &window, Form1Controls &controls)
+void BuildButtons(QWidget &window, MainWindowControls &controls)
 {
     controls.Command3 = MakeButton(window, QStringLiteral("Command3"), QStringLiteral("VIEW LOG"),
                                    Place(7800, 3720, 1215, 495));
@@ -245,7 +245,7 @@ void BuildButtons(QWidget &window, Form1Controls &controls)
 }
 
 // Opened at the tray icon only; it never shows as a menu bar.
-void BuildTrayMenu(QWidget &window, Form1Controls &controls)
+void BuildTrayMenu(QWidget &window, MainWindowControls &controls)
 {
     controls.mPopupSys = new QMenu(QStringLiteral("&SysTray"), &window);
     controls.mPopupSys->setObjectName(QStringLiteral("mPopupSys"));
@@ -259,7 +259,7 @@ void BuildTrayMenu(QWidget &window, Form1Controls &controls)
     controls.mPopExit = addItem(QStringLiteral("mPopExit"), QStringLiteral("E&xit"));
 }
 
-void SetTabOrder(const Form1Controls &controls)
+void SetTabOrder(const MainWindowControls &controls)
 {
     QList<QWidget *> order = {
         controls.txtAddrPri,    controls.txtAddrSec,   controls.txtTimeoutPri,
@@ -275,7 +275,7 @@ void SetTabOrder(const Form1Controls &controls)
 
 } // namespace
 
-Form1Controls BuildForm1Controls(QWidget &window, const QString &logPath)
+MainWindowControls BuildMainWindowControls(QWidget &window, const QString &logPath)
 {
     // The design's places were made for 8.25-point text of a narrow sans-serif
     // face; wider or larger text would not fit. Faces with the metrics of the
@@ -288,7 +288,7 @@ Form1Controls BuildForm1Controls(QWidget &window, const QString &logPath)
     font.setPointSizeF(8.25);
     window.setFont(font);
 
-    Form1Controls controls;
+    MainWindowControls controls;
     BuildAddresses(window, controls);
     BuildLastResults(window, controls);
     BuildFailureAction(window, controls, logPath);

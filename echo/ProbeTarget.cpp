@@ -1,6 +1,6 @@
 #include "ProbeTarget.h"
 
-#include "Module1.h"
+#include "EchoProbe.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #include "TrayWindow.h"
 
-#include "Form1.h"
 #include "LocaleText.h"
+#include "MainWindow.h"
 #include "ShowInFront.h"
 #include "Tray.h"
 
@@ -16,7 +16,7 @@ constexpr int kLongestTip = 63;
 
 } // namespace
 
-TrayWindow::TrayWindow(Form1 &window, Tray &tray) : m_window(window), m_tray(tray)
+TrayWindow::TrayWindow(MainWindow &window, Tray &tray) : m_window(window), m_tray(tray)
 {
     m_tray.onActivated = [this] { RestoreWindow(); };
     m_tray.onContextRequested = [this](const QPoint &position) { OpenPopupMenu(position); };

@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "MainWindow.h"
 
 #include "ConfirmOnLeave.h"
 #include "WindowIcon.h"
@@ -31,16 +31,16 @@ QTimer *StartTimer(QWidget &window, const QString &name)
 
 } // namespace
 
-Form1::Form1(const QString &logPath, QWidget *parent)
-    : QWidget(parent), m_controls(BuildForm1Controls(*this, logPath))
+MainWindow::MainWindow(const QString &logPath, QWidget *parent)
+    : QWidget(parent), m_controls(BuildMainWindowControls(*this, logPath))
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(WindowIcon());
     setFixedSize(kClientSize);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    const Form1Controls &c = m_controls;
+    const MainWindowControls &c = m_controls;
     const std::pair<Field, QWidget *> fields[] = {
         {Field::AddrPri, c.txtAddrPri},       {Field::AddrSec, c.txtAddrSec},
         {Field::TimeoutPri, c.txtTimeoutPri}, {Field::TimeoutSec, c.txtTimeoutSec},
@@ -57,13 +57,13 @@ Form1::Form1(const QString &logPath, QWidget *parent)
         m_fieldWidgets[static_cast<int>(SchedTimeField(slot))] = c.txtSchedTime[slot];
     }
 
-    m_timer1 = StartTimer(*this, QStringLiteral("Timer1"));
+    m_secondTimer = StartTimer(*this, QStringLiteral("Timer1"));
     m_timerComm = StartTimer(*this, QStringLiteral("TimerComm"));
     ConnectEvents();
     c.txtAddrPri->setFocus();
 }
 
-QAction *Form1::AddExtraItem(const QString &name, const QString &caption)
+QAction *MainWindow::AddExtraItem(const QString &name, const QString &caption)
 {
     auto *action = new QAction(caption, this);
     action->setObjectName(name);
@@ -72,9 +72,9 @@ QAction *Form1::AddExtraItem(const QString &name, const QString &caption)
     return action;
 }
 
-void Form1::ConnectEvents()
+void MainWindow::ConnectEvents()
 {
-    const Form1Controls &c = m_controls;
+    const MainWindowControls &c = m_controls;
     connect(c.Command1, &QPushButton::clicked, this, [this] {
         if (onCommand1Click)
             onCommand1Click();
@@ -96,9 +96,9 @@ void Form1::ConnectEvents()
     // request, itself an event delivered between handlers, so a tick never lands
     // half-way through a ping cycle or a send; and until the answer is Yes the
     // router is still being watched. No other box runs an event loop.
-    connect(m_timer1, &QTimer::timeout, this, [this] {
-        if (onTimer1Tick)
-            onTimer1Tick();
+    connect(m_secondTimer, &QTimer::timeout, this, [this] {
+        if (onSecondTick)
+            onSecondTick();
     });
     connect(m_timerComm, &QTimer::timeout, this, [this] {
         if (onTimerCommTick)
@@ -129,19 +129,19 @@ void Form1::ConnectEvents()
     });
 }
 
-QWidget *Form1::widgetOf(Field field) const
+QWidget *MainWindow::widgetOf(Field field) const
 {
     return m_fieldWidgets[static_cast<int>(field)];
 }
 
-QString Form1::text(Field field) const
+QString MainWindow::text(Field field) const
 {
     if (field == Field::FailPort)
         return m_controls.cmbFailPort->currentText();
     return static_cast<QLineEdit *>(widgetOf(field))->text();
 }
 
-void Form1::setText(Field field, const QString &text)
+void MainWindow::setText(Field field, const QString &text)
 {
     if (field == Field::FailPort) {
         m_controls.cmbFailPort->setEditText(text);
@@ -152,22 +152,22 @@ void Form1::setText(Field field, const QString &text)
     box->setCursorPosition(0);
 }
 
-bool Form1::isEnabled(Field field) const
+bool MainWindow::isEnabled(Field field) const
 {
     return widgetOf(field)->isEnabled();
 }
 
-void Form1::setEnabled(Field field, bool enabled)
+void MainWindow::setEnabled(Field field, bool enabled)
 {
     widgetOf(field)->setEnabled(enabled);
 }
 
-int Form1::maximum() const
+int MainWindow::maximum() const
 {
     return m_controls.progBar1->maximum();
 }
 
-bool Form1::setMaximum(int maximum)
+bool MainWindow::setMaximum(int maximum)
 {
     if (maximum <= 0)
         return false;
@@ -179,17 +179,17 @@ bool Form1::setMaximum(int maximum)
     return true;
 }
 
-int Form1::value() const
+int MainWindow::value() const
 {
     return m_controls.progBar1->value();
 }
 
-void Form1::setValue(int value)
+void MainWindow::setValue(int value)
 {
     m_controls.progBar1->setValue(qBound(0, value, maximum()));
 }
 
-void Form1::AddPortItem(const QString &item)
+void MainWindow::AddPortItem(const QString &item)
 {
     QComboBox &port = *m_controls.cmbFailPort;
     const QString shown = port.currentText();
@@ -197,7 +197,7 @@ void Form1::AddPortItem(const QString &item)
     port.setEditText(shown);
 }
 
-void Form1::CloseForSessionEnd()
+void MainWindow::CloseForSessionEnd()
 {
     // The close question is open: nothing can close the window under it, so the
     // session's end is honoured when the question returns.
@@ -208,14 +208,14 @@ void Form1::CloseForSessionEnd()
     CloseWithReason(CloseReason::SessionEnding);
 }
 
-void Form1::CloseWithReason(CloseReason reason)
+void MainWindow::CloseWithReason(CloseReason reason)
 {
     m_closeReason = reason;
     close();
     m_closeReason = CloseReason::ByUser;
 }
 
-bool Form1::MayClose(CloseReason reason)
+bool MainWindow::MayClose(CloseReason reason)
 {
     if (!onCloseRequest)
         return true;
@@ -227,7 +227,7 @@ bool Form1::MayClose(CloseReason reason)
     return goAhead;
 }
 
-void Form1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_unloaded) {
         event->accept();
