@@ -72,6 +72,10 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("AckSeconds");
     case OptionKey::ReopenPort:
         return QStringLiteral("ReopenPort");
+    case OptionKey::Notify:
+        return QStringLiteral("Notify");
+    case OptionKey::MetricsFile:
+        return QStringLiteral("MetricsFile");
     }
     return {};
 }
@@ -93,12 +97,18 @@ QString OptionText(const Options &options, OptionKey key)
         return QString::number(options.ackSeconds);
     case OptionKey::ReopenPort:
         return options.reopenPort ? QStringLiteral("1") : QStringLiteral("0");
+    case OptionKey::Notify:
+        return options.notify ? QStringLiteral("1") : QStringLiteral("0");
+    case OptionKey::MetricsFile:
+        return options.metricsFile;
     }
     return {};
 }
 
 std::optional<QString> OptionRefusal(OptionKey key, const QString &text)
 {
+    if (key == OptionKey::MetricsFile)
+        return std::nullopt;
     if (key == OptionKey::AckPattern) {
         const QRegularExpression pattern(text);
         if (pattern.isValid())
@@ -144,6 +154,12 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::ReopenPort:
         options.reopenPort = *WholeNumber32(text) != 0;
+        return;
+    case OptionKey::Notify:
+        options.notify = *WholeNumber32(text) != 0;
+        return;
+    case OptionKey::MetricsFile:
+        options.metricsFile = text;
         return;
     }
 }

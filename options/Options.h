@@ -19,11 +19,15 @@ enum class OptionKey
     AckPattern,
     AckSeconds,
     ReopenPort,
+    Notify,
+    MetricsFile,
 };
 inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,     OptionKey::MaxSendsPerOutage, OptionKey::ResendBackoff,
-    OptionKey::MaxResendMinutes, OptionKey::AckPattern,        OptionKey::AckSeconds,
-    OptionKey::ReopenPort,
+    OptionKey::GraceSeconds,  OptionKey::MaxSendsPerOutage,
+    OptionKey::ResendBackoff, OptionKey::MaxResendMinutes,
+    OptionKey::AckPattern,    OptionKey::AckSeconds,
+    OptionKey::ReopenPort,    OptionKey::Notify,
+    OptionKey::MetricsFile,
 };
 
 // How carefully the failure action is taken. Each default acts as the program did
@@ -44,6 +48,10 @@ struct Options
     // A port closed by an error is opened again before a send and when its device
     // comes back.
     bool reopenPort = true;
+    // Notifications as the line goes down and comes back.
+    bool notify = true;
+    // The metrics file for node_exporter; empty writes none.
+    QString metricsFile;
 };
 
 QString OptionKeyName(OptionKey key);
