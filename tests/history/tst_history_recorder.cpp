@@ -17,6 +17,8 @@ private Q_SLOTS:
     void cyclesFoldIntoHoursAndExpire();
     void rangeFoldsSeriesIntoBucketsAndKeepsPeaks();
     void versionOneUpgradesInPlace();
+    void onePathPerSettingsFolder_data();
+    void onePathPerSettingsFolder();
 
 private:
     QTemporaryDir m_folder;
@@ -247,6 +249,39 @@ void HistoryRecorderTest::versionOneUpgradesInPlace()
                                           " sqlite_master ORDER BY name)");
     QCOMPARE(rig.value(schema).toString(), fresh.value(schema).toString());
     QCOMPARE(fresh.value(QStringLiteral("PRAGMA application_id")).toInt(), kHistoryApplicationId);
+}
+
+void HistoryRecorderTest::onePathPerSettingsFolder_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("store");
+
+    QTest::addRow("default") << ""
+                             << "/var/lib/corvane/Corvane/history.sqlite";
+    QTest::addRow("the default folder named") << "/etc/xdg/corvane/"
+                                              << "/var/lib/corvane/Corvane/history.sqlite";
+    QTest::addRow("another folder") << "/etc/corvane/router-2"
+                                    << "/var/lib/corvane/Corvane/instances/router-2-";
+    QTest::addRow("an odd name") << "/etc/corvane/line b+c"
+                                 << "/var/lib/corvane/Corvane/instances/line_b_c-";
+}
+
+void HistoryRecorderTest::onePathPerSettingsFolder()
+{
+    QFETCH(QString, settings);
+    QFETCH(QString, store);
+    qputenv("XDG_DATA_HOME", "/var/lib/corvane");
+    qputenv("XDG_CONFIG_HOME", "/etc/xdg/corvane");
+    const QString path = HistoryStorePath(settings);
+    QVERIFY2(path.startsWith(store), qPrintable(path));
+    if (path == store)
+        return;
+    // The hash tells apart two folders of one name.
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("-[0-9a-f]{8}/history\\.sqlite$")).match(path).hasMatch(),
+        qPrintable(path));
+    QCOMPARE(HistoryStorePath(settings + QStringLiteral("/./")), path);
+    QVERIFY(path != HistoryStorePath(QStringLiteral("/srv/") + QFileInfo(settings).fileName()));
 }
 
 QTEST_GUILESS_MAIN(HistoryRecorderTest)
