@@ -7,13 +7,11 @@
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "SqlStatements.h"
+#include "StoreStatements.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 namespace {
 
@@ -22,7 +20,7 @@ constexpr qint64 kRetryMs = 60LL * 1000;
 constexpr size_t kMostWaiting = 10000;
 // How long the last writing at a stop waits for another connection's lock: well
 // within the second a stop signal may take.
-constexpr int kStopPatienceMs = 500;
+constexpr int kStopPatienceMs = 300;
 constexpr qint64 kOutageConsoleBytes = 2048;
 const QString kBoxTitle = QStringLiteral("History");
 
@@ -49,73 +47,7 @@ QString EventKind(HistoryEvent event)
     return {};
 }
 
-// The folder as one path, whatever links or dots lead to it.
-QString FolderIdentity(const QString &folder)
-{
-    const QFileInfo info(folder);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
-}
-
 } // namespace
-
-QString HistoryStorePath(const QString &settingsFolder)
-{
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                         QStringLiteral("/Corvane/");
-    const QString folder = FolderIdentity(settingsFolder);
-    if (settingsFolder.isEmpty() || folder == FolderIdentity(QStandardPaths::writableLocation(
-                                                  QStandardPaths::GenericConfigLocation)))
-        return data + kHistoryFileName;
-    static const QRegularExpression kUnsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-    QString name = QFileInfo(folder).fileName().left(40).replace(kUnsafe, QStringLiteral("_"));
-    if (name.isEmpty() || name.startsWith(u'.'))
-        name.prepend(QStringLiteral("settings"));
-    const QByteArray hash =
-        QCryptographicHash::hash(QFile::encodeName(folder), QCryptographicHash::Sha256).toHex();
-    return data + QStringLiteral("instances/%1-%2/").arg(name, QString::fromLatin1(hash.left(8))) +
-           kHistoryFileName;
-}
-
-// Prepared once per opened file: a cycle a second must not parse its SQL each time.
-struct HistoryStore::Statements
-{
-    explicit Statements(const QSqlDatabase &database)
-        : insertCycle(
-              Prepare(database, QStringLiteral("INSERT OR IGNORE INTO cycles(at, primary_status,"
-                                               " primary_rtt, secondary_status, secondary_rtt,"
-                                               " fail_count, by_user, primary_resolved,"
-                                               " secondary_resolved) VALUES(?,?,?,?,?,?,?,?,?)"))),
-          insertAddress(
-              Prepare(database, QStringLiteral("INSERT OR IGNORE INTO addresses(text) VALUES(?)"))),
-          selectAddress(
-              Prepare(database, QStringLiteral("SELECT id FROM addresses WHERE text = ?"))),
-          insertEvent(Prepare(
-              database, QStringLiteral("INSERT INTO events(at, kind, command) VALUES(?,?,?)"))),
-          insertOutage(Prepare(database, QStringLiteral("INSERT INTO outages(started) VALUES(?)"))),
-          countFailingCycle(
-              Prepare(database, QStringLiteral("UPDATE outages SET failing_cycles ="
-                                               " failing_cycles + 1, resolved ="
-                                               " coalesce(resolved, ?) WHERE id = ?"))),
-          countFailCommand(Prepare(database, QStringLiteral("UPDATE outages SET fail_commands ="
-                                                            " fail_commands + 1 WHERE id = ?"))),
-          appendConsole(Prepare(
-              database, QStringLiteral("UPDATE outages SET console = console || ? WHERE id = ?"))),
-          endOutage(Prepare(database, QStringLiteral("UPDATE outages SET ended = started + ?,"
-                                                     " ended_by_stop = ? WHERE id = ?")))
-    {
-    }
-
-    QSqlQuery insertCycle;
-    QSqlQuery insertAddress;
-    QSqlQuery selectAddress;
-    QSqlQuery insertEvent;
-    QSqlQuery insertOutage;
-    QSqlQuery countFailingCycle;
-    QSqlQuery countFailCommand;
-    QSqlQuery appendConsole;
-    QSqlQuery endOutage;
-};
 
 HistoryStore::HistoryStore(QString path, const Clock &clock, LogWriter &log, MessageBoxes &boxes)
     : m_path(std::move(path)), m_clock(clock), m_log(log), m_boxes(boxes), m_claim(m_path)
