@@ -67,7 +67,7 @@ void HistoryRecorderTest::outageBoundaries()
             rig.recorder.watchStopped();
             rig.clock.advanceMs(60LL * 1000);
         } else if (step == QLatin1String("back")) {
-            rig.clock.set(rig.clock.now().addSecs(-2 * 3600));
+            rig.clock.set(rig.clock.now().addSecs(-2LL * 3600));
         } else if (step == QLatin1String("send")) {
             rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
         } else if (step == QLatin1String("test")) {
