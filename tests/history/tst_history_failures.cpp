@@ -302,15 +302,13 @@ void HistoryFailuresTest::lockHeldElsewhereOnlyDelaysTheWriting()
         SqliteConnection other(rig.path, SqliteConnection::Access::ReadWrite);
         other.open();
         RunOnce(other.database(), QStringLiteral("BEGIN EXCLUSIVE"));
-        QElapsedTimer held;
-        held.start();
         for (int cycle = 0; cycle < 15; ++cycle)
             rig.fail();
         rig.answer(5);
-        QVERIFY(rig.store.waiting() > 15);
-        // Far below the five seconds a write waited before.
-        QVERIFY2(held.elapsed() < 2000, qPrintable(QString::number(held.elapsed())));
-        QVERIFY(!rig.store.foldBatch(rig.nowMs()) || rig.store.waiting() > 0);
+        // Queued rather than waited for: 16 cycles, the outage's start and its end. The
+        // retention work waits too.
+        QCOMPARE(rig.store.waiting(), 18);
+        QVERIFY(rig.store.foldBatch(rig.nowMs()));
         RunOnce(other.database(), QStringLiteral("COMMIT"));
     }
     rig.answer(5);
