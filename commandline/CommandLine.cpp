@@ -71,6 +71,12 @@ std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions
         existing = QFileInfo(existing).path();
     if (KindOf(existing) != Kind::Folder)
         return QStringLiteral("--config-dir: %1 is not a folder.").arg(existing);
+    // The report only names the copy whose history it reads: a service's settings
+    // folder under /etc may be read-only to whoever asks.
+    if (options.history) {
+        options.configFolder = folder;
+        return std::nullopt;
+    }
     if (existing == folder && !MayUse(folder, R_OK | W_OK | X_OK))
         return QStringLiteral("--config-dir: %1 cannot be read and written.").arg(folder);
     if (existing != folder && !MayUse(existing, W_OK | X_OK))
@@ -211,6 +217,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         return {CommandLineAction::Print, VersionLine() + u'\n', {}};
 
     CommandLine commandLine;
+    commandLine.options.history = parser.isSet(QStringLiteral("history"));
     for (const OptionRow &row : kOptionRows) {
         const QString name = QString::fromLatin1(row.name);
         if (!parser.isSet(name))

@@ -116,7 +116,7 @@ QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint
 {
     QSqlQuery query = Prepare(
         database, QStringLiteral("SELECT started, ended, failing_cycles, fail_commands, console,"
-                                 " resolved FROM outages WHERE started < ?"
+                                 " resolved, ended_by_stop FROM outages WHERE started < ?"
                                  " AND (ended IS NULL OR ended >= ?) ORDER BY started"));
     Run(query, {toMs, fromMs});
     QList<OutageEntry> outages;
@@ -129,6 +129,7 @@ QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint
         outage.failCommandsSent = query.value(3).toInt();
         outage.console = query.value(4).toByteArray();
         outage.resolvedAddress = query.value(5).toString();
+        outage.endedByStop = query.value(6).toBool();
     }
     return outages;
 }

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 namespace {
 
@@ -127,12 +126,6 @@ void PrintCsv(const QList<OutageEntry> &outages, const Availability &availabilit
 }
 
 } // namespace
-
-QString DefaultHistoryStorePath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Corvane/") + kHistoryFileName;
-}
 
 int PrintHistoryReport(const QString &storePath, const QString &sinceText, bool csv,
                        QTextStream &out, QTextStream &err, const Clock &clock)

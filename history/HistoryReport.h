@@ -5,11 +5,6 @@
 
 class Clock;
 
-inline const QString kHistoryFileName = QStringLiteral("history.sqlite");
-
-// $XDG_DATA_HOME/Corvane/history.sqlite: the data folder, beside the default log.
-QString DefaultHistoryStorePath();
-
 // corvane --history [--since LENGTH] [--csv]: prints the ledger of the outages that
 // overlap the range and the availability within it, in text for people or in CSV
 // (the ledger, a blank line, then the availability). The store is opened read-only,

@@ -1,6 +1,5 @@
 #include "CorvaneApp.h"
 
-#include "HistoryReport.h"
 #include "LastValues.h"
 #include "Pause.h"
 #include "StoredValuesCheck.h"
@@ -20,7 +19,7 @@ constexpr qint32 kDefaultPingPeriod = 60;
 } // namespace
 
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
-                       HistorySource *history)
+                       HistorySource *history, const QString &historyPath)
     : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
       m_trayWindow(m_window, services.tray), m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
@@ -35,8 +34,9 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
       m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log),
-      m_history(QFileInfo(logPath).dir().filePath(kHistoryFileName), services.clock, m_log,
-                m_boxes),
+      m_history(historyPath.isEmpty() ? QFileInfo(logPath).dir().filePath(kHistoryFileName)
+                                      : historyPath,
+                services.clock, m_log, m_boxes),
       m_historyRecorder(m_history, services.clock)
 {
     ConnectWindow();

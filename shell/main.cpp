@@ -6,6 +6,7 @@
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
 #include "HistoryReport.h"
+#include "HistoryStore.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
@@ -76,8 +77,8 @@ int PrintHistory(char *argv[], const CommandLineOptions &options)
     SystemClock clock;
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return PrintHistoryReport(DefaultHistoryStorePath(), options.sinceText, options.csv, out, err,
-                              clock);
+    return PrintHistoryReport(HistoryStorePath(options.configFolder), options.sinceText,
+                              options.csv, out, err, clock);
 }
 
 // The message boxes and the tray of a desktop, or their stand-ins without one.
@@ -142,15 +143,16 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     ThreadPause pause(&stop);
     QtBusyPointer busyPointer;
 
+    const QString historyPath = HistoryStorePath(options.configFolder);
     CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
                         *desktop.tray, clock, pause, busyPointer},
-                       DefaultLogPath());
+                       DefaultLogPath(), nullptr, historyPath);
     corvane.SetHeadless(headless);
     if (!options.logPath.isEmpty())
         corvane.OverrideLog(options.logPath);
     if (headless) {
-        corvane.onFieldsLoaded = [&settingsStore, &corvane] {
-            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName),
+        corvane.onFieldsLoaded = [&settingsStore, &corvane, &historyPath] {
+            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName), historyPath,
                                               corvane.window(), settingsStore) +
                                 u'\n');
         };

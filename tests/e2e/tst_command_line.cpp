@@ -216,6 +216,12 @@ private Q_SLOTS:
         Monitor two(home.environment(), {QStringLiteral("--config-dir=") + second});
         QTRY_VERIFY_WITH_TIMEOUT(Started(secondLog), 10000);
         QVERIFY(one.isRunning());
+        // Each keeps a history of its own, named in its start line.
+        const QString instances = home.filePath(QStringLiteral("data/Corvane/instances/"));
+        QVERIFY2(one.errors().contains(QStringLiteral("history %1first-").arg(instances)),
+                 qPrintable(one.errors()));
+        QVERIFY2(two.errors().contains(QStringLiteral("history %1second-").arg(instances)),
+                 qPrintable(two.errors()));
 
         QVERIFY(QFile::exists(first + QStringLiteral("/Corvane.lock")));
         QVERIFY(QFile::exists(second + QStringLiteral("/Corvane.lock")));
@@ -247,13 +253,17 @@ private Q_SLOTS:
                                           log.toUtf8()));
         Monitor monitor(home.environment(), {QStringLiteral("--config-dir"), folder});
         QTRY_VERIFY_WITH_TIMEOUT(Started(log), 10000);
-        const auto report = [&home] {
+        // The monitor's own store, not the default one.
+        const auto report = [&home, &folder] {
             return RunToEnd(home.environment(),
-                            {QStringLiteral("--history"), QStringLiteral("--since=1h")});
+                            {QStringLiteral("--history"), QStringLiteral("--since=1h"),
+                             QStringLiteral("--config-dir"), folder});
         };
         QTRY_VERIFY_WITH_TIMEOUT(report().output.contains(u"Availability: 100"), 15000);
+        QVERIFY(!QFile::exists(store));
         const Run csv =
-            RunToEnd(home.environment(), {QStringLiteral("--history"), QStringLiteral("--csv")});
+            RunToEnd(home.environment(), {QStringLiteral("--history"), QStringLiteral("--csv"),
+                                          QStringLiteral("--config-dir"), folder});
         QCOMPARE(csv.exitCode, 0);
         QVERIFY2(csv.output.contains(u"from,to,cycles,answered_cycles"), qPrintable(csv.output));
         QVERIFY(monitor.isRunning());
@@ -327,9 +337,10 @@ private Q_SLOTS:
 
         const QString errors = monitor.errors();
         const QString startLine =
-            QStringLiteral("Corvane runs headless: settings %1/Vestrel.ini, log %2, port 1 on "
-                           "%1/no-tty, addresses 127.0.0.1 and 127.0.0.9.\n")
-                .arg(folder, home.logPath());
+            QStringLiteral("Corvane runs headless: settings %1/Vestrel.ini, log %2, history "
+                           "%3, port 1 on %1/no-tty, addresses 127.0.0.1 and 127.0.0.9.\n")
+                .arg(folder, home.logPath(),
+                     home.filePath(QStringLiteral("data/Corvane/history.sqlite")));
         const QString fallbackLine = QStringLiteral(
             "No display server answers at WAYLAND_DISPLAY=corvane-none; running headless.\n");
         QVERIFY2(errors.startsWith(headless ? startLine : fallbackLine + startLine),
