@@ -33,8 +33,9 @@ public:
         if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
         ini.write("[LastValues]\nInit=Yes\n" + lastValues.toUtf8() + "\nFailLog=" +
-                  logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + portPath.toUtf8() +
-                  "\n\n[Options]\n" + options.toUtf8() + "\n");
+                  logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + portPath.toUtf8() + "\n");
+        if (!options.isEmpty())
+            ini.write("\n[Options]\n" + options.toUtf8() + "\n");
         return ini.error() == QFileDevice::NoError;
     }
 
