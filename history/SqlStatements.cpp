@@ -1,6 +1,7 @@
 #include "SqlStatements.h"
 
 #include <QAtomicInteger>
+#include <QUrl>
 
 namespace {
 
@@ -33,6 +34,11 @@ SqliteConnection::SqliteConnection(const QString &path, Access access)
     // A reader must never create the file nor wait for the writer.
     if (access == Access::ReadOnly)
         database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (access == Access::Unchanging) {
+        database.setDatabaseName(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+                                 QStringLiteral("?immutable=1"));
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    }
 }
 
 SqliteConnection::~SqliteConnection()
