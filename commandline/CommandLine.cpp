@@ -172,7 +172,7 @@ const OptionRow kOptionRows[] = {
     {"history", "",
      "Print the outages of the range (start, end, duration, fail commands sent, the "
      "router's response) and the availability, then exit. Works while a monitor runs. "
-     "Takes none of the options above.",
+     "Goes with neither --headless nor --log.",
      [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
          options.history = true;
          return std::nullopt;
