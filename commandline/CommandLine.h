@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportFormats.h"
+#include "ReportFormat.h"
 
 #include <QString>
 #include <QStringList>

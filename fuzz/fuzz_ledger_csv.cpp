@@ -5,7 +5,7 @@
 #include "FuzzProperty.h"
 #include "LedgerCsv.h"
 #include "LedgerText.h"
-#include "ReportFormats.h"
+#include "ReportWriters.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "HistoryQueries.h"
 #include "HistorySchema.h"
+#include "ReportWriters.h"
 #include "SinceText.h"
 #include "SqlStatements.h"
 

@@ -1,6 +1,7 @@
 #include "HistoryReport.h"
 #include "HistoryRig.h"
 #include "LedgerText.h"
+#include "ReportWriters.h"
 #include "SinceText.h"
 
 #include <QJsonArray>

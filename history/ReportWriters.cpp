@@ -1,4 +1,4 @@
-#include "ReportFormats.h"
+#include "ReportWriters.h"
 
 #include "LedgerCsv.h"
 #include "LedgerText.h"

@@ -2,18 +2,11 @@
 
 #include "HistoryQueries.h"
 #include "HistorySource.h"
+#include "ReportFormat.h"
 
 #include <QTextStream>
 
 #include <memory>
-
-// How corvane --history prints: text for people, CSV or JSON for programs.
-enum class ReportFormat
-{
-    Text,
-    Csv,
-    Json,
-};
 
 // What a report says of its whole range, read before its ledger.
 struct ReportSummary
