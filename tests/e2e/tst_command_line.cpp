@@ -353,15 +353,21 @@ private Q_SLOTS:
         QVERIFY(WriteSettings(folder, "Period=1\nAddrPri=127.0.0.1\nFailLog=" + log.toUtf8()));
         const QString data = home.filePath(QStringLiteral("data/Corvane"));
         const QString store = data + QStringLiteral("/history.sqlite");
-        QVERIFY(QFile::setPermissions(home.filePath(QString()),
-                                      QFile::permissions(home.filePath(QString())) |
-                                          QFileDevice::ReadOther | QFileDevice::ExeOther));
         const QProcessEnvironment environment = home.environment();
 
         Monitor monitor(environment, {QStringLiteral("--config-dir"), folder});
         QTRY_VERIFY_WITH_TIMEOUT(
             RunReport(environment, Output::Captured, false).output.contains(u"Availability: 100"),
             15000);
+        // Readable by all, whatever the umask, down to the store and its companions.
+        for (const QString &path :
+             {home.filePath(QString()), home.filePath(QStringLiteral("data")), data, store,
+              store + QStringLiteral("-wal"), store + QStringLiteral("-shm")}) {
+            const bool isFolder = QFileInfo(path).isDir();
+            QVERIFY(QFile::setPermissions(
+                path, QFile::permissions(path) | QFileDevice::ReadOther |
+                          (isFolder ? QFileDevice::ExeOther : QFileDevice::Permissions())));
+        }
         const Run whileWritten = RunReport(environment, Output::Captured, asNobody);
         QCOMPARE(whileWritten.errors, QString());
         QCOMPARE(whileWritten.exitCode, 0);
