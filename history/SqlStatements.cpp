@@ -1,6 +1,7 @@
 #include "SqlStatements.h"
 
 #include <QAtomicInteger>
+#include <QUrl>
 
 namespace {
 
@@ -39,9 +40,15 @@ SqliteConnection::SqliteConnection(const QString &path, Access access)
     database.setDatabaseName(path);
     // A reader must never create the file nor wait for the writer. A writer never waits
     // for a lock either: Qt's default of five seconds would hold the watch that long.
-    database.setConnectOptions(access == Access::ReadOnly
-                                   ? QStringLiteral("QSQLITE_OPEN_READONLY")
-                                   : QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    if (access == Access::ReadWrite)
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    if (access == Access::ReadOnly)
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (access == Access::Unchanging) {
+        database.setDatabaseName(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+                                 QStringLiteral("?immutable=1"));
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    }
 }
 
 SqliteConnection::~SqliteConnection()

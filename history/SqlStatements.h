@@ -32,6 +32,9 @@ public:
     {
         ReadWrite,
         ReadOnly,
+        // Read as a file that nobody writes while it is open: without the write-ahead
+        // and shared-memory files, and without taking a lock.
+        Unchanging,
     };
     SqliteConnection(const QString &path, Access access);
     ~SqliteConnection();
