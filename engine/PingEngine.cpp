@@ -86,10 +86,11 @@ void PingEngine::PingCycle(CycleCause cause)
     m_permissionNotice.EchoesSent();
     m_tip.ShowProbed(report);
 
-    CountCycle(verdict);
+    const bool outageOver = OutageOver(verdict);
+    CountCycle(verdict, outageOver);
     ShowFailCount();
     report.answered = verdict == Verdict::Answered;
-    ReportCycle(report);
+    ReportCycle(report, outageOver);
     if (verdict == Verdict::Failed && RetriesReached())
         ActOnOutage();
 }
@@ -151,12 +152,28 @@ void PingEngine::Show(Field field, const QString &text)
         m_fields.setText(field, text);
 }
 
-void PingEngine::CountCycle(Verdict verdict)
+bool PingEngine::OutageOver(Verdict verdict)
 {
-    if (verdict == Verdict::Answered)
+    if (verdict != Verdict::Answered) {
+        m_answersInRow = 0;
+        return false;
+    }
+    if (m_answersInRow < std::numeric_limits<qint32>::max())
+        ++m_answersInRow;
+    // Once the fail command has gone, a line that answers for a moment must not end the
+    // outage: the next failure would start a new one and send again at once.
+    const qint32 needed = m_failCommandWent && m_gate ? m_gate->CyclesToRecover() : 1;
+    return m_answersInRow >= needed;
+}
+
+void PingEngine::CountCycle(Verdict verdict, bool outageOver)
+{
+    if (outageOver) {
         m_failCount = 0;
-    else if (m_failCount < std::numeric_limits<qint16>::max())
+        m_failCommandWent = false;
+    } else if (verdict == Verdict::Failed && m_failCount < std::numeric_limits<qint16>::max()) {
         ++m_failCount;
+    }
 }
 
 void PingEngine::ShowFailCount()
@@ -175,10 +192,10 @@ void PingEngine::ShowFailCount()
                         QStringLiteral("%)"));
 }
 
-void PingEngine::ReportCycle(CycleReport &report)
+void PingEngine::ReportCycle(CycleReport &report, bool outageOver)
 {
     report.failCount = m_failCount;
-    if (report.answered && m_inOutage) {
+    if (outageOver && m_inOutage) {
         m_inOutage = false;
         m_events.outageEnded();
     } else if (!report.answered && !m_inOutage) {
@@ -212,6 +229,7 @@ void PingEngine::ActOnOutage()
         if (!decision.entry.isEmpty())
             m_log.WriteLog(decision.entry, true, true, kSystemMessage);
         m_failSent = true;
+        m_failCommandWent = true;
         // On the monotonic count: a wall clock set back by an hour must not hold the
         // resend back by an hour.
         m_resendAtMs = m_clock.monotonicMs() + decision.resendDelayMs;

@@ -83,10 +83,12 @@ private:
     EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
                                ProbeReport &probe, EchoReply &reply);
     void Show(Field field, const QString &text);
-    void CountCycle(Verdict verdict);
+    // Whether this cycle ends the outage, or would end one.
+    bool OutageOver(Verdict verdict);
+    void CountCycle(Verdict verdict, bool outageOver);
     void ShowFailCount();
     // Tells the listeners of the cycle and of an outage that begins or ends with it.
-    void ReportCycle(CycleReport &report);
+    void ReportCycle(CycleReport &report, bool outageOver);
     bool RetriesReached() const;
     void ActOnOutage();
     // The fail command as the field holds it now, sent and told to the listeners.
@@ -118,4 +120,7 @@ private:
     qint32 m_pingPeriod = 0;
     // Kept apart from the failure count, which a meter maximum of 0 holds at 0.
     bool m_inOutage = false;
+    // The fail command has gone in this outage (a resend re-arms m_failSent, not this).
+    bool m_failCommandWent = false;
+    qint32 m_answersInRow = 0;
 };

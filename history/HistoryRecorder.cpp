@@ -22,7 +22,12 @@ void HistoryRecorder::watchStarted()
 
 void HistoryRecorder::cycleDone(const CycleReport &report)
 {
-    m_store.addCycle(nowMs(), report);
+    const qint64 cycleMs = nowMs();
+    if (!report.answered)
+        m_firstAnswerMs.reset();
+    else if (!m_firstAnswerMs)
+        m_firstAnswerMs = cycleMs;
+    m_store.addCycle(cycleMs, report);
     foldIfDue();
 }
 
@@ -33,7 +38,9 @@ void HistoryRecorder::outageStarted()
 
 void HistoryRecorder::outageEnded()
 {
-    m_store.endOutage(nowMs());
+    // The line was back from the first of the answers the watch waited for.
+    m_store.endOutage(m_firstAnswerMs.value_or(nowMs()));
+    m_firstAnswerMs.reset();
 }
 
 void HistoryRecorder::commandSent(CommandKind kind, const QString &command)

@@ -8,7 +8,8 @@ class Clock;
 class HistoryStore;
 
 // Writes what the watch does into the history store, at the time the clock shows when
-// each event arrives. An outage starts and ends where the watch says it does; a stop
+// each event arrives. An outage starts where the watch says it does and ends at the
+// first of the answered cycles in a row that ended it; a stop
 // leaves an outage open, and the next start closes it at the last cycle recorded.
 // After the cycles it also does the store's retention work: a pass at most once an
 // hour, one small batch per cycle until the pass is done.
@@ -32,6 +33,8 @@ private:
     HistoryStore &m_store;
     const Clock &m_clock;
     bool m_folding = false;
+    // The first answered cycle of the answers in a row since the last failing one.
+    std::optional<qint64> m_firstAnswerMs;
     // On the monotonic count: a wall clock set back must not hold the work back.
     std::optional<qint64> m_nextPassMs;
 };

@@ -68,6 +68,11 @@ FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
     return decision;
 }
 
+qint32 ActionPolicy::CyclesToRecover() const
+{
+    return m_options.recoverCycles;
+}
+
 FailSendDecision ActionPolicy::HoldBack(const QString &reason)
 {
     FailSendDecision decision;

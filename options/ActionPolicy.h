@@ -24,6 +24,7 @@ public:
     ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock);
 
     FailSendDecision DecideFailSend(qint32 resendMinutes) override;
+    qint32 CyclesToRecover() const override;
 
     // The grace counts from the start of the watch.
     void watchStarted() override;

@@ -26,6 +26,8 @@ WholeRange RangeOf(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return {0, 86400, "A whole number of seconds from 0 to 86400 is required."};
+    case OptionKey::RecoverCycles:
+        return {1, 100, "A whole number of cycles from 1 to 100 is required."};
     case OptionKey::MaxSendsPerOutage:
         return {0, 1000, "A whole number from 0 (no limit) to 1000 is required."};
     case OptionKey::MaxResendMinutes:
@@ -60,6 +62,8 @@ QString OptionKeyName(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QStringLiteral("GraceSeconds");
+    case OptionKey::RecoverCycles:
+        return QStringLiteral("RecoverCycles");
     case OptionKey::MaxSendsPerOutage:
         return QStringLiteral("MaxSendsPerOutage");
     case OptionKey::ResendBackoff:
@@ -85,6 +89,8 @@ QString OptionText(const Options &options, OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QString::number(options.graceSeconds);
+    case OptionKey::RecoverCycles:
+        return QString::number(options.recoverCycles);
     case OptionKey::MaxSendsPerOutage:
         return QString::number(options.maxSendsPerOutage);
     case OptionKey::ResendBackoff:
@@ -136,6 +142,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
     switch (key) {
     case OptionKey::GraceSeconds:
         options.graceSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::RecoverCycles:
+        options.recoverCycles = *WholeNumber32(text);
         return;
     case OptionKey::MaxSendsPerOutage:
         options.maxSendsPerOutage = *WholeNumber32(text);

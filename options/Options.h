@@ -13,6 +13,7 @@ class Settings;
 enum class OptionKey
 {
     GraceSeconds,
+    RecoverCycles,
     MaxSendsPerOutage,
     ResendBackoff,
     MaxResendMinutes,
@@ -23,10 +24,9 @@ enum class OptionKey
     MetricsFile,
 };
 inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,  OptionKey::MaxSendsPerOutage,
-    OptionKey::ResendBackoff, OptionKey::MaxResendMinutes,
-    OptionKey::AckPattern,    OptionKey::AckSeconds,
-    OptionKey::ReopenPort,    OptionKey::Notify,
+    OptionKey::GraceSeconds,  OptionKey::RecoverCycles,    OptionKey::MaxSendsPerOutage,
+    OptionKey::ResendBackoff, OptionKey::MaxResendMinutes, OptionKey::AckPattern,
+    OptionKey::AckSeconds,    OptionKey::ReopenPort,       OptionKey::Notify,
     OptionKey::MetricsFile,
 };
 
@@ -36,6 +36,9 @@ struct Options
 {
     // After start-up, no failure action for this long.
     qint32 graceSeconds = 0;
+    // Once the fail command has gone, the outage ends only after this many answered
+    // cycles in a row.
+    qint32 recoverCycles = 1;
     // 0: no limit.
     qint32 maxSendsPerOutage = 0;
     // Multiplies the resend delay after each resend.

@@ -31,6 +31,9 @@ const FieldText kFieldTexts[] = {
     {OptionKey::GraceSeconds, "Start &grace:",
      "Seconds after start-up during which no fail command is sent, so that a boot does not "
      "act before the network is up (0 to 86400; 0: none)."},
+    {OptionKey::RecoverCycles, "Recovery c&ycles:",
+     "Answered cycles in a row that end an outage once the fail command has gone, so "
+     "that a line answering for a moment does not start a new outage (1 to 100)."},
     {OptionKey::MaxSendsPerOutage, "&Most sends per outage:",
      "How many fail commands one outage may send; the count starts again when an address "
      "answers (0 to 1000; 0: no limit)."},

@@ -24,7 +24,8 @@ private:
 
 // Each script runs on a fresh store, one second per cycle: a/f an answered/failing
 // timed cycle, A/F the same by PING NOW, "send" a fail command, "stop" the stop line
-// followed by a minute without the program, "start" a new watch. The ledger lists
+// followed by a minute without the program, "start" a new watch, h an answered cycle
+// that the watch keeps inside the outage. The ledger lists
 // each outage as "start-end failing sent", in seconds from the first start.
 void HistoryRecorderTest::outageBoundaries_data()
 {
@@ -44,6 +45,8 @@ void HistoryRecorderTest::outageBoundaries_data()
         << "start f a stop start a" << QStringList{"0-1 1 0"};
     QTest::addRow("FAIL TEST and scheduled sends are not fail commands")
         << "start f test scheduled a" << QStringList{"0-1 1 0"};
+    QTest::addRow("answers the watch waits out end the outage at the first of them")
+        << "start f send h f h h a" << QStringList{"0-3 2 1"};
 }
 
 void HistoryRecorderTest::outageBoundaries()
@@ -65,6 +68,9 @@ void HistoryRecorderTest::outageBoundaries()
             rig.recorder.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
         } else if (step == QLatin1String("scheduled")) {
             rig.recorder.commandSent(CommandKind::Scheduled, QStringLiteral("reboot"));
+        } else if (step == QLatin1String("h")) {
+            rig.recorder.cycleDone(AnsweredCycle(5));
+            rig.clock.advanceMs(1000);
         } else if (step.compare(QLatin1String("a"), Qt::CaseInsensitive) == 0) {
             rig.answer(5, step == QLatin1String("A"));
         } else {
@@ -84,7 +90,7 @@ void HistoryRecorderTest::outageBoundaries()
     }
     QCOMPARE(shown, ledger);
     const QStringList cycles =
-        script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfF]$")));
+        script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfFh]$")));
     QCOMPARE(range.cycles, cycles.size());
     QVERIFY(rig.boxes.shown.isEmpty());
 }
