@@ -99,7 +99,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 {
     EchoReply primary{};
     const EchoHindrance primaryHindrance =
-        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary);
+        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary,
+                     report.echoes);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     if (primary.Status == kEchoSuccess) {
@@ -115,8 +116,9 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     m_fields.setEnabled(Field::TripSec, true);
     Show(Field::TripPri, QString());
     EchoReply secondary{};
-    const EchoHindrance secondaryHindrance = ProbeAddress(
-        Field::AddrSec, Field::TimeoutSec, Field::StatusSec, report.secondary.emplace(), secondary);
+    const EchoHindrance secondaryHindrance =
+        ProbeAddress(Field::AddrSec, Field::TimeoutSec, Field::StatusSec,
+                     report.secondary.emplace(), secondary, report.echoes);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     if (secondary.Status == kEchoSuccess) {
@@ -131,13 +133,26 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 }
 
 EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, Field statusField,
-                                       ProbeReport &probe, EchoReply &reply)
+                                       ProbeReport &probe, EchoReply &reply, qint32 &echoes)
 {
     probe.address = m_fields.text(addressField);
-    const EchoHindrance hindrance =
-        PingAddress(m_echo, probe.address, reply, TimeoutMs(timeoutField), &probe.resolved);
-    if (hindrance == EchoHindrance::Stopped)
-        return hindrance;
+    const qint32 timeoutMs = TimeoutMs(timeoutField);
+    // One lost echo says little about the line: an address may get further tries within
+    // the cycle, each with its full time-out, and the first answer counts.
+    const qint32 tries = m_gate ? m_gate->EchoesPerAddress() : 1;
+    EchoHindrance hindrance = EchoHindrance::None;
+    for (qint32 attempt = 0; attempt < tries; ++attempt) {
+        if (attempt > 0 && m_stop.stopRequested())
+            return EchoHindrance::Stopped;
+        reply = {};
+        hindrance = PingAddress(m_echo, probe.address, reply, timeoutMs, &probe.resolved);
+        if (hindrance == EchoHindrance::Stopped)
+            return hindrance;
+        ++echoes;
+        // Without permission no echo went out, and none will on a further try.
+        if (hindrance == EchoHindrance::NoPermission || reply.Status == kEchoSuccess)
+            break;
+    }
     probe.status = static_cast<qint32>(reply.Status);
     probe.roundTripMs = static_cast<qint32>(reply.RoundTripTime);
     Show(statusField, EchoStatusText(probe.status));

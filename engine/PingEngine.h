@@ -78,10 +78,11 @@ private:
 
     // Runs the echoes and shows their results, which it also puts in the report.
     Verdict ProbeAddresses(CycleReport &report);
-    // One address field's echo: the probe takes the field's text, what it led to and
-    // the result, and the status field shows it, unless a stop ended the wait.
+    // One address field's echoes, up to the first answer: the probe takes the field's
+    // text, what it led to and the answering or last result, and the status field shows
+    // it, unless a stop ended the wait. echoes counts those that went.
     EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
-                               ProbeReport &probe, EchoReply &reply);
+                               ProbeReport &probe, EchoReply &reply, qint32 &echoes);
     void Show(Field field, const QString &text);
     // Whether this cycle ends the outage, or would end one.
     bool OutageOver(Verdict verdict);

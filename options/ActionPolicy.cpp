@@ -73,6 +73,11 @@ qint32 ActionPolicy::CyclesToRecover() const
     return m_options.recoverCycles;
 }
 
+qint32 ActionPolicy::EchoesPerAddress() const
+{
+    return m_options.echoesPerAddress;
+}
+
 FailSendDecision ActionPolicy::HoldBack(const QString &reason)
 {
     FailSendDecision decision;

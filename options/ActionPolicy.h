@@ -25,6 +25,7 @@ public:
 
     FailSendDecision DecideFailSend(qint32 resendMinutes) override;
     qint32 CyclesToRecover() const override;
+    qint32 EchoesPerAddress() const override;
 
     // The grace counts from the start of the watch.
     void watchStarted() override;

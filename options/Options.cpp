@@ -28,6 +28,8 @@ WholeRange RangeOf(OptionKey key)
         return {0, 86400, "A whole number of seconds from 0 to 86400 is required."};
     case OptionKey::RecoverCycles:
         return {1, 100, "A whole number of cycles from 1 to 100 is required."};
+    case OptionKey::EchoesPerAddress:
+        return {1, 10, "A whole number of echoes from 1 to 10 is required."};
     case OptionKey::MaxSendsPerOutage:
         return {0, 1000, "A whole number from 0 (no limit) to 1000 is required."};
     case OptionKey::MaxResendMinutes:
@@ -64,6 +66,8 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("GraceSeconds");
     case OptionKey::RecoverCycles:
         return QStringLiteral("RecoverCycles");
+    case OptionKey::EchoesPerAddress:
+        return QStringLiteral("EchoesPerAddress");
     case OptionKey::MaxSendsPerOutage:
         return QStringLiteral("MaxSendsPerOutage");
     case OptionKey::ResendBackoff:
@@ -91,6 +95,8 @@ QString OptionText(const Options &options, OptionKey key)
         return QString::number(options.graceSeconds);
     case OptionKey::RecoverCycles:
         return QString::number(options.recoverCycles);
+    case OptionKey::EchoesPerAddress:
+        return QString::number(options.echoesPerAddress);
     case OptionKey::MaxSendsPerOutage:
         return QString::number(options.maxSendsPerOutage);
     case OptionKey::ResendBackoff:
@@ -145,6 +151,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::RecoverCycles:
         options.recoverCycles = *WholeNumber32(text);
+        return;
+    case OptionKey::EchoesPerAddress:
+        options.echoesPerAddress = *WholeNumber32(text);
         return;
     case OptionKey::MaxSendsPerOutage:
         options.maxSendsPerOutage = *WholeNumber32(text);

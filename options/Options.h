@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
+#include <iterator>
 #include <optional>
 
 class LogWriter;
@@ -14,6 +16,7 @@ enum class OptionKey
 {
     GraceSeconds,
     RecoverCycles,
+    EchoesPerAddress,
     MaxSendsPerOutage,
     ResendBackoff,
     MaxResendMinutes,
@@ -24,11 +27,15 @@ enum class OptionKey
     MetricsFile,
 };
 inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,  OptionKey::RecoverCycles,    OptionKey::MaxSendsPerOutage,
-    OptionKey::ResendBackoff, OptionKey::MaxResendMinutes, OptionKey::AckPattern,
-    OptionKey::AckSeconds,    OptionKey::ReopenPort,       OptionKey::Notify,
+    OptionKey::GraceSeconds,     OptionKey::RecoverCycles,
+    OptionKey::EchoesPerAddress, OptionKey::MaxSendsPerOutage,
+    OptionKey::ResendBackoff,    OptionKey::MaxResendMinutes,
+    OptionKey::AckPattern,       OptionKey::AckSeconds,
+    OptionKey::ReopenPort,       OptionKey::Notify,
     OptionKey::MetricsFile,
 };
+// A key left out of the list would be neither loaded nor shown.
+static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::MetricsFile) + 1);
 
 // How carefully the failure action is taken. Each default acts as the program did
 // before the option existed, so a settings file without the section runs as always.
@@ -39,6 +46,8 @@ struct Options
     // Once the fail command has gone, the outage ends only after this many answered
     // cycles in a row.
     qint32 recoverCycles = 1;
+    // Echoes an address gets within one cycle until it answers.
+    qint32 echoesPerAddress = 1;
     // 0: no limit.
     qint32 maxSendsPerOutage = 0;
     // Multiplies the resend delay after each resend.

@@ -34,6 +34,9 @@ const FieldText kFieldTexts[] = {
     {OptionKey::RecoverCycles, "Recovery c&ycles:",
      "Answered cycles in a row that end an outage once the fail command has gone, so "
      "that a line answering for a moment does not start a new outage (1 to 100)."},
+    {OptionKey::EchoesPerAddress, "&Echoes per address:",
+     "Echoes an address gets within one cycle until it answers, each with the address's "
+     "time-out, so that one lost echo does not fail a cycle (1 to 10)."},
     {OptionKey::MaxSendsPerOutage, "&Most sends per outage:",
      "How many fail commands one outage may send; the count starts again when an address "
      "answers (0 to 1000; 0: no limit)."},

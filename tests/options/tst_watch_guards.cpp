@@ -8,6 +8,57 @@ class TestWatchGuards : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // One cycle with the echoes each address gets in turn (0: answered); after the
+    // list, an address does not answer.
+    void echoesPerAddress_data()
+    {
+        QTest::addColumn<int>("echoesPerAddress");
+        QTest::addColumn<QList<quint32>>("primary");
+        QTest::addColumn<QList<quint32>>("secondary");
+        QTest::addColumn<bool>("answered");
+        QTest::addColumn<int>("echoes");
+        QTest::addColumn<QString>("statusPri");
+
+        const quint32 lost = kEchoTimedOut;
+        const QString timedOut = QStringLiteral("11010   [ ip req timed out ]");
+        QTest::addRow("2 of 3 lost to the primary")
+            << 3 << QList<quint32>{lost, lost, 0} << QList<quint32>{} << true << 3
+            << QStringLiteral("0   [ ip success ]");
+        QTest::addRow("3 lost to the primary, the secondary's second answers")
+            << 3 << QList<quint32>{lost, lost, lost} << QList<quint32>{lost, 0} << true << 5
+            << timedOut;
+        QTest::addRow("all lost, the last failure shows")
+            << 3 << QList<quint32>{lost, lost, 11003} << QList<quint32>{} << false << 6
+            << QStringLiteral("11003   [ ip dest host unreachable ]");
+        QTest::addRow("one echo by default")
+            << 1 << QList<quint32>{lost, 0} << QList<quint32>{lost, 0} << false << 2 << timedOut;
+    }
+    void echoesPerAddress()
+    {
+        QFETCH(int, echoesPerAddress);
+        QFETCH(QList<quint32>, primary);
+        QFETCH(QList<quint32>, secondary);
+        QFETCH(bool, answered);
+        QFETCH(int, echoes);
+        QFETCH(QString, statusPri);
+        ActionRig rig;
+        QVERIFY(rig.opened());
+        RecordingWatchEvents recorded;
+        rig.events.listen(recorded);
+        rig.safety.options().echoesPerAddress = echoesPerAddress;
+        rig.echo.queue(QStringLiteral("127.0.0.1"), primary);
+        rig.echo.queue(QStringLiteral("127.0.0.2"), secondary);
+
+        rig.engine.PingCycle(PingEngine::CycleCause::Timer);
+
+        QCOMPARE(recorded.cycles.size(), 1);
+        QCOMPARE(recorded.cycles[0].answered, answered);
+        QCOMPARE(recorded.cycles[0].echoes, echoes);
+        QCOMPARE(rig.echo.requests.size(), echoes);
+        QCOMPARE(rig.fields.text(Field::StatusPri), statusPri);
+        QCOMPARE(rig.engine.FailCount(), answered ? 0 : 1);
+    }
+
     // A cycle at each whole minute for 40 minutes, failing but at the minutes given.
     void recoveryNeedsAnswersInARow_data()
     {
