@@ -16,6 +16,9 @@ public:
     // counting while the machine sleeps. Only differences between readings mean
     // anything.
     virtual qint64 monotonicMs() const = 0;
+    // Like monotonicMs, but standing still while the machine is suspended: the two
+    // drift apart by exactly the time slept.
+    virtual qint64 awakeMs() const = 0;
 };
 
 class SystemClock final : public Clock
@@ -23,4 +26,5 @@ class SystemClock final : public Clock
 public:
     QDateTime now() const override;
     qint64 monotonicMs() const override;
+    qint64 awakeMs() const override;
 };

@@ -26,6 +26,8 @@ WholeRange RangeOf(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return {0, 86400, "A whole number of seconds from 0 to 86400 is required."};
+    case OptionKey::ResumeGraceSeconds:
+        return {0, 3600, "A whole number of seconds from 0 to 3600 is required."};
     case OptionKey::RecoverCycles:
         return {1, 100, "A whole number of cycles from 1 to 100 is required."};
     case OptionKey::EchoesPerAddress:
@@ -64,6 +66,8 @@ QString OptionKeyName(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QStringLiteral("GraceSeconds");
+    case OptionKey::ResumeGraceSeconds:
+        return QStringLiteral("ResumeGraceSeconds");
     case OptionKey::RecoverCycles:
         return QStringLiteral("RecoverCycles");
     case OptionKey::EchoesPerAddress:
@@ -93,6 +97,8 @@ QString OptionText(const Options &options, OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QString::number(options.graceSeconds);
+    case OptionKey::ResumeGraceSeconds:
+        return QString::number(options.resumeGraceSeconds);
     case OptionKey::RecoverCycles:
         return QString::number(options.recoverCycles);
     case OptionKey::EchoesPerAddress:
@@ -148,6 +154,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
     switch (key) {
     case OptionKey::GraceSeconds:
         options.graceSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::ResumeGraceSeconds:
+        options.resumeGraceSeconds = *WholeNumber32(text);
         return;
     case OptionKey::RecoverCycles:
         options.recoverCycles = *WholeNumber32(text);

@@ -15,6 +15,7 @@ class Settings;
 enum class OptionKey
 {
     GraceSeconds,
+    ResumeGraceSeconds,
     RecoverCycles,
     EchoesPerAddress,
     MaxSendsPerOutage,
@@ -27,11 +28,17 @@ enum class OptionKey
     MetricsFile,
 };
 inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,     OptionKey::RecoverCycles,
-    OptionKey::EchoesPerAddress, OptionKey::MaxSendsPerOutage,
-    OptionKey::ResendBackoff,    OptionKey::MaxResendMinutes,
-    OptionKey::AckPattern,       OptionKey::AckSeconds,
-    OptionKey::ReopenPort,       OptionKey::Notify,
+    OptionKey::GraceSeconds,
+    OptionKey::ResumeGraceSeconds,
+    OptionKey::RecoverCycles,
+    OptionKey::EchoesPerAddress,
+    OptionKey::MaxSendsPerOutage,
+    OptionKey::ResendBackoff,
+    OptionKey::MaxResendMinutes,
+    OptionKey::AckPattern,
+    OptionKey::AckSeconds,
+    OptionKey::ReopenPort,
+    OptionKey::Notify,
     OptionKey::MetricsFile,
 };
 // A key left out of the list would be neither loaded nor shown.
@@ -43,6 +50,8 @@ struct Options
 {
     // After start-up, no failure action for this long.
     qint32 graceSeconds = 0;
+    // After the machine wakes up, no failure action for this long.
+    qint32 resumeGraceSeconds = 0;
     // Once the fail command has gone, the outage ends only after this many answered
     // cycles in a row.
     qint32 recoverCycles = 1;

@@ -99,6 +99,61 @@ private Q_SLOTS:
         QCOMPARE(recorded.events.count(QStringLiteral("outage started")), outages);
         QCOMPARE(recorded.events.count(QStringLiteral("outage ended")), outages - 1);
     }
+
+    // The line answers, the machine sleeps two hours, and from then on a failing cycle
+    // comes every 10 seconds.
+    void graceAfterWakingUp_data()
+    {
+        QTest::addColumn<bool>("toldByLogind");
+        QTest::addColumn<int>("graceSeconds");
+        QTest::addColumn<QString>("heldUntil");
+        QTest::addColumn<int>("sendSecond");
+
+        QTest::addRow("the clocks tell") << false << 60 << "14:01:06" << 70;
+        QTest::addRow("logind tells first") << true << 60 << "14:01:05" << 60;
+        QTest::addRow("no grace: the first failing cycle sends") << false << 0 << "" << 10;
+    }
+    void graceAfterWakingUp()
+    {
+        QFETCH(bool, toldByLogind);
+        QFETCH(int, graceSeconds);
+        QFETCH(QString, heldUntil);
+        QFETCH(int, sendSecond);
+        ActionRig rig;
+        QVERIFY(rig.opened());
+        rig.safety.options().resumeGraceSeconds = graceSeconds;
+        rig.cycle(true);
+        for (int second = 0; second < 5; ++second)
+            rig.tick();
+
+        if (toldByLogind)
+            rig.safety.PrepareForSleep(true);
+        rig.clock.sleepMs(2 * 3'600'000);
+        const qint64 wokeMs = rig.clock.monotonicMs();
+        if (toldByLogind)
+            rig.safety.PrepareForSleep(false);
+        for (int second = 1; second <= 90; ++second) {
+            rig.tick();
+            if (second % 10 == 0)
+                rig.cycle();
+        }
+
+        QCOMPARE(rig.sends.ms.size(), 1);
+        QCOMPARE((rig.sends.ms[0] - wokeMs) / 1000, sendSecond);
+        const QStringList messages = rig.logMessages();
+        const bool grace = graceSeconds > 0;
+        QCOMPARE(messages.count(QStringLiteral("The system woke up after 2 h 00 min.")),
+                 grace ? 1 : 0);
+        if (!grace)
+            return;
+        QVERIFY(messages.contains(
+            QStringLiteral("Fail command not sent: the grace after waking up lasts until %1.")
+                .arg(heldUntil)));
+        const qsizetype sent = messages.indexOf(
+            QStringLiteral("No response after 1 ping attempts.  Sending fail command."));
+        QCOMPARE(messages.at(sent - 1),
+                 QStringLiteral("Grace after waking up over; the outage continues."));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWatchGuards)
