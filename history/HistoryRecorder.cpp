@@ -11,7 +11,7 @@ HistoryRecorder::HistoryRecorder(HistoryStore &store, const Clock &clock)
 
 qint64 HistoryRecorder::nowMs() const
 {
-    return m_clock.now().toMSecsSinceEpoch();
+    return m_clock.epochMs();
 }
 
 void HistoryRecorder::watchStarted()

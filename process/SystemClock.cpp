@@ -18,6 +18,11 @@ QDateTime SystemClock::now() const
     return QDateTime::currentDateTime();
 }
 
+qint64 SystemClock::epochMs() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 qint64 SystemClock::monotonicMs() const
 {
     // CLOCK_MONOTONIC stands still while the machine is suspended; an outage that
