@@ -43,9 +43,22 @@ const QStringList kVersion2 = {
     QStringLiteral("ALTER TABLE outages ADD COLUMN resolved TEXT"),
 };
 
+// An address that does not answer may get several echoes within one cycle. Older
+// cycles, which sent one echo per address probed, leave it NULL.
+const QStringList kVersion3 = {
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN echoes INTEGER"),
+};
+
 const QStringList &Step(int version)
 {
-    return version == 1 ? kVersion1 : kVersion2;
+    switch (version) {
+    case 1:
+        return kVersion1;
+    case 2:
+        return kVersion2;
+    default:
+        return kVersion3;
+    }
 }
 
 } // namespace

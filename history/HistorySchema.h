@@ -3,8 +3,9 @@
 #include <QSqlDatabase>
 
 // The version of the tables this program writes, kept in SQLite's user_version.
-// 1: cycles, events, outages and hours; 2: adds the address a host name resolved to.
-constexpr int kHistorySchemaVersion = 2;
+// 1: cycles, events, outages and hours; 2: adds the address a host name resolved to;
+// 3: adds the echoes each cycle sent.
+constexpr int kHistorySchemaVersion = 3;
 
 enum class SchemaState
 {

@@ -51,7 +51,8 @@ struct HistoryStore::Statements
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO cycles(at, primary_status,"
                                                " primary_rtt, secondary_status, secondary_rtt,"
                                                " fail_count, by_user, primary_resolved,"
-                                               " secondary_resolved) VALUES(?,?,?,?,?,?,?,?,?)"))),
+                                               " secondary_resolved, echoes)"
+                                               " VALUES(?,?,?,?,?,?,?,?,?,?)"))),
           insertAddress(
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO addresses(text) VALUES(?)"))),
           selectAddress(
@@ -108,7 +109,7 @@ void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
                 {at, report.primary.status,
                  report.primary.status == 0 ? QVariant(report.primary.roundTripMs) : QVariant(),
                  secondaryStatus, secondaryTrip, report.failCount, report.byUser ? 1 : 0,
-                 resolvedId(report.primary.resolved), secondaryResolved});
+                 resolvedId(report.primary.resolved), secondaryResolved, report.echoes});
             if (insert.numRowsAffected() > 0)
                 break;
         }

@@ -224,10 +224,12 @@ void HistoryRecorderTest::versionOneUpgradesInPlace()
     rig.start();
     CycleReport report = FailedCycle(1);
     report.primary.resolved = QStringLiteral("127.0.0.9");
+    report.echoes = 6;
     rig.recorder.outageStarted();
     rig.recorder.cycleDone(report);
 
     QCOMPARE(rig.value(QStringLiteral("PRAGMA user_version")).toInt(), kHistorySchemaVersion);
+    QCOMPARE(rig.value(QStringLiteral("SELECT echoes FROM cycles WHERE at > 1000")).toInt(), 6);
     const QList<OutageEntry> outages = rig.store.range(0, rig.nowMs() + 1, 10).outages;
     QCOMPARE(outages.size(), 2);
     QCOMPARE(outages[0].endMs, 1000); // closed at its last cycle by the start
