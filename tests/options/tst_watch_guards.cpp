@@ -128,7 +128,7 @@ private Q_SLOTS:
 
         if (toldByLogind)
             rig.safety.PrepareForSleep(true);
-        rig.clock.sleepMs(2 * 3'600'000);
+        rig.clock.sleepMs(2LL * 3'600'000);
         const qint64 wokeMs = rig.clock.monotonicMs();
         if (toldByLogind)
             rig.safety.PrepareForSleep(false);
