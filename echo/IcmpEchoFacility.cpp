@@ -204,6 +204,21 @@ std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectat
     }
 }
 
+void DiscardWaitingPackets(const EchoSocket &socket)
+{
+    std::array<char, kReceiveBufferSize> buffer{};
+    while (::recv(socket.handle.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC) >=
+           0) {
+    }
+}
+
+// Errors of a send that no later send on the same socket would escape; the others
+// (no route, a firewall's refusal, a full buffer) belong to this echo alone.
+bool LeavesSocketUnusable(int error)
+{
+    return error == EBADF || error == ENOTSOCK || error == EPIPE;
+}
+
 quint32 WholeMilliseconds(Clock::duration duration)
 {
     return quint32(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
@@ -219,6 +234,8 @@ IcmpEchoFacility::IcmpEchoFacility(SocketChoice choice, const StopLatch *stop)
 
 bool IcmpEchoFacility::maySendEchoes()
 {
+    if (m_v4)
+        return true;
     const EchoSocketOpening opening = OpenEchoSocket(AF_INET, KindsFor(m_choice, m_rawFirst));
     if (opening.socket)
         m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
@@ -231,31 +248,53 @@ NameLookup IcmpEchoFacility::lookUp(const QByteArray &name, quint32 timeoutMs)
     return LookUpHostName(name, timeoutMs, m_stop);
 }
 
+IcmpEchoFacility::KeptSocket *IcmpEchoFacility::SocketFor(const IpAddress &destination,
+                                                          EchoResult &failure)
+{
+    std::optional<KeptSocket> &kept = destination.isV6() ? m_v6 : m_v4;
+    if (kept)
+        return &*kept;
+    // The same rules admit ICMP and ICMPv6 sockets (net.ipv4.ping_group_range covers
+    // both), so what worked for one family is tried first for the other too.
+    EchoSocketOpening opening =
+        OpenEchoSocket(FamilyOf(destination), KindsFor(m_choice, m_rawFirst));
+    if (!opening.socket) {
+        failure = {kGeneralFailure, 0,
+                   opening.permissionRefused ? EchoHindrance::NoPermission : EchoHindrance::None};
+        return nullptr;
+    }
+    // The kind that worked is tried first from now on: where the datagram socket is
+    // refused, every opening would otherwise pay for a failing socket(2) call first.
+    m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
+    const std::optional<quint16> identifier = PrepareEchoSocket(*opening.socket);
+    if (!identifier) {
+        failure = {kGeneralFailure, 0};
+        return nullptr;
+    }
+    kept.emplace(KeptSocket{std::move(*opening.socket), *identifier});
+    return &*kept;
+}
+
 EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray &payload,
                                   quint32 timeoutMs)
 {
     if (m_stop != nullptr && m_stop->stopRequested())
         return {kGeneralFailure, 0, EchoHindrance::Stopped};
-    // The same rules admit ICMP and ICMPv6 sockets (net.ipv4.ping_group_range covers
-    // both), so what worked for one family is tried first for the other too.
-    const EchoSocketOpening opening =
-        OpenEchoSocket(FamilyOf(destination), KindsFor(m_choice, m_rawFirst));
-    if (!opening.socket)
-        return {kGeneralFailure, 0,
-                opening.permissionRefused ? EchoHindrance::NoPermission : EchoHindrance::None};
-    // The kind that worked is tried first from now on: where the datagram socket is
-    // refused, every echo would otherwise pay for a failing socket(2) call first.
-    m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
-    const EchoSocket &socket = *opening.socket;
-    const std::optional<quint16> identifier = PrepareEchoSocket(socket);
-    if (!identifier)
-        return {kGeneralFailure, 0};
+    EchoResult failure;
+    KeptSocket *kept = SocketFor(destination, failure);
+    if (kept == nullptr)
+        return failure;
+    const EchoSocket &socket = kept->socket;
+    const quint16 identifier = kept->identifier;
+    // A raw socket receives every reply the host gets between two echoes; left to
+    // pile up, they could fill its buffer and crowd out the answer to this one.
+    if (socket.kind == EchoSocketKind::Raw)
+        DiscardWaitingPackets(socket);
 
     const quint16 sequence = m_nextSequence++;
-    const Expectation expected = ExpectationFor(destination, *identifier, sequence);
-    const QByteArray request = destination.isV6()
-                                   ? BuildEcho6Request(*identifier, sequence, payload)
-                                   : BuildEchoRequest(*identifier, sequence, payload);
+    const Expectation expected = ExpectationFor(destination, identifier, sequence);
+    const QByteArray request = destination.isV6() ? BuildEcho6Request(identifier, sequence, payload)
+                                                  : BuildEchoRequest(identifier, sequence, payload);
     const SocketAddress target = SocketAddressOf(destination);
 
     const int descriptor = socket.handle.get();
@@ -265,8 +304,12 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
         written = ::sendto(descriptor, request.constData(), std::size_t(request.size()), 0,
                            reinterpret_cast<const sockaddr *>(&target.storage), target.length);
     } while (written < 0 && errno == EINTR);
-    if (written < 0)
-        return {StatusForLocalError(errno), 0};
+    if (written < 0) {
+        const int error = errno;
+        if (LeavesSocketUnusable(error))
+            (destination.isV6() ? m_v6 : m_v4).reset();
+        return {StatusForLocalError(error), 0};
+    }
 
     // The deadline, not the number of wake-ups, ends the wait: stray packets and
     // signals only send us back to wait out the rest. A stop ends it at once.
@@ -279,6 +322,8 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
         case ShortWait::Stopped:
             return {kGeneralFailure, 0, EchoHindrance::Stopped};
         case ShortWait::Failed:
+            // A wait that fails on the descriptor says nothing good of the socket.
+            (destination.isV6() ? m_v6 : m_v4).reset();
             return {kGeneralFailure, 0};
         case ShortWait::Quiet:
             continue;

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "EchoFacility.h"
+#include "EchoSocket.h"
+
+#include <optional>
 
 class StopLatch;
 
 // Echo through the kernel's ICMP and ICMPv6 sockets. The unprivileged datagram socket is
 // tried first; where the system refuses it, a raw socket (root or CAP_NET_RAW).
-// The kind that opened last time is tried first next time. Every echo opens its
-// own socket and closes it before returning, and its wait ends early when the stop
-// latch is raised. Host names are looked up through the C library's resolver, and
-// that wait ends early on a stop too.
+// The kind that opened last time is tried first next time. One socket per address
+// family stays open for the life of the facility, and is opened again only after an
+// error that leaves it unusable; a reply is taken only when its identifier, sequence
+// and source match the echo under way, so a late answer to an earlier echo never
+// counts. The wait ends early when the stop latch is raised. Host names are looked up through the C
+// library's resolver, and that wait ends early on a stop too.
 class IcmpEchoFacility : public EchoFacility
 {
 public:
@@ -30,10 +35,22 @@ public:
     bool maySendEchoes() override;
 
 private:
+    // An open socket and the identifier its requests carry.
+    struct KeptSocket
+    {
+        EchoSocket socket;
+        quint16 identifier = 0;
+    };
+    // The family's kept socket, opened when there is none; nothing with the hindrance
+    // or failure that kept it from opening.
+    KeptSocket *SocketFor(const IpAddress &destination, EchoResult &failure);
+
     SocketChoice m_choice;
     const StopLatch *m_stop;
     bool m_rawFirst = false;
     // Each echo gets the next sequence number, so that a late reply to an earlier
     // echo is never taken for the answer to this one.
     quint16 m_nextSequence;
+    std::optional<KeptSocket> m_v4;
+    std::optional<KeptSocket> m_v6;
 };

@@ -86,10 +86,11 @@ void PingEngine::PingCycle(CycleCause cause)
     m_permissionNotice.EchoesSent();
     m_tip.ShowProbed(report);
 
-    CountCycle(verdict);
+    const bool outageOver = OutageOver(verdict);
+    CountCycle(verdict, outageOver);
     ShowFailCount();
     report.answered = verdict == Verdict::Answered;
-    ReportCycle(report);
+    ReportCycle(report, outageOver);
     if (verdict == Verdict::Failed && RetriesReached())
         ActOnOutage();
 }
@@ -98,7 +99,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 {
     EchoReply primary{};
     const EchoHindrance primaryHindrance =
-        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary);
+        ProbeAddress(Field::AddrPri, Field::TimeoutPri, Field::StatusPri, report.primary, primary,
+                     report.echoes);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     if (primary.Status == kEchoSuccess) {
@@ -114,8 +116,9 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     m_fields.setEnabled(Field::TripSec, true);
     Show(Field::TripPri, QString());
     EchoReply secondary{};
-    const EchoHindrance secondaryHindrance = ProbeAddress(
-        Field::AddrSec, Field::TimeoutSec, Field::StatusSec, report.secondary.emplace(), secondary);
+    const EchoHindrance secondaryHindrance =
+        ProbeAddress(Field::AddrSec, Field::TimeoutSec, Field::StatusSec,
+                     report.secondary.emplace(), secondary, report.echoes);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
     if (secondary.Status == kEchoSuccess) {
@@ -130,13 +133,26 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 }
 
 EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, Field statusField,
-                                       ProbeReport &probe, EchoReply &reply)
+                                       ProbeReport &probe, EchoReply &reply, qint32 &echoes)
 {
     probe.address = m_fields.text(addressField);
-    const EchoHindrance hindrance =
-        PingAddress(m_echo, probe.address, reply, TimeoutMs(timeoutField), &probe.resolved);
-    if (hindrance == EchoHindrance::Stopped)
-        return hindrance;
+    const qint32 timeoutMs = TimeoutMs(timeoutField);
+    // One lost echo says little about the line: an address may get further tries within
+    // the cycle, each with its full time-out, and the first answer counts.
+    const qint32 tries = m_gate ? m_gate->EchoesPerAddress() : 1;
+    EchoHindrance hindrance = EchoHindrance::None;
+    for (qint32 attempt = 0; attempt < tries; ++attempt) {
+        if (attempt > 0 && m_stop.stopRequested())
+            return EchoHindrance::Stopped;
+        reply = {};
+        hindrance = PingAddress(m_echo, probe.address, reply, timeoutMs, &probe.resolved);
+        if (hindrance == EchoHindrance::Stopped)
+            return hindrance;
+        ++echoes;
+        // Without permission no echo went out, and none will on a further try.
+        if (hindrance == EchoHindrance::NoPermission || reply.Status == kEchoSuccess)
+            break;
+    }
     probe.status = static_cast<qint32>(reply.Status);
     probe.roundTripMs = static_cast<qint32>(reply.RoundTripTime);
     Show(statusField, EchoStatusText(probe.status));
@@ -151,12 +167,28 @@ void PingEngine::Show(Field field, const QString &text)
         m_fields.setText(field, text);
 }
 
-void PingEngine::CountCycle(Verdict verdict)
+bool PingEngine::OutageOver(Verdict verdict)
 {
-    if (verdict == Verdict::Answered)
+    if (verdict != Verdict::Answered) {
+        m_answersInRow = 0;
+        return false;
+    }
+    if (m_answersInRow < std::numeric_limits<qint32>::max())
+        ++m_answersInRow;
+    // Once the fail command has gone, a line that answers for a moment must not end the
+    // outage: the next failure would start a new one and send again at once.
+    const qint32 needed = m_failCommandWent && m_gate ? m_gate->CyclesToRecover() : 1;
+    return m_answersInRow >= needed;
+}
+
+void PingEngine::CountCycle(Verdict verdict, bool outageOver)
+{
+    if (outageOver) {
         m_failCount = 0;
-    else if (m_failCount < std::numeric_limits<qint16>::max())
+        m_failCommandWent = false;
+    } else if (verdict == Verdict::Failed && m_failCount < std::numeric_limits<qint16>::max()) {
         ++m_failCount;
+    }
 }
 
 void PingEngine::ShowFailCount()
@@ -175,10 +207,10 @@ void PingEngine::ShowFailCount()
                         QStringLiteral("%)"));
 }
 
-void PingEngine::ReportCycle(CycleReport &report)
+void PingEngine::ReportCycle(CycleReport &report, bool outageOver)
 {
     report.failCount = m_failCount;
-    if (report.answered && m_inOutage) {
+    if (outageOver && m_inOutage) {
         m_inOutage = false;
         m_events.outageEnded();
     } else if (!report.answered && !m_inOutage) {
@@ -212,6 +244,7 @@ void PingEngine::ActOnOutage()
         if (!decision.entry.isEmpty())
             m_log.WriteLog(decision.entry, true, true, kSystemMessage);
         m_failSent = true;
+        m_failCommandWent = true;
         // On the monotonic count: a wall clock set back by an hour must not hold the
         // resend back by an hour.
         m_resendAtMs = m_clock.monotonicMs() + decision.resendDelayMs;

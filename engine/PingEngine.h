@@ -78,15 +78,18 @@ private:
 
     // Runs the echoes and shows their results, which it also puts in the report.
     Verdict ProbeAddresses(CycleReport &report);
-    // One address field's echo: the probe takes the field's text, what it led to and
-    // the result, and the status field shows it, unless a stop ended the wait.
+    // One address field's echoes, up to the first answer: the probe takes the field's
+    // text, what it led to and the answering or last result, and the status field shows
+    // it, unless a stop ended the wait. echoes counts those that went.
     EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
-                               ProbeReport &probe, EchoReply &reply);
+                               ProbeReport &probe, EchoReply &reply, qint32 &echoes);
     void Show(Field field, const QString &text);
-    void CountCycle(Verdict verdict);
+    // Whether this cycle ends the outage, or would end one.
+    bool OutageOver(Verdict verdict);
+    void CountCycle(Verdict verdict, bool outageOver);
     void ShowFailCount();
     // Tells the listeners of the cycle and of an outage that begins or ends with it.
-    void ReportCycle(CycleReport &report);
+    void ReportCycle(CycleReport &report, bool outageOver);
     bool RetriesReached() const;
     void ActOnOutage();
     // The fail command as the field holds it now, sent and told to the listeners.
@@ -118,4 +121,7 @@ private:
     qint32 m_pingPeriod = 0;
     // Kept apart from the failure count, which a meter maximum of 0 holds at 0.
     bool m_inOutage = false;
+    // The fail command has gone in this outage (a resend re-arms m_failSent, not this).
+    bool m_failCommandWent = false;
+    qint32 m_answersInRow = 0;
 };

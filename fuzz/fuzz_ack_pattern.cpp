@@ -20,6 +20,7 @@ class JumpingClock final : public Clock
 public:
     QDateTime now() const override { return {}; }
     qint64 monotonicMs() const override { return ms; }
+    qint64 awakeMs() const override { return ms; }
     qint64 ms = 0;
 };
 

@@ -11,7 +11,7 @@ HistoryRecorder::HistoryRecorder(HistoryStore &store, const Clock &clock)
 
 qint64 HistoryRecorder::nowMs() const
 {
-    return m_clock.now().toMSecsSinceEpoch();
+    return m_clock.epochMs();
 }
 
 void HistoryRecorder::watchStarted()
@@ -23,9 +23,14 @@ void HistoryRecorder::watchStarted()
 
 void HistoryRecorder::cycleDone(const CycleReport &report)
 {
+    const qint64 monotonicMs = m_clock.monotonicMs();
+    if (!report.answered)
+        m_firstAnswerMs.reset();
+    else if (!m_firstAnswerMs)
+        m_firstAnswerMs = monotonicMs;
     m_store.addCycle(nowMs(), report);
     if (m_outageStartMs)
-        m_outageLastCycleMs = m_clock.monotonicMs();
+        m_outageLastCycleMs = monotonicMs;
     foldIfDue();
 }
 
@@ -40,8 +45,10 @@ void HistoryRecorder::outageEnded()
 {
     if (!m_outageStartMs)
         return;
-    m_store.endOutage(m_clock.monotonicMs() - *m_outageStartMs);
+    // The line was back from the first of the answers in a row the watch waited for.
+    m_store.endOutage(m_firstAnswerMs.value_or(m_clock.monotonicMs()) - *m_outageStartMs);
     m_outageStartMs.reset();
+    m_firstAnswerMs.reset();
 }
 
 void HistoryRecorder::commandSent(CommandKind kind, const QString &command)

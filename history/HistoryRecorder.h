@@ -8,12 +8,12 @@ class Clock;
 class HistoryStore;
 
 // Writes what the watch does into the history store, at the time the clock shows when
-// each event arrives. An outage starts and ends where the watch says it does, and
-// lasts as long as the monotonic clock counted: the wall clock only labels its start.
-// A stop ends an open outage at its last cycle, marked as ended by the stop; one left
-// open by a crash is closed by the next start. After the cycles it also does the
-// store's retention work: a pass at most once an hour, one small batch per cycle until
-// the pass is done.
+// each event arrives. An outage starts where the watch says it does, ends at the first
+// of the answered cycles in a row that ended it, and lasts as long as the monotonic
+// clock counted: the wall clock only labels its start. A stop ends an open outage at
+// its last cycle, marked as ended by the stop; one left open by a crash is closed by
+// the next start. After the cycles it also does the store's retention work: a pass at
+// most once an hour, one small batch per cycle until the pass is done.
 class HistoryRecorder final : public WatchEvents
 {
 public:
@@ -37,6 +37,8 @@ private:
     std::optional<qint64> m_outageStartMs;
     qint64 m_outageLastCycleMs = 0;
     bool m_folding = false;
+    // The first answered cycle of the answers in a row since the last failing one.
+    std::optional<qint64> m_firstAnswerMs;
     // On the monotonic count: a wall clock set back must not hold the work back.
     std::optional<qint64> m_nextPassMs;
 };

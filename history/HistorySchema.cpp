@@ -51,8 +51,14 @@ const QStringList kVersion3 = {
     QStringLiteral("ALTER TABLE outages ADD COLUMN ended_by_stop INTEGER NOT NULL DEFAULT 0"),
 };
 
+// An address that does not answer may get several echoes within one cycle. Older
+// cycles, which sent one echo per address probed, leave it NULL.
+const QStringList kVersion4 = {
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN echoes INTEGER"),
+};
+
 // Step n takes the tables from version n - 1 to n.
-const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3};
+const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3, &kVersion4};
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
 
 // Our tables in the order the versions made them: version 1 the first four.

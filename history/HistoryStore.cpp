@@ -75,7 +75,7 @@ void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
                 {at, report.primary.status,
                  report.primary.status == 0 ? QVariant(report.primary.roundTripMs) : QVariant(),
                  secondaryStatus, secondaryTrip, report.failCount, report.byUser ? 1 : 0,
-                 resolvedId(report.primary.resolved), secondaryResolved});
+                 resolvedId(report.primary.resolved), secondaryResolved, report.echoes});
             if (insert.numRowsAffected() > 0)
                 break;
         }

@@ -11,7 +11,8 @@ struct HistoryStore::Statements
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO cycles(at, primary_status,"
                                                " primary_rtt, secondary_status, secondary_rtt,"
                                                " fail_count, by_user, primary_resolved,"
-                                               " secondary_resolved) VALUES(?,?,?,?,?,?,?,?,?)"))),
+                                               " secondary_resolved, echoes)"
+                                               " VALUES(?,?,?,?,?,?,?,?,?,?)"))),
           insertAddress(
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO addresses(text) VALUES(?)"))),
           selectAddress(

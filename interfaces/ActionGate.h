@@ -31,4 +31,9 @@ public:
     // resendMinutes is the resend field's delay. A send this lets go is counted as
     // sent.
     virtual FailSendDecision DecideFailSend(qint32 resendMinutes) = 0;
+    // How many answered cycles in a row end an outage in which the fail command has
+    // gone; before the first send, one answer always ends it.
+    virtual qint32 CyclesToRecover() const = 0;
+    // How many echoes an address gets within a cycle before it counts as not answering.
+    virtual qint32 EchoesPerAddress() const = 0;
 };

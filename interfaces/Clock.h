@@ -12,15 +12,24 @@ public:
     // The wall clock, for what happens at a time of day: it may step (NTP at boot,
     // a change by hand).
     virtual QDateTime now() const = 0;
+    // The wall clock as milliseconds since 1970 UTC, for records kept in that form.
+    virtual qint64 epochMs() const { return now().toMSecsSinceEpoch(); }
     // For lengths of time, such as the resend delay: it never steps, and keeps
     // counting while the machine sleeps. Only differences between readings mean
     // anything.
     virtual qint64 monotonicMs() const = 0;
+    // Like monotonicMs, but standing still while the machine is suspended: the two
+    // drift apart by exactly the time slept.
+    virtual qint64 awakeMs() const = 0;
 };
 
 class SystemClock final : public Clock
 {
 public:
     QDateTime now() const override;
+    // Without the local time zone, which the C library looks up on disk at each
+    // conversion: a record of every cycle would pay for it every second.
+    qint64 epochMs() const override;
     qint64 monotonicMs() const override;
+    qint64 awakeMs() const override;
 };

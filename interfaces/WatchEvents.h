@@ -25,6 +25,8 @@ struct CycleReport
     // Probed only when the primary address did not answer.
     std::optional<ProbeReport> secondary;
     bool answered = false;
+    // Echo requests of the cycle, over both addresses.
+    qint32 echoes = 0;
     // The failure count after this cycle, as the meter shows it.
     qint16 failCount = 0;
     // PING NOW rather than the ping period.

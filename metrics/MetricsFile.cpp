@@ -29,7 +29,7 @@ void MetricsFile::cycleDone(const CycleReport &report)
         secondaryAnswered ? std::optional(report.secondary->roundTripMs) : std::nullopt;
     m_snapshot.failCount = report.failCount;
     m_snapshot.retries = WholeNumber16(m_fields.text(Field::FailTries));
-    m_snapshot.lastCycleMs = m_clock.now().toMSecsSinceEpoch();
+    m_snapshot.lastCycleMs = m_clock.epochMs();
     Write();
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -29,20 +30,39 @@ void ActionPolicy::watchStarted()
 void ActionPolicy::outageEnded()
 {
     m_sentThisOutage = 0;
-    m_heldByGrace = false;
+    m_graceOverEntry.clear();
     m_toldReason.clear();
+}
+
+void ActionPolicy::SystemWokeUp()
+{
+    m_wokeMs = m_clock.monotonicMs();
+}
+
+std::optional<FailSendDecision> ActionPolicy::HoldForGrace()
+{
+    const qint64 nowMs = m_clock.monotonicMs();
+    const qint64 startLeftMs = m_startedMs + qint64(m_options.graceSeconds) * 1000 - nowMs;
+    const qint64 wakeLeftMs =
+        m_wokeMs ? *m_wokeMs + qint64(m_options.resumeGraceSeconds) * 1000 - nowMs : 0;
+    if (startLeftMs <= 0 && wakeLeftMs <= 0)
+        return std::nullopt;
+    const bool afterWaking = wakeLeftMs > startLeftMs;
+    m_graceOverEntry = afterWaking
+                           ? QStringLiteral("Grace after waking up over; the outage continues.")
+                           : QStringLiteral("Start grace over; the outage continues.");
+    return HoldBack(QStringLiteral("Fail command not sent: %1 lasts until %2.")
+                        .arg(afterWaking ? QStringLiteral("the grace after waking up")
+                                         : QStringLiteral("the start grace"),
+                             m_clock.now()
+                                 .addMSecs(std::max(startLeftMs, wakeLeftMs))
+                                 .toString(QStringLiteral("HH:mm:ss"))));
 }
 
 FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
 {
-    const qint64 graceLeftMs =
-        m_startedMs + qint64(m_options.graceSeconds) * 1000 - m_clock.monotonicMs();
-    if (graceLeftMs > 0) {
-        m_heldByGrace = true;
-        return HoldBack(
-            QStringLiteral("Fail command not sent: the start grace lasts until %1.")
-                .arg(m_clock.now().addMSecs(graceLeftMs).toString(QStringLiteral("HH:mm:ss"))));
-    }
+    if (std::optional<FailSendDecision> held = HoldForGrace())
+        return *held;
     if (m_pause.isPaused())
         return HoldBack(QStringLiteral("Fail command not sent: actions are paused until %1.")
                             .arg(m_pause.UntilText()));
@@ -61,11 +81,18 @@ FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
     decision.resendDelayMs = ResendDelayMs(resendMinutes, m_sentThisOutage, delayNote);
     if (limit == 0 || m_sentThisOutage < limit)
         decision.note += delayNote;
-    if (m_heldByGrace) {
-        m_heldByGrace = false;
-        decision.entry = QStringLiteral("Start grace over; the outage continues.");
-    }
+    decision.entry = std::exchange(m_graceOverEntry, QString());
     return decision;
+}
+
+qint32 ActionPolicy::CyclesToRecover() const
+{
+    return m_options.recoverCycles;
+}
+
+qint32 ActionPolicy::EchoesPerAddress() const
+{
+    return m_options.echoesPerAddress;
 }
 
 FailSendDecision ActionPolicy::HoldBack(const QString &reason)

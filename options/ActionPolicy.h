@@ -6,16 +6,17 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class ActionPause;
 class Clock;
 struct Options;
 
-// Decides over each fail-command send by the options: none during the start grace or
-// a pause (the send then stays due for the next failing cycle), none beyond the
-// limit per outage, and a resend delay that grows by the back-off up to its cap.
-// Why a send was held back is logged once, in place of the cycle's usual entry, and
-// again only when the reason changes; the count and the reasons start afresh when an
-// address answers.
+// Decides over each fail-command send by the options: none during the start grace, the
+// grace after waking up or a pause (the send then stays due for the next failing cycle), none
+// beyond the limit per outage, and a resend delay that grows by the back-off up to its cap. Why a
+// send was held back is logged once, in place of the cycle's usual entry, and again only when the
+// reason changes; the count and the reasons start afresh when an address answers.
 class ActionPolicy final : public ActionGate, public WatchEvents
 {
 public:
@@ -24,12 +25,18 @@ public:
     ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock);
 
     FailSendDecision DecideFailSend(qint32 resendMinutes) override;
+    qint32 CyclesToRecover() const override;
+    qint32 EchoesPerAddress() const override;
 
     // The grace counts from the start of the watch.
     void watchStarted() override;
     void outageEnded() override;
+    // The grace after waking up counts from here.
+    void SystemWokeUp();
 
 private:
+    // A grace in force holds the send back, with the longer one's reason.
+    std::optional<FailSendDecision> HoldForGrace();
     FailSendDecision HoldBack(const QString &reason);
     // The delay after the send numbered sendNumber in this outage, and what the
     // send's entry says about it.
@@ -40,7 +47,10 @@ private:
     const Clock &m_clock;
     qint64 m_startedMs;
     int m_sentThisOutage = 0;
-    // A send fell due during the grace and has not gone yet.
-    bool m_heldByGrace = false;
+    // On the monotonic count, from the last resume noticed.
+    std::optional<qint64> m_wokeMs;
+    // A send fell due during a grace and has not gone yet: the entry that tells, with
+    // that send, which grace is over. Empty: none.
+    QString m_graceOverEntry;
     QString m_toldReason;
 };

@@ -5,7 +5,8 @@
 ActionSafety::ActionSafety(TrayTip &tray, std::function<QString()> shownTip, LogWriter &log,
                            const Clock &clock)
     : m_log(log), m_pause(tray, std::move(shownTip), log, clock),
-      m_policy(m_options, m_pause, clock), m_ackWatcher(m_options, log, clock)
+      m_policy(m_options, m_pause, clock), m_ackWatcher(m_options, log, clock),
+      m_wakeWatch(m_options, clock, log, [this] { m_policy.SystemWokeUp(); })
 {
 }
 
@@ -18,8 +19,15 @@ void ActionSafety::Tick()
 {
     if (m_stopped)
         return;
+    m_wakeWatch.Tick();
     m_ackWatcher.Tick();
     m_pause.Tick();
+}
+
+void ActionSafety::PrepareForSleep(bool sleeping)
+{
+    if (!m_stopped)
+        m_wakeWatch.PrepareForSleep(sleeping);
 }
 
 void ActionSafety::commandSent(CommandKind kind, const QString &command)

@@ -4,6 +4,7 @@
 #include "ActionPause.h"
 #include "ActionPolicy.h"
 #include "Options.h"
+#include "WakeWatch.h"
 #include "WatchEvents.h"
 
 #include <functional>
@@ -27,6 +28,8 @@ public:
     void Load(Settings &settings, MessageBoxes &boxes);
     // After the receive poll of the same tick.
     void Tick();
+    // logind: the machine is about to sleep (true) or has just woken up (false).
+    void PrepareForSleep(bool sleeping);
 
     Options &options() { return m_options; }
     ActionPause &pause() { return m_pause; }
@@ -45,5 +48,6 @@ private:
     ActionPause m_pause;
     ActionPolicy m_policy;
     AckWatcher m_ackWatcher;
+    WakeWatch m_wakeWatch;
     bool m_stopped = false;
 };

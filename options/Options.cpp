@@ -28,6 +28,12 @@ WholeRange RangeOf(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return {0, 86400, "A whole number of seconds from 0 to 86400 is required."};
+    case OptionKey::ResumeGraceSeconds:
+        return {0, 3600, "A whole number of seconds from 0 to 3600 is required."};
+    case OptionKey::RecoverCycles:
+        return {1, 100, "A whole number of cycles from 1 to 100 is required."};
+    case OptionKey::EchoesPerAddress:
+        return {1, 10, "A whole number of echoes from 1 to 10 is required."};
     case OptionKey::MaxSendsPerOutage:
         return {0, 1000, "A whole number from 0 (no limit) to 1000 is required."};
     case OptionKey::MaxResendMinutes:
@@ -93,6 +99,12 @@ QString OptionKeyName(OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QStringLiteral("GraceSeconds");
+    case OptionKey::ResumeGraceSeconds:
+        return QStringLiteral("ResumeGraceSeconds");
+    case OptionKey::RecoverCycles:
+        return QStringLiteral("RecoverCycles");
+    case OptionKey::EchoesPerAddress:
+        return QStringLiteral("EchoesPerAddress");
     case OptionKey::MaxSendsPerOutage:
         return QStringLiteral("MaxSendsPerOutage");
     case OptionKey::ResendBackoff:
@@ -118,6 +130,12 @@ QString OptionText(const Options &options, OptionKey key)
     switch (key) {
     case OptionKey::GraceSeconds:
         return QString::number(options.graceSeconds);
+    case OptionKey::ResumeGraceSeconds:
+        return QString::number(options.resumeGraceSeconds);
+    case OptionKey::RecoverCycles:
+        return QString::number(options.recoverCycles);
+    case OptionKey::EchoesPerAddress:
+        return QString::number(options.echoesPerAddress);
     case OptionKey::MaxSendsPerOutage:
         return QString::number(options.maxSendsPerOutage);
     case OptionKey::ResendBackoff:
@@ -169,6 +187,15 @@ void SetOption(Options &options, OptionKey key, const QString &text)
     switch (key) {
     case OptionKey::GraceSeconds:
         options.graceSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::ResumeGraceSeconds:
+        options.resumeGraceSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::RecoverCycles:
+        options.recoverCycles = *WholeNumber32(text);
+        return;
+    case OptionKey::EchoesPerAddress:
+        options.echoesPerAddress = *WholeNumber32(text);
         return;
     case OptionKey::MaxSendsPerOutage:
         options.maxSendsPerOutage = *WholeNumber32(text);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
+#include <iterator>
 #include <optional>
 
 class LogWriter;
@@ -13,6 +15,9 @@ class Settings;
 enum class OptionKey
 {
     GraceSeconds,
+    ResumeGraceSeconds,
+    RecoverCycles,
+    EchoesPerAddress,
     MaxSendsPerOutage,
     ResendBackoff,
     MaxResendMinutes,
@@ -23,12 +28,21 @@ enum class OptionKey
     MetricsFile,
 };
 inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,  OptionKey::MaxSendsPerOutage,
-    OptionKey::ResendBackoff, OptionKey::MaxResendMinutes,
-    OptionKey::AckPattern,    OptionKey::AckSeconds,
-    OptionKey::ReopenPort,    OptionKey::Notify,
+    OptionKey::GraceSeconds,
+    OptionKey::ResumeGraceSeconds,
+    OptionKey::RecoverCycles,
+    OptionKey::EchoesPerAddress,
+    OptionKey::MaxSendsPerOutage,
+    OptionKey::ResendBackoff,
+    OptionKey::MaxResendMinutes,
+    OptionKey::AckPattern,
+    OptionKey::AckSeconds,
+    OptionKey::ReopenPort,
+    OptionKey::Notify,
     OptionKey::MetricsFile,
 };
+// A key left out of the list would be neither loaded nor shown.
+static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::MetricsFile) + 1);
 
 // How carefully the failure action is taken. Each default acts as the program did
 // before the option existed, so a settings file without the section runs as always.
@@ -36,6 +50,13 @@ struct Options
 {
     // After start-up, no failure action for this long.
     qint32 graceSeconds = 0;
+    // After the machine wakes up, no failure action for this long.
+    qint32 resumeGraceSeconds = 0;
+    // Once the fail command has gone, the outage ends only after this many answered
+    // cycles in a row.
+    qint32 recoverCycles = 1;
+    // Echoes an address gets within one cycle until it answers.
+    qint32 echoesPerAddress = 1;
     // 0: no limit.
     qint32 maxSendsPerOutage = 0;
     // Multiplies the resend delay after each resend.

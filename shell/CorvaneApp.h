@@ -7,6 +7,7 @@
 #include "HistoryRecorder.h"
 #include "HistoryStore.h"
 #include "HistoryWindowEntry.h"
+#include "LogindSleepSignal.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MetricsFile.h"
@@ -116,6 +117,8 @@ private:
     PingPermissionNotice m_pingPermission;
     // The engine's tips pass through its pause.
     ActionSafety m_safety;
+    // Tells of a resume sooner than the clocks, where a system bus carries it.
+    LogindSleepSignal m_sleepSignal{[this](bool sleeping) { m_safety.PrepareForSleep(sleeping); }};
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
     QString m_logOverride;

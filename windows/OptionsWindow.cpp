@@ -31,6 +31,15 @@ const FieldText kFieldTexts[] = {
     {OptionKey::GraceSeconds, "Start &grace:",
      "Seconds after start-up during which no fail command is sent, so that a boot does not "
      "act before the network is up (0 to 86400; 0: none)."},
+    {OptionKey::ResumeGraceSeconds, "Grace after wa&king up:",
+     "Seconds after the computer wakes from sleep during which no fail command is sent, so "
+     "that a network still coming up does not act; 60 suits a laptop (0 to 3600; 0: none)."},
+    {OptionKey::RecoverCycles, "Recovery c&ycles:",
+     "Answered cycles in a row that end an outage once the fail command has gone, so "
+     "that a line answering for a moment does not start a new outage (1 to 100)."},
+    {OptionKey::EchoesPerAddress, "&Echoes per address:",
+     "Echoes an address gets within one cycle until it answers, each with the address's "
+     "time-out, so that one lost echo does not fail a cycle (1 to 10)."},
     {OptionKey::MaxSendsPerOutage, "&Most sends per outage:",
      "How many fail commands one outage may send; the count starts again when an address "
      "answers (0 to 1000; 0: no limit)."},

@@ -221,6 +221,48 @@ private Q_SLOTS:
 
         StopsWithItsStopLine(monitor, home);
     }
+
+    // The primary drops the first two echoes of every three: with three echoes per
+    // address each cycle is answered, and nothing is sent.
+    void echoesPerAddressRideOutLostEchoes()
+    {
+        if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        DeadLineNamespace deadLine;
+        QVERIFY(deadLine.isReady());
+        const QString echoes =
+            QStringLiteral("nft add rule inet corvane input ip daddr 127.0.0.4 icmp type "
+                           "echo-request ");
+        QVERIFY(deadLine.execute(echoes + QStringLiteral("counter")));
+        QVERIFY(deadLine.execute(echoes + QStringLiteral("numgen inc mod 3 != 2 drop")));
+        PseudoTerminal console;
+        QVERIFY(console.isValid());
+        HeadlessHome home;
+        QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.4\nAddrSec=127.0.0.3\nPeriod=1\n"
+                                                  "TimeoutPri=200\nTimeoutSec=200\nFailTries=1"),
+                                   console.slavePath()));
+        QFile settings(home.filePath(QStringLiteral("config/Vestrel.ini")));
+        QVERIFY(settings.open(QIODevice::Append));
+        QVERIFY(settings.write("\n[Options]\nEchoesPerAddress=3\n") > 0);
+        settings.close();
+
+        QProcess monitor;
+        monitor.setProcessEnvironment(home.environment());
+        deadLine.start(monitor, QStringLiteral(CORVANE_BINARY), false);
+        QVERIFY(monitor.waitForStarted());
+
+        // Five cycles' worth of echoes reached the primary.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            deadLine.execute(QStringLiteral(
+                "nft list chain inet corvane input | awk '/counter packets/ { for (i = 1; i < "
+                "NF; i++) if ($i == \"packets\" && $(i + 1) >= 15) seen = 1 } END { exit !seen "
+                "}'")),
+            30000);
+        QVERIFY2(console.receive(0).isEmpty(), qPrintable(home.log()));
+        QVERIFY2(!home.log().contains(u"No response"), qPrintable(home.log()));
+
+        StopsWithItsStopLine(monitor, home);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

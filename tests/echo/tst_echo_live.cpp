@@ -1,6 +1,7 @@
 #include "DroppedCapabilities.h"
 #include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
+#include "ProbeTarget.h"
 #include "StopLatch.h"
 
 #include <QStandardPaths>
@@ -23,14 +24,15 @@ using SocketChoice = IcmpEchoFacility::SocketChoice;
 namespace {
 
 // Inside the test's own namespace: 127.0.0.2 and 2001:db8::2 swallow echo requests;
-// 127.0.0.3, 2001:db8::3 and 2001:db8::4 refuse them. The rules sit in the input hook,
-// so the request really leaves the socket and a real ICMP error comes back.
+// 127.0.0.3, 2001:db8::3 and 2001:db8::4 refuse them; 127.0.0.4 swallows every second. The rules
+// sit in the input hook, so the request really leaves the socket and a real ICMP error comes back.
 constexpr const char *kRules = R"(
 table ip echotest {
     chain input {
         type filter hook input priority 0; policy accept;
         ip daddr 127.0.0.2 icmp type echo-request drop
         ip daddr 127.0.0.3 icmp type echo-request reject with icmp type host-unreachable
+        ip daddr 127.0.0.4 icmp type echo-request numgen inc mod 2 == 1 drop
     }
 }
 table ip6 echotest6 {
@@ -67,6 +69,8 @@ struct NamespaceProbe
     bool neighbourPings = false; // another prober's replies and errors arrive meanwhile
     bool rawRefused = false;     // no CAP_NET_RAW, as for a user
     int stopAfterMs = 0;         // the stop latch is raised this long after the echo began
+    // An echo just before, given up at once, whose answer waits on the socket.
+    bool lateAnswerBefore = false;
 };
 
 ProbeOutcome FailedWith(const char *text)
@@ -120,6 +124,10 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
             stop.raise();
         });
     EchoReply reply{};
+    // Straight to the facility: a time-out of 0 ends the wait before any read.
+    if (probe.lateAnswerBefore)
+        facility.echo(ParseProbeTarget(QString::fromLatin1(probe.address)).address,
+                      QByteArrayLiteral("Echo This"), 0);
     const auto start = std::chrono::steady_clock::now();
     const EchoHindrance hindrance =
         PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
@@ -246,6 +254,10 @@ private Q_SLOTS:
                 << NamespaceProbe{socket.choice, socket.admit, "127.0.0.1", 2000} << 0U << none;
             QTest::addRow("%s: dropped request times out", socket.name)
                 << NamespaceProbe{socket.choice, socket.admit, "127.0.0.2", 300} << 11010U << none;
+            QTest::addRow("%s: the late answer to the echo before does not count", socket.name)
+                << NamespaceProbe{socket.choice, socket.admit, "127.0.0.4", 300,
+                                  false,         false,        0,           true}
+                << 11010U << none;
             QTest::addRow("%s: rejected request is host unreachable", socket.name)
                 << NamespaceProbe{socket.choice, socket.admit, "127.0.0.3", 2000} << 11003U << none;
             // The longest time-out the field takes, which alone would never end.

@@ -29,6 +29,12 @@ public:
     {
         m_results[ParseProbeTarget(address).address] = EchoResult{status, roundTripMs, hindrance};
     }
+    // The next echoes to address get these statuses, one each, before the script above
+    // holds again.
+    void queue(const QString &address, const QList<quint32> &statuses)
+    {
+        m_queued[ParseProbeTarget(address).address] = statuses;
+    }
     // name resolves to address (an address literal); unscripted names do not resolve.
     void scriptName(const QByteArray &name, const QString &address)
     {
@@ -47,6 +53,11 @@ public:
     EchoResult echo(const IpAddress &destination, const QByteArray &, quint32 timeoutMs) override
     {
         requests.append({destination, timeoutMs});
+        QList<quint32> &queued = m_queued[destination];
+        if (!queued.isEmpty()) {
+            const quint32 status = queued.takeFirst();
+            return EchoResult{status, status == kEchoSuccess ? 1u : 0u};
+        }
         return m_results.value(destination, EchoResult{kEchoTimedOut, 0});
     }
     NameLookup lookUp(const QByteArray &name, quint32 timeoutMs) override
@@ -62,5 +73,6 @@ public:
 
 private:
     QHash<IpAddress, EchoResult> m_results;
+    QHash<IpAddress, QList<quint32>> m_queued;
     QHash<QByteArray, NameLookup> m_names;
 };

@@ -8,8 +8,9 @@
 #include <optional>
 
 // A clock that moves only when told to, and a pause that moves it instead of
-// sleeping: an outage of many cycles runs in microseconds. Time passing moves both
-// readings; setting the wall clock, as NTP or the user does, moves only the wall.
+// sleeping: an outage of many cycles runs in microseconds. Time passing moves all
+// readings; setting the wall clock, as NTP or the user does, moves only the wall; a
+// suspend moves all but the awake count.
 class FakeClock final : public Clock
 {
 public:
@@ -19,16 +20,23 @@ public:
     }
     QDateTime now() const override { return m_now; }
     qint64 monotonicMs() const override { return m_monotonicMs; }
+    qint64 awakeMs() const override { return m_monotonicMs - m_sleptMs; }
     void set(const QDateTime &now) { m_now = now; }
     void advanceMs(qint64 milliseconds)
     {
         m_now = m_now.addMSecs(milliseconds);
         m_monotonicMs += milliseconds;
     }
+    void sleepMs(qint64 milliseconds)
+    {
+        advanceMs(milliseconds);
+        m_sleptMs += milliseconds;
+    }
 
 private:
     QDateTime m_now;
     qint64 m_monotonicMs = 0;
+    qint64 m_sleptMs = 0;
 };
 
 // Records every pause. stopAfterPauses(n) lets n more pauses pass whole and has the

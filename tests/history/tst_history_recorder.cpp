@@ -27,8 +27,9 @@ private:
 // Each script runs on a fresh store, one second per cycle: a/f an answered/failing
 // timed cycle, A/F the same by PING NOW, "send" a fail command, "stop" the stop line
 // followed by a minute without the program, "start" a new watch, "back" the wall
-// clock set back two hours. The ledger lists each outage as "start-end failing sent",
-// in seconds from the first start, and "stop" when a stop ended it.
+// clock set back two hours, h an answered cycle that the watch keeps inside the
+// outage. The ledger lists each outage as "start-end failing sent", in seconds from
+// the first start, and "stop" when a stop ended it.
 void HistoryRecorderTest::outageBoundaries_data()
 {
     QTest::addColumn<QString>("script");
@@ -51,6 +52,8 @@ void HistoryRecorderTest::outageBoundaries_data()
         << "start f a stop start a" << QStringList{"0-1 1 0"};
     QTest::addRow("FAIL TEST and scheduled sends are not fail commands")
         << "start f test scheduled a" << QStringList{"0-1 1 0"};
+    QTest::addRow("answers the watch waits out end the outage at the first of them")
+        << "start f send h f h h a" << QStringList{"0-3 2 1"};
 }
 
 void HistoryRecorderTest::outageBoundaries()
@@ -74,6 +77,9 @@ void HistoryRecorderTest::outageBoundaries()
             rig.recorder.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
         } else if (step == QLatin1String("scheduled")) {
             rig.recorder.commandSent(CommandKind::Scheduled, QStringLiteral("reboot"));
+        } else if (step == QLatin1String("h")) {
+            rig.recorder.cycleDone(AnsweredCycle(5));
+            rig.clock.advanceMs(1000);
         } else if (step.compare(QLatin1String("a"), Qt::CaseInsensitive) == 0) {
             rig.answer(5, step == QLatin1String("A"));
         } else {
@@ -94,7 +100,7 @@ void HistoryRecorderTest::outageBoundaries()
     }
     QCOMPARE(shown, ledger);
     const QStringList cycles =
-        script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfF]$")));
+        script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfFh]$")));
     QCOMPARE(range.cycles, cycles.size());
     QVERIFY(rig.boxes.shown.isEmpty());
 }
@@ -228,11 +234,13 @@ void HistoryRecorderTest::versionOneUpgradesInPlace()
     rig.start();
     CycleReport report = FailedCycle(1);
     report.primary.resolved = QStringLiteral("127.0.0.9");
+    report.echoes = 6;
     rig.recorder.outageStarted();
     rig.recorder.cycleDone(report);
 
     QCOMPARE(rig.value(QStringLiteral("PRAGMA user_version")).toInt(), kHistorySchemaVersion);
     QCOMPARE(rig.value(QStringLiteral("PRAGMA application_id")).toInt(), kHistoryApplicationId);
+    QCOMPARE(rig.value(QStringLiteral("SELECT echoes FROM cycles WHERE at > 1000")).toInt(), 6);
     const QList<OutageEntry> outages = rig.store.range(0, rig.nowMs() + 1, 10).outages;
     QCOMPARE(outages.size(), 2);
     QCOMPARE(outages[0].endMs, 1000); // closed at its last cycle by the start
