@@ -80,10 +80,15 @@ public:
 
     void outage(const OutageEntry &outage, qint64 lengthMs) override
     {
-        const QString end =
-            outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)");
-        m_out << QStringLiteral("%1  %2  %3  %4  %5")
-                     .arg(LedgerTimeText(outage.startMs), end.leftJustified(19),
+        QString end = outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)");
+        // A mark where Corvane stopped: its end is the last cycle seen, not the line's
+        // return. The mark takes a column of the gap, so the columns stay aligned.
+        if (outage.endedByStop) {
+            end += u'*';
+            m_stopsMarked = true;
+        }
+        m_out << QStringLiteral("%1  %2 %3  %4  %5")
+                     .arg(LedgerTimeText(outage.startMs), end.leftJustified(20),
                           DurationText(lengthMs).rightJustified(11),
                           QString::number(outage.failCommandsSent).rightJustified(13),
                           ResponseColumn(outage.console))
@@ -98,6 +103,8 @@ public:
             m_out << '\n'
                   << totals.outages << (totals.outages == 1 ? " outage, " : " outages, ")
                   << DurationText(totals.lengthMs) << " in all.\n";
+        if (m_stopsMarked)
+            m_out << "* Corvane was stopped during the outage: it ends at the last cycle seen.\n";
         const Availability &availability = m_summary.availability;
         const std::optional<double> percent = AvailabilityPercent(availability);
         if (!percent) {
@@ -112,6 +119,7 @@ public:
 private:
     const ReportSummary m_summary;
     QTextStream &m_out;
+    bool m_stopsMarked = false;
 };
 
 // The ledger alone, so that a spreadsheet or a CSV tool reads the whole file as one
@@ -165,6 +173,7 @@ public:
               << ",\"duration_seconds\":" << lengthMs / 1000
               << ",\"failing_cycles\":" << outage.failingCycles
               << ",\"fail_commands_sent\":" << outage.failCommandsSent
+              << ",\"ended_by_stop\":" << (outage.endedByStop ? "true" : "false")
               << ",\"router_response\":" << JsonString(DecodedConsole(outage.console)) << '}';
         m_first = false;
     }

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void jsonString_data();
     void jsonString();
     void unreadableStore();
+    // Last: it stops the recorder.
+    void outageEndedByStopIsMarked();
 
 private:
     struct Printed
@@ -152,16 +154,19 @@ void HistoryReportTest::report_data()
            "\"outage_seconds\":540,\"outages\":[\n"
            "{\"start\":\"2026-03-01T10:00:00Z\",\"end\":\"2026-03-01T10:06:00Z\","
            "\"duration_seconds\":360,\"failing_cycles\":6,\"fail_commands_sent\":1,"
-           "\"router_response\":\"\\r\\nRebooting, \\\"now\\\"\\r\\n> \"},\n"
+           "\"ended_by_stop\":false,\"router_response\":\"\\r\\nRebooting, \\\"now\\\"\\r\\n> "
+           "\"},\n"
            "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
-           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"router_response\":\"\"}\n]}\n";
+           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"ended_by_stop\":false,"
+           "\"router_response\":\"\"}\n]}\n";
     QTest::addRow("JSON, the last hour")
         << "1h" << ReportFormat::Json
         << "{\"from\":\"2026-03-03T23:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":60,"
            "\"answered_cycles\":57,\"availability_percent\":95.000,\"outage_count\":1,"
            "\"outage_seconds\":180,\"outages\":[\n"
            "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
-           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"router_response\":\"\"}\n]}\n";
+           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"ended_by_stop\":false,"
+           "\"router_response\":\"\"}\n]}\n";
 }
 
 void HistoryReportTest::report()
@@ -228,6 +233,19 @@ void HistoryReportTest::unreadableStore()
     QCOMPARE(unreadable.status, 1);
     QVERIFY(unreadable.out.isEmpty());
     QVERIFY2(unreadable.err.contains(QStringLiteral("cannot be read")), qPrintable(unreadable.err));
+}
+
+// The outage lasting at a clean stop ends there, marked, and its length stops growing.
+void HistoryReportTest::outageEndedByStopIsMarked()
+{
+    m_rig->recorder.watchStopped();
+    m_rig->clock.advanceMs(2 * 3600 * 1000);
+    const Printed printed = print(m_rig->path, QStringLiteral("24h"), ReportFormat::Text);
+    QCOMPARE(printed.status, 0);
+    QVERIFY2(printed.out.contains(QStringLiteral("2026-03-03 23:57:00  2026-03-03 23:59:00* ")),
+             qPrintable(printed.out));
+    QVERIFY(printed.out.contains(QStringLiteral("* Corvane was stopped during the outage")));
+    QVERIFY(!printed.out.contains(QStringLiteral("(lasting)")));
 }
 
 QTEST_GUILESS_MAIN(HistoryReportTest)
