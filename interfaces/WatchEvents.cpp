@@ -36,6 +36,18 @@ void WatchEventHub::consoleReceived(const QByteArray &bytes)
         listener->consoleReceived(bytes);
 }
 
+void WatchEventHub::acknowledgement(bool acknowledged, const QString &line)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->acknowledgement(acknowledged, line);
+}
+
+void WatchEventHub::watchStopping()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchStopping();
+}
+
 void WatchEventHub::watchStopped()
 {
     for (WatchEvents *listener : m_listeners)

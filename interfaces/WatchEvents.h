@@ -60,6 +60,13 @@ public:
     virtual void commandSent(CommandKind, const QString &) {}
     // What the router's console sent, as read from the port.
     virtual void consoleReceived(const QByteArray &) {}
+    // The verdict on a fail command when an acknowledgement is awaited, after its log
+    // entry: the console line that matched, or the last line the console sent (empty
+    // when it sent nothing) once the wait is over.
+    virtual void acknowledgement(bool, const QString &) {}
+    // A stop is under way and the stop line comes next: a listener that still has
+    // something to log does it now.
+    virtual void watchStopping() {}
     // The stop line has been written; nothing follows.
     virtual void watchStopped() {}
 };
@@ -78,6 +85,8 @@ public:
     void outageEnded() override;
     void commandSent(CommandKind kind, const QString &command) override;
     void consoleReceived(const QByteArray &bytes) override;
+    void acknowledgement(bool acknowledged, const QString &line) override;
+    void watchStopping() override;
     void watchStopped() override;
 
 private:

@@ -146,6 +146,7 @@ int Watch(QApplication &application, const CommandLineOptions &options,
                         *desktop.tray, clock, pause, busyPointer},
                        DefaultLogPath());
     corvane.SetHeadless(headless);
+    corvane.SetSettingsFile(settingsStore.filePath(SettingsAppName));
     if (!options.logPath.isEmpty())
         corvane.OverrideLog(options.logPath);
     if (headless) {
