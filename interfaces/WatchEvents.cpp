@@ -6,6 +6,12 @@ void WatchEventHub::watchStarted()
         listener->watchStarted();
 }
 
+void WatchEventHub::watchTicked()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchTicked();
+}
+
 void WatchEventHub::cycleDone(const CycleReport &report)
 {
     for (WatchEvents *listener : m_listeners)

@@ -49,6 +49,9 @@ public:
     virtual ~WatchEvents() = default;
 
     virtual void watchStarted() {}
+    // The watch's second tick has run to its end, its cycle included; a watch that is
+    // stuck anywhere on its thread tells no more of these.
+    virtual void watchTicked() {}
     // A cycle that could not tell anything about the line (a stop, no permission to
     // send echoes) is not reported.
     virtual void cycleDone(const CycleReport &) {}
@@ -80,6 +83,7 @@ public:
     void listen(WatchEvents &listener) { m_listeners.push_back(&listener); }
 
     void watchStarted() override;
+    void watchTicked() override;
     void cycleDone(const CycleReport &report) override;
     void outageStarted() override;
     void outageEnded() override;

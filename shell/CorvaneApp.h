@@ -79,6 +79,12 @@ public:
     // The settings file the event programs are named in, set before Start.
     void SetSettingsFile(const QString &path) { m_eventPrograms.setSettingsFile(path); }
 
+    // Each entry of the log's own, as it is written, also goes to mirror.
+    void MirrorLogEntries(std::function<void(const QString &)> mirror)
+    {
+        m_log.onEntry = std::move(mirror);
+    }
+
     // Runs during Start, once the stored values are in the fields and before anything
     // is reported.
     std::function<void()> onFieldsLoaded;

@@ -8,6 +8,7 @@
 #include "HistoryReport.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
+#include "Journal.h"
 #include "LocalTextFiles.h"
 #include "NoTray.h"
 #include "Pause.h"
@@ -15,6 +16,7 @@
 #include "QtMessageBoxes.h"
 #include "QtSerialPort.h"
 #include "QtTray.h"
+#include "ServiceNotifier.h"
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
@@ -28,8 +30,12 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <systemd/sd-daemon.h>
 
 namespace {
+
+// Not 0, so that a service manager sees that this copy did not run.
+constexpr int kAnotherCopyExitStatus = 3;
 
 QString DefaultLogPath()
 {
@@ -163,6 +169,23 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     TerminationSignals signals(&stop);
     CloseOnStopRequests(application, signals, stop, corvane);
 
+    // Under a service manager: readiness, the watchdog and a line of state. Without
+    // its socket there is nobody to tell.
+    std::optional<ServiceNotifier> serviceNotifier;
+    if (qEnvironmentVariableIsSet("NOTIFY_SOCKET")) {
+        serviceNotifier.emplace(clock,
+                                [](const QByteArray &state) { sd_notify(0, state.constData()); });
+        corvane.events().listen(*serviceNotifier);
+    }
+    // A service's journal tells the story of the watch, not only its start.
+    if (StderrIsJournal()) {
+        corvane.MirrorLogEntries([](const QString &entry) {
+            const QByteArray line = JournalLine(entry);
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+            std::fflush(stderr);
+        });
+    }
+
     // Nobody sees a cursor blink without a display, and every blink repaints the
     // window (two repaints a second, each reading the time-zone file).
     if (headless)
@@ -205,7 +228,7 @@ int main(int argc, char *argv[])
     const QString settingsFolder = SettingsFolder(options);
     SingleInstance instance(settingsFolder);
     if (!MayRunThisCopy(instance.tryAcquire(), *desktop.boxes))
-        return 0;
+        return kAnotherCopyExitStatus;
 
     return Watch(application, options, settingsFolder, headless, desktop);
 }
