@@ -1,15 +1,12 @@
 #include "EventPrograms.h"
 
 #include "Clock.h"
-#include "CommandWords.h"
 #include "LogWriter.h"
-#include "ProgramOwnership.h"
+#include "ProgramLookup.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
 
@@ -140,40 +137,12 @@ void EventPrograms::RunProgram(OptionKey key)
     Start(index, key, commandLine);
 }
 
-QString EventPrograms::ProgramPath(const QString &program, QString &refusal) const
-{
-    // A bare name is looked for on the PATH, as a shell would; a name with a slash is
-    // taken as it is.
-    QString path = program.contains(u'/') ? program : QStandardPaths::findExecutable(program);
-    const QFileInfo file(path);
-    if (path.isEmpty() || !file.exists()) {
-        refusal = QStringLiteral("no program \"%1\" was found").arg(program);
-        return {};
-    }
-    if (!file.isFile() || !file.isExecutable()) {
-        refusal = QStringLiteral("%1 is not an executable file").arg(path);
-        return {};
-    }
-    for (const QString &checked : {m_settingsFile, file.canonicalFilePath()}) {
-        if (const std::optional<QString> reason = OwnershipRefusal(checked)) {
-            refusal = *reason;
-            return {};
-        }
-    }
-    return path;
-}
-
 void EventPrograms::Start(std::size_t index, OptionKey key, const QString &commandLine)
 {
     const QString name = OptionKeyName(key);
-    CommandWords words = SplitCommandWords(commandLine);
-    QStringList &arguments = words.words;
-    // The refusal of the words is a sentence of its own.
-    QString refusal = words.refusal.chopped(words.refusal.isEmpty() ? 0 : 1);
-    const QString program =
-        refusal.isEmpty() ? ProgramPath(arguments.takeFirst(), refusal) : QString();
-    if (program.isEmpty()) {
-        WriteEntry(QStringLiteral("%1 could not be started: %2.").arg(name, refusal));
+    const ProgramToRun found = FindProgram(commandLine, m_settingsFile);
+    if (!found.refusal.isEmpty()) {
+        WriteEntry(QStringLiteral("%1 could not be started: %2.").arg(name, found.refusal));
         return;
     }
 
@@ -201,8 +170,8 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
     auto run = std::make_unique<Run>();
     run->process = std::make_unique<QProcess>();
     QProcess &process = *run->process;
-    process.setProgram(program);
-    process.setArguments(arguments);
+    process.setProgram(found.program);
+    process.setArguments(found.arguments);
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::MergedChannels);

@@ -55,7 +55,6 @@ private:
     void RunProgram(OptionKey key);
     void Start(std::size_t index, OptionKey key, const QString &commandLine);
     void Finished(std::size_t index, const QString &verdict);
-    QString ProgramPath(const QString &program, QString &refusal) const;
     void Terminate(Run &run, int signal);
     void WriteEntry(const QString &text);
 
