@@ -145,6 +145,14 @@ const OptionRow kOptionRows[] = {
          options.csv = true;
          return std::nullopt;
      }},
+    {"check", "",
+     "Check the settings (of --config-dir DIR, if given) without watching: one line per "
+     "item, ok or why not; exit 0 when all are usable, 1 otherwise. Works while a "
+     "monitor runs.",
+     [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
+         options.check = true;
+         return std::nullopt;
+     }},
 };
 
 QString Usage(const QCommandLineParser &parser, const QString &programName)
@@ -222,5 +230,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     const CommandLineOptions &options = commandLine.options;
     if (!options.history && (options.csv || !options.sinceText.isEmpty()))
         return Refuse(QStringLiteral("--since and --csv go with --history."), usage);
+    if (options.check && (options.history || options.headless || !options.logPath.isEmpty()))
+        return Refuse(QStringLiteral("--check goes with --config-dir only."), usage);
     return commandLine;
 }

@@ -19,6 +19,8 @@ struct CommandLineOptions
     // The --since text, checked already; empty for the report's default.
     QString sinceText;
     bool csv = false;
+    // Check the settings, print one line per item, then end, instead of watching.
+    bool check = false;
 };
 
 enum class CommandLineAction

@@ -17,6 +17,7 @@
 #include "QtSerialPort.h"
 #include "QtTray.h"
 #include "ServiceNotifier.h"
+#include "SettingsCheck.h"
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
@@ -86,6 +87,28 @@ int PrintHistory(char *argv[], const CommandLineOptions &options)
                               clock);
 }
 
+QString SettingsFolder(const CommandLineOptions &options)
+{
+    return options.configFolder.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+               : options.configFolder;
+}
+
+// Reads the settings as a watch would, without one: no display, no lock, no log.
+int CheckTheSettings(char *argv[], const CommandLineOptions &options)
+{
+    int checkArgumentCount = 1;
+    QCoreApplication check(checkArgumentCount, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    const QString folder = SettingsFolder(options);
+    IniSettingsStore store(folder);
+    IcmpEchoFacility echo(IcmpEchoFacility::SocketChoice::DatagramFirst, nullptr);
+    QTextStream out(stdout);
+    return CheckSettings(
+        {store, store.filePath(SettingsAppName), echo, DefaultLogPath(), DefaultHistoryStorePath()},
+        out);
+}
+
 // The message boxes and the tray of a desktop, or their stand-ins without one.
 struct DesktopSide
 {
@@ -108,13 +131,6 @@ DesktopSide ChooseDesktopSide(bool headless)
     side.boxes = std::move(qtBoxes);
     side.tray = std::make_unique<QtTray>();
     return side;
-}
-
-QString SettingsFolder(const CommandLineOptions &options)
-{
-    return options.configFolder.isEmpty()
-               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-               : options.configFolder;
 }
 
 // A desktop session that ends, and a stop signal, close without the question but with
@@ -210,6 +226,8 @@ int main(int argc, char *argv[])
     const CommandLineOptions &options = commandLine.options;
     if (options.history)
         return PrintHistory(argv, options);
+    if (options.check)
+        return CheckTheSettings(argv, options);
 
     // Without a display, or with one that does not answer, Corvane still watches
     // the line, as a headless monitor.
