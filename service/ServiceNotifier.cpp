@@ -7,6 +7,10 @@
 
 namespace {
 
+// A fail command goes out character by character, with pauses; a long one takes a
+// while.
+constexpr qint64 kSendRoomMs = 30'000;
+
 QString ProbeText(const char *which, const ProbeReport &probe, bool answered)
 {
     return answered ? QStringLiteral("%1 %2 ms").arg(QLatin1String(which)).arg(probe.roundTripMs)
@@ -15,8 +19,10 @@ QString ProbeText(const char *which, const ProbeReport &probe, bool answered)
 
 } // namespace
 
-ServiceNotifier::ServiceNotifier(const Clock &clock, std::function<void(const QByteArray &)> notify)
-    : m_clock(clock), m_notify(std::move(notify))
+ServiceNotifier::ServiceNotifier(const Clock &clock, std::function<void(const QByteArray &)> notify,
+                                 qint64 watchdogUs, std::function<qint64()> longestCycleMs)
+    : m_clock(clock), m_notify(std::move(notify)), m_watchdogUs(watchdogUs),
+      m_longestCycleMs(std::move(longestCycleMs))
 {
 }
 
@@ -28,6 +34,16 @@ void ServiceNotifier::watchTicked()
         m_ready = true;
         m_notify(QByteArrayLiteral("READY=1"));
         SendStatus();
+    }
+    // Time-outs long enough to hold a cycle past the watchdog would have a healthy
+    // watch killed: the watchdog time grows to twice the longest cycle, with room for
+    // a fail command's send. It never shrinks below the unit's.
+    if (m_watchdogUs > 0 && m_longestCycleMs) {
+        const qint64 neededUs = (2 * m_longestCycleMs() + kSendRoomMs) * 1000;
+        if (neededUs > m_watchdogUs) {
+            m_watchdogUs = neededUs;
+            m_notify("WATCHDOG_USEC=" + QByteArray::number(neededUs));
+        }
     }
     m_notify(QByteArrayLiteral("WATCHDOG=1"));
 }

@@ -16,8 +16,11 @@ class Clock;
 class ServiceNotifier final : public WatchEvents
 {
 public:
-    // notify sends one state to the manager ("READY=1", "STATUS=...").
-    ServiceNotifier(const Clock &clock, std::function<void(const QByteArray &)> notify);
+    // notify sends one state to the manager ("READY=1", "STATUS=..."). watchdogUs is
+    // the manager's watchdog time, 0 for none; longestCycleMs says how long a cycle
+    // may take with the time-outs of the moment, during which the tick cannot run.
+    ServiceNotifier(const Clock &clock, std::function<void(const QByteArray &)> notify,
+                    qint64 watchdogUs = 0, std::function<qint64()> longestCycleMs = {});
 
     void watchTicked() override;
     void cycleDone(const CycleReport &report) override;
@@ -29,6 +32,8 @@ private:
 
     const Clock &m_clock;
     std::function<void(const QByteArray &)> m_notify;
+    qint64 m_watchdogUs;
+    std::function<qint64()> m_longestCycleMs;
     bool m_ready = false;
     bool m_stopping = false;
     std::optional<CycleReport> m_lastCycle;

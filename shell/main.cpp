@@ -21,6 +21,7 @@
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
+#include "WholeNumber.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -28,6 +29,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -189,8 +191,20 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     // its socket there is nobody to tell.
     std::optional<ServiceNotifier> serviceNotifier;
     if (qEnvironmentVariableIsSet("NOTIFY_SOCKET")) {
-        serviceNotifier.emplace(clock,
-                                [](const QByteArray &state) { sd_notify(0, state.constData()); });
+        std::uint64_t watchdogUs = 0;
+        if (sd_watchdog_enabled(0, &watchdogUs) <= 0)
+            watchdogUs = 0;
+        const MainWindow &window = corvane.window();
+        serviceNotifier.emplace(
+            clock, [](const QByteArray &state) { sd_notify(0, state.constData()); },
+            static_cast<qint64>(watchdogUs),
+            [&window] {
+                // Each echo waits its time-out, a host name its lookup besides.
+                qint64 longest = 0;
+                for (const Field field : {Field::TimeoutPri, Field::TimeoutSec})
+                    longest += WholeNumber32(window.text(field)).value_or(0) + 5000;
+                return longest;
+            });
         corvane.events().listen(*serviceNotifier);
     }
     // A service's journal tells the story of the watch, not only its start.
