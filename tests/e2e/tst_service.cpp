@@ -128,10 +128,10 @@ private:
     {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(id));
         if (!stat.open(QIODevice::ReadOnly))
-            return 0;
+            return '\0';
         const QByteArray text = stat.readAll();
         const qsizetype end = text.lastIndexOf(')');
-        return end >= 0 && end + 2 < text.size() ? text[end + 2] : 0;
+        return end >= 0 && end + 2 < text.size() ? text.at(end + 2) : '\0';
     }
 };
 

@@ -16,7 +16,7 @@ private:
     QString Script(const QString &name, const QString &body,
                    QFile::Permissions extra = QFile::Permissions())
     {
-        const QString path = m_folder.filePath(name);
+        QString path = m_folder.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body.toUtf8()) < 0)
             qFatal("cannot write %s", qPrintable(path));
