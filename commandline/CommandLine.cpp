@@ -201,6 +201,14 @@ const OptionRow kOptionRows[] = {
          options.format = ReportFormat::Json;
          return std::nullopt;
      }},
+    {"check", "",
+     "Check the settings (of --config-dir DIR, if given) without watching: one line per "
+     "item, ok or why not; exit 0 when all are usable, 1 otherwise. Works while a "
+     "monitor runs.",
+     [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
+         options.check = true;
+         return std::nullopt;
+     }},
 };
 
 QString Usage(const QCommandLineParser &parser, const QString &programName)
@@ -326,13 +334,17 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     }
     if (const std::optional<QString> conflict = Conflict(parser, commandLine.options))
         return Refuse(*conflict, usage);
+    const CommandLineOptions &options = commandLine.options;
+    if (options.check && (options.history || options.headless || !options.logPath.isEmpty()))
+        return Refuse(QStringLiteral("--check goes with --config-dir only."), usage);
     return commandLine;
 }
 
 CommandLine MakeConfigFolder(const CommandLine &commandLine)
 {
     const CommandLineOptions &options = commandLine.options;
-    if (commandLine.action != CommandLineAction::Run || options.history ||
+    // The report and the check only read: they make nothing.
+    if (commandLine.action != CommandLineAction::Run || options.history || options.check ||
         options.configFolder.isEmpty())
         return commandLine;
     if (const int error = MakeFolders(options.configFolder))

@@ -22,6 +22,8 @@ struct CommandLineOptions
     QString sinceText;
     // --csv or --json, which exclude each other.
     ReportFormat format = ReportFormat::Text;
+    // Check the settings, print one line per item, then end, instead of watching.
+    bool check = false;
 };
 
 enum class CommandLineAction

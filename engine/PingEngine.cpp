@@ -49,6 +49,8 @@ void PingEngine::OnSecondTick()
         m_tickCount = 0;
         PingCycle(CycleCause::Timer);
     }
+    if (!m_stop.stopRequested())
+        m_events.watchTicked();
 }
 
 void PingEngine::FailTest()

@@ -31,6 +31,8 @@ void EventLog::WriteLog(const QString &message, bool stamp, bool spaced, const Q
             failure.remember(file.write(message));
         }
     });
+    if (onEntry)
+        onEntry(message);
 }
 
 void EventLog::WriteReceived(const QByteArray &bytes, bool stamp)

@@ -28,6 +28,10 @@ public:
     void WriteReceived(const QByteArray &bytes, bool stamp) override;
     void ViewLog();
 
+    // Told each entry of Corvane's own once it is written or has failed to be (the
+    // router's bytes are not), for a second copy elsewhere.
+    std::function<void(const QString &)> onEntry;
+
 private:
     // Opens the log, writes the separator and header the entry asks for, then its
     // body, and closes the log; a failure is shown once per run of failures.

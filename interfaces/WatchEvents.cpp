@@ -6,6 +6,12 @@ void WatchEventHub::watchStarted()
         listener->watchStarted();
 }
 
+void WatchEventHub::watchTicked()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchTicked();
+}
+
 void WatchEventHub::cycleDone(const CycleReport &report)
 {
     for (WatchEvents *listener : m_listeners)
@@ -34,6 +40,18 @@ void WatchEventHub::consoleReceived(const QByteArray &bytes)
 {
     for (WatchEvents *listener : m_listeners)
         listener->consoleReceived(bytes);
+}
+
+void WatchEventHub::acknowledgement(bool acknowledged, const QString &line)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->acknowledgement(acknowledged, line);
+}
+
+void WatchEventHub::watchStopping()
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchStopping();
 }
 
 void WatchEventHub::watchStopped()

@@ -51,6 +51,9 @@ public:
     virtual ~WatchEvents() = default;
 
     virtual void watchStarted() {}
+    // The watch's second tick has run to its end, its cycle included; a watch that is
+    // stuck anywhere on its thread tells no more of these.
+    virtual void watchTicked() {}
     // A cycle that could not tell anything about the line (a stop, no permission to
     // send echoes) is not reported.
     virtual void cycleDone(const CycleReport &) {}
@@ -62,6 +65,13 @@ public:
     virtual void commandSent(CommandKind, const QString &) {}
     // What the router's console sent, as read from the port.
     virtual void consoleReceived(const QByteArray &) {}
+    // The verdict on a fail command when an acknowledgement is awaited, after its log
+    // entry: the console line that matched, or the last line the console sent (empty
+    // when it sent nothing) once the wait is over.
+    virtual void acknowledgement(bool, const QString &) {}
+    // A stop is under way and the stop line comes next: a listener that still has
+    // something to log does it now.
+    virtual void watchStopping() {}
     // The stop line has been written; nothing follows.
     virtual void watchStopped() {}
 };
@@ -75,11 +85,14 @@ public:
     void listen(WatchEvents &listener) { m_listeners.push_back(&listener); }
 
     void watchStarted() override;
+    void watchTicked() override;
     void cycleDone(const CycleReport &report) override;
     void outageStarted() override;
     void outageEnded() override;
     void commandSent(CommandKind kind, const QString &command) override;
     void consoleReceived(const QByteArray &bytes) override;
+    void acknowledgement(bool acknowledged, const QString &line) override;
+    void watchStopping() override;
     void watchStopped() override;
 
 private:

@@ -47,6 +47,8 @@ void AckWatcher::consoleReceived(const QByteArray &bytes)
         m_deadlineMs.reset();
         m_log.WriteLog(QStringLiteral("Router acknowledged the fail command.\r\n") + *line, true,
                        true, kSystemMessage);
+        if (m_verdicts)
+            m_verdicts->acknowledgement(true, *line);
     }
 }
 
@@ -60,4 +62,6 @@ void AckWatcher::Tick()
                            .arg(m_waitSeconds) +
                        (excerpt.isEmpty() ? QStringLiteral("(nothing received)") : excerpt),
                    true, true, kSystemMessage);
+    if (m_verdicts)
+        m_verdicts->acknowledgement(false, excerpt.section(QStringLiteral("\r\n"), -1));
 }

@@ -24,6 +24,10 @@ class AckWatcher final : public WatchEvents
 public:
     AckWatcher(const Options &options, LogWriter &log, const Clock &clock);
 
+    // Each verdict, after its log entry, goes to the listeners too; none are told
+    // until this is set.
+    void reportVerdictsTo(WatchEvents &events) { m_verdicts = &events; }
+
     void commandSent(CommandKind kind, const QString &command) override;
     void consoleReceived(const QByteArray &bytes) override;
     // After the receive poll of the same tick, so that bytes that came in time count.
@@ -38,6 +42,7 @@ private:
     const Options &m_options;
     LogWriter &m_log;
     const Clock &m_clock;
+    WatchEvents *m_verdicts = nullptr;
     // Set while a wait is open.
     std::optional<qint64> m_deadlineMs;
     QRegularExpression m_pattern;

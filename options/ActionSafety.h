@@ -35,6 +35,8 @@ public:
     ActionPause &pause() { return m_pause; }
     ActionGate &gate() { return m_policy; }
     const AckWatcher &ackWatcher() const { return m_ackWatcher; }
+    // Where the acknowledgement verdicts go, besides the log.
+    void reportVerdictsTo(WatchEvents &events) { m_ackWatcher.reportVerdictsTo(events); }
 
     void watchStarted() override { m_policy.watchStarted(); }
     void outageEnded() override { m_policy.outageEnded(); }

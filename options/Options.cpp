@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "CommandWords.h"
 #include "Settings.h"
 #include "StoredValuesCheck.h"
 #include "WholeNumber.h"
@@ -10,7 +11,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -39,6 +42,7 @@ WholeRange RangeOf(OptionKey key)
     case OptionKey::MaxResendMinutes:
         return {0, 10080, "A whole number of minutes from 0 (no cap) to 10080 is required."};
     case OptionKey::AckSeconds:
+    case OptionKey::EventTimeoutSeconds:
         return {1, 3600, "A whole number of seconds from 1 to 3600 is required."};
     default:
         return {0, 1, "0 (off) or 1 (on) is required."};
@@ -94,6 +98,12 @@ QString DefaultInUse(OptionKey key)
 
 } // namespace
 
+bool IsEventProgram(OptionKey key)
+{
+    return std::find(std::begin(kEventProgramKeys), std::end(kEventProgramKeys), key) !=
+           std::end(kEventProgramKeys);
+}
+
 QString OptionKeyName(OptionKey key)
 {
     switch (key) {
@@ -121,6 +131,18 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("Notify");
     case OptionKey::MetricsFile:
         return QStringLiteral("MetricsFile");
+    case OptionKey::OnOutage:
+        return QStringLiteral("OnOutage");
+    case OptionKey::OnFailCommand:
+        return QStringLiteral("OnFailCommand");
+    case OptionKey::OnAcknowledged:
+        return QStringLiteral("OnAcknowledged");
+    case OptionKey::OnNoAcknowledgement:
+        return QStringLiteral("OnNoAcknowledgement");
+    case OptionKey::OnLineBack:
+        return QStringLiteral("OnLineBack");
+    case OptionKey::EventTimeoutSeconds:
+        return QStringLiteral("EventTimeoutSeconds");
     }
     return {};
 }
@@ -152,6 +174,18 @@ QString OptionText(const Options &options, OptionKey key)
         return options.notify ? QStringLiteral("1") : QStringLiteral("0");
     case OptionKey::MetricsFile:
         return options.metricsFile;
+    case OptionKey::OnOutage:
+        return options.onOutage;
+    case OptionKey::OnFailCommand:
+        return options.onFailCommand;
+    case OptionKey::OnAcknowledged:
+        return options.onAcknowledged;
+    case OptionKey::OnNoAcknowledgement:
+        return options.onNoAcknowledgement;
+    case OptionKey::OnLineBack:
+        return options.onLineBack;
+    case OptionKey::EventTimeoutSeconds:
+        return QString::number(options.eventTimeoutSeconds);
     }
     return {};
 }
@@ -160,6 +194,13 @@ std::optional<QString> OptionRefusal(OptionKey key, const QString &text)
 {
     if (key == OptionKey::MetricsFile)
         return MetricsFileRefusal(text);
+    // Only the words are checked here. The program is looked for, and its owner
+    // checked, each time it is to run: it may be installed or fixed after the settings
+    // were written.
+    if (IsEventProgram(key)) {
+        const QString refusal = SplitCommandWords(text).refusal;
+        return refusal.isEmpty() ? std::nullopt : std::optional<QString>(refusal);
+    }
     if (key == OptionKey::AckPattern) {
         const QRegularExpression pattern(text);
         if (pattern.isValid())
@@ -220,6 +261,24 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::MetricsFile:
         options.metricsFile = text;
+        return;
+    case OptionKey::OnOutage:
+        options.onOutage = text;
+        return;
+    case OptionKey::OnFailCommand:
+        options.onFailCommand = text;
+        return;
+    case OptionKey::OnAcknowledged:
+        options.onAcknowledged = text;
+        return;
+    case OptionKey::OnNoAcknowledgement:
+        options.onNoAcknowledgement = text;
+        return;
+    case OptionKey::OnLineBack:
+        options.onLineBack = text;
+        return;
+    case OptionKey::EventTimeoutSeconds:
+        options.eventTimeoutSeconds = *WholeNumber32(text);
         return;
     }
 }

@@ -26,6 +26,12 @@ enum class OptionKey
     ReopenPort,
     Notify,
     MetricsFile,
+    OnOutage,
+    OnFailCommand,
+    OnAcknowledged,
+    OnNoAcknowledgement,
+    OnLineBack,
+    EventTimeoutSeconds,
 };
 inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::GraceSeconds,
@@ -40,9 +46,15 @@ inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::ReopenPort,
     OptionKey::Notify,
     OptionKey::MetricsFile,
+    OptionKey::OnOutage,
+    OptionKey::OnFailCommand,
+    OptionKey::OnAcknowledged,
+    OptionKey::OnNoAcknowledgement,
+    OptionKey::OnLineBack,
+    OptionKey::EventTimeoutSeconds,
 };
 // A key left out of the list would be neither loaded nor shown.
-static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::MetricsFile) + 1);
+static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::EventTimeoutSeconds) + 1);
 
 // How carefully the failure action is taken. Each default acts as the program did
 // before the option existed, so a settings file without the section runs as always.
@@ -73,8 +85,25 @@ struct Options
     bool notify = true;
     // The metrics file for node_exporter; empty writes none.
     QString metricsFile;
+    // The programs run as the watch tells of an event, each with its arguments as a
+    // shell would split them; empty runs nothing.
+    QString onOutage;
+    QString onFailCommand;
+    QString onAcknowledged;
+    QString onNoAcknowledgement;
+    QString onLineBack;
+    // An event program that runs longer is stopped.
+    qint32 eventTimeoutSeconds = 30;
 };
 
+// The program setting read by each event, in the order of kOptionKeys.
+inline constexpr OptionKey kEventProgramKeys[] = {
+    OptionKey::OnOutage,       OptionKey::OnFailCommand,
+    OptionKey::OnAcknowledged, OptionKey::OnNoAcknowledgement,
+    OptionKey::OnLineBack,
+};
+
+bool IsEventProgram(OptionKey key);
 QString OptionKeyName(OptionKey key);
 // The value as it is stored and shown.
 QString OptionText(const Options &options, OptionKey key);

@@ -26,6 +26,7 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
       m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log),
+      m_eventPrograms(m_safety.options(), m_log, services.clock),
       m_history(historyPath.isEmpty() ? QFileInfo(logPath).dir().filePath(kHistoryFileName)
                                       : historyPath,
                 services.clock, m_log, m_boxes),
@@ -70,11 +71,13 @@ void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
     QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
     m_events.listen(m_notifier);
     m_events.listen(m_metrics);
+    m_events.listen(m_eventPrograms);
 }
 
 void CorvaneApp::ConnectOptions()
 {
     m_events.listen(m_safety);
+    m_safety.reportVerdictsTo(m_events);
     m_engine.SetActionGate(m_safety.gate());
     QAction *options =
         m_window.AddExtraItem(QStringLiteral("mOptions"), QStringLiteral("&Options\u2026"));
@@ -196,6 +199,7 @@ bool CorvaneApp::RequestClose(CloseReason reason)
         if (answer != BoxAnswer::Yes)
             return false;
     }
+    m_events.watchStopping();
     m_log.WriteLog(kStoppedLine, true, true, kSystemMessage);
     m_events.watchStopped();
     return true;

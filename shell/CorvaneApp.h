@@ -3,6 +3,7 @@
 #include "ActionSafety.h"
 #include "DeviceLink.h"
 #include "EventLog.h"
+#include "EventPrograms.h"
 #include "FieldConfirmation.h"
 #include "HistoryRecorder.h"
 #include "HistoryStore.h"
@@ -76,6 +77,15 @@ public:
     // of its stored value, which stays as it is; the field is never stored.
     void OverrideLog(const QString &path) { m_logOverride = path; }
 
+    // The settings file the event programs are named in, set before Start.
+    void SetSettingsFile(const QString &path) { m_eventPrograms.setSettingsFile(path); }
+
+    // Each entry of the log's own, as it is written, also goes to mirror.
+    void MirrorLogEntries(std::function<void(const QString &)> mirror)
+    {
+        m_log.onEntry = std::move(mirror);
+    }
+
     // Runs during Start, once the stored values are in the fields and before anything
     // is reported.
     std::function<void()> onFieldsLoaded;
@@ -124,6 +134,7 @@ private:
     QString m_logOverride;
     OutageNotifier m_notifier;
     MetricsFile m_metrics;
+    EventPrograms m_eventPrograms;
     std::unique_ptr<HistoryWindowEntry> m_historyWindow;
     HistoryStore m_history;
     HistoryRecorder m_historyRecorder;

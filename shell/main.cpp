@@ -10,6 +10,7 @@
 #include "HistoryStore.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
+#include "Journal.h"
 #include "LocalTextFiles.h"
 #include "NoTray.h"
 #include "Pause.h"
@@ -17,9 +18,12 @@
 #include "QtMessageBoxes.h"
 #include "QtSerialPort.h"
 #include "QtTray.h"
+#include "ServiceNotifier.h"
+#include "SettingsCheck.h"
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
+#include "WholeNumber.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -27,13 +31,18 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 
 #include <memory>
 #include <optional>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
+
+// Not 0, so that a service manager sees that this copy did not run.
+constexpr int kAnotherCopyExitStatus = 3;
 
 QString DefaultLogPath()
 {
@@ -83,14 +92,36 @@ int PrintHistory(char *argv[], const CommandLineOptions &options)
     DescriptorDevice standardOutput(STDOUT_FILENO);
     QTextStream out(&standardOutput);
     QTextStream err(stderr);
-    const int status = PrintHistoryReport(HistoryStorePath(options.configFolder),
-                                          options.sinceText, options.format, out, err, clock);
+    const int status = PrintHistoryReport(HistoryStorePath(options.configFolder), options.sinceText,
+                                          options.format, out, err, clock);
     out.flush();
     if (standardOutput.failure() == 0)
         return status;
     if (!standardOutput.readerGone())
         err << "corvane: the report cannot be written: " << standardOutput.errorString() << '\n';
     return 1;
+}
+
+QString SettingsFolder(const CommandLineOptions &options)
+{
+    return options.configFolder.isEmpty()
+               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+               : options.configFolder;
+}
+
+// Reads the settings as a watch would, without one: no display, no lock, no log.
+int CheckTheSettings(char *argv[], const CommandLineOptions &options)
+{
+    int checkArgumentCount = 1;
+    QCoreApplication check(checkArgumentCount, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    const QString folder = SettingsFolder(options);
+    IniSettingsStore store(folder);
+    IcmpEchoFacility echo(IcmpEchoFacility::SocketChoice::DatagramFirst, nullptr);
+    QTextStream out(stdout);
+    return CheckSettings({store, store.filePath(SettingsAppName), echo, DefaultLogPath(),
+                          HistoryStorePath(options.configFolder)},
+                         out);
 }
 
 // The message boxes and the tray of a desktop, or their stand-ins without one.
@@ -115,13 +146,6 @@ DesktopSide ChooseDesktopSide(bool headless)
     side.boxes = std::move(qtBoxes);
     side.tray = std::make_unique<QtTray>();
     return side;
-}
-
-QString SettingsFolder(const CommandLineOptions &options)
-{
-    return options.configFolder.isEmpty()
-               ? QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-               : options.configFolder;
 }
 
 // A desktop session that ends, and a stop signal, close without the question but with
@@ -160,6 +184,7 @@ int Watch(QApplication &application, const CommandLineOptions &options,
                         *desktop.tray, clock, pause, busyPointer},
                        DefaultLogPath(), nullptr, historyPath);
     corvane.SetHeadless(headless);
+    corvane.SetSettingsFile(settingsStore.filePath(SettingsAppName));
     if (!options.logPath.isEmpty())
         corvane.OverrideLog(options.logPath);
     if (headless) {
@@ -175,6 +200,35 @@ int Watch(QApplication &application, const CommandLineOptions &options,
 
     TerminationSignals signals(&stop);
     CloseOnStopRequests(application, signals, stop, corvane);
+
+    // Under a service manager: readiness, the watchdog and a line of state. Without
+    // its socket there is nobody to tell.
+    std::optional<ServiceNotifier> serviceNotifier;
+    if (qEnvironmentVariableIsSet("NOTIFY_SOCKET")) {
+        std::uint64_t watchdogUs = 0;
+        if (sd_watchdog_enabled(0, &watchdogUs) <= 0)
+            watchdogUs = 0;
+        const MainWindow &window = corvane.window();
+        serviceNotifier.emplace(
+            clock, [](const QByteArray &state) { sd_notify(0, state.constData()); },
+            static_cast<qint64>(watchdogUs),
+            [&window] {
+                // Each echo waits its time-out, a host name its lookup besides.
+                qint64 longest = 0;
+                for (const Field field : {Field::TimeoutPri, Field::TimeoutSec})
+                    longest += WholeNumber32(window.text(field)).value_or(0) + 5000;
+                return longest;
+            });
+        corvane.events().listen(*serviceNotifier);
+    }
+    // A service's journal tells the story of the watch, not only its start.
+    if (StderrIsJournal()) {
+        corvane.MirrorLogEntries([](const QString &entry) {
+            const QByteArray line = JournalLine(entry);
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+            std::fflush(stderr);
+        });
+    }
 
     // Nobody sees a cursor blink without a display, and every blink repaints the
     // window (two repaints a second, each reading the time-zone file).
@@ -200,6 +254,8 @@ int main(int argc, char *argv[])
     const CommandLineOptions &options = commandLine.options;
     if (options.history)
         return PrintHistory(argv, options);
+    if (options.check)
+        return CheckTheSettings(argv, options);
 
     // Without a display, or with one that does not answer, Corvane still watches
     // the line, as a headless monitor.
@@ -218,7 +274,7 @@ int main(int argc, char *argv[])
     const QString settingsFolder = SettingsFolder(options);
     SingleInstance instance(settingsFolder);
     if (!MayRunThisCopy(instance.tryAcquire(), *desktop.boxes))
-        return 0;
+        return kAnotherCopyExitStatus;
 
     return Watch(application, options, settingsFolder, headless, desktop);
 }

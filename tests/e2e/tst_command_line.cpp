@@ -305,7 +305,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("config"))));
 
         const Run third = RunToEnd(home.environment(), {QStringLiteral("--config-dir"), second});
-        QCOMPARE(third.exitCode, 0);
+        QCOMPARE(third.exitCode, 3);
         QVERIFY(third.errors.contains(u"Only one instance of this application"));
 
         QVERIFY(one.stop());

@@ -1,0 +1,32 @@
+#include "ProgramLookup.h"
+
+#include "CommandWords.h"
+#include "ProgramOwnership.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <optional>
+
+ProgramToRun FindProgram(const QString &commandLine, const QString &settingsFile)
+{
+    CommandWords words = SplitCommandWords(commandLine);
+    if (!words.refusal.isEmpty())
+        return {{}, {}, words.refusal.chopped(1)};
+    if (words.words.isEmpty())
+        return {{}, {}, QStringLiteral("no program is named")};
+    const QString name = words.words.takeFirst();
+    // A bare name is looked for on the PATH, as a shell would; a name with a slash is
+    // taken as it is.
+    const QString path = name.contains(u'/') ? name : QStandardPaths::findExecutable(name);
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.exists())
+        return {{}, {}, QStringLiteral("no program \"%1\" was found").arg(name)};
+    if (!file.isFile() || !file.isExecutable())
+        return {{}, {}, QStringLiteral("%1 is not an executable file").arg(path)};
+    for (const QString &checked : {settingsFile, file.canonicalFilePath()}) {
+        if (const std::optional<QString> reason = OwnershipRefusal(checked))
+            return {{}, {}, *reason};
+    }
+    return {path, words.words, {}};
+}

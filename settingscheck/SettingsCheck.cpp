@@ -1,0 +1,246 @@
+#include "SettingsCheck.h"
+
+#include "EchoFacility.h"
+#include "FieldConfirmation.h"
+#include "MessageBoxes.h"
+#include "Options.h"
+#include "PortDevice.h"
+#include "ProbeTarget.h"
+#include "ProgramLookup.h"
+#include "Settings.h"
+#include "WholeNumber.h"
+#include "WindowFields.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+// A host name is looked up once, as the first cycle would.
+constexpr quint32 kLookupTimeoutMs = 5000;
+
+// The settings store reports a file it cannot read in a box; the check says it in a
+// line instead.
+class CollectedBoxes final : public MessageBoxes
+{
+public:
+    BoxAnswer show(const QString &text, const QString &, BoxStyle) override
+    {
+        texts << text;
+        return BoxAnswer::Ok;
+    }
+    QStringList texts;
+};
+
+// The fields a stored value is checked for, in the order of the window.
+constexpr Field kStoredFields[] = {
+    Field::AddrPri,     Field::AddrSec,    Field::TimeoutPri, Field::TimeoutSec, Field::Period,
+    Field::FailCommand, Field::FailPort,   Field::FailTries,  Field::FailResend, Field::FailLog,
+    Field::SchedCmd0,   Field::SchedCmd1,  Field::SchedCmd2,  Field::SchedCmd3,  Field::SchedTime0,
+    Field::SchedTime1,  Field::SchedTime2, Field::SchedTime3,
+};
+
+class Report
+{
+public:
+    explicit Report(QTextStream &out) : m_out(out) {}
+    void item(const QString &what, const std::optional<QString> &refusal,
+              const QString &okNote = {})
+    {
+        if (refusal)
+            m_refused = true;
+        m_out << what << ": "
+              << (refusal ? *refusal
+                          : (okNote.isEmpty() ? QStringLiteral("ok")
+                                              : QStringLiteral("ok (%1)").arg(okNote)))
+              << '\n';
+    }
+    int status() const { return m_refused ? 1 : 0; }
+
+private:
+    QTextStream &m_out;
+    bool m_refused = false;
+};
+
+QString SystemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Whether the file may be appended to or made, as the watch will; its folder is made
+// when missing, as the watch makes the default log's.
+std::optional<QString> WriteRefusal(const QString &path)
+{
+    const QFileInfo file(path);
+    if (file.exists()) {
+        if (!file.isFile())
+            return QStringLiteral("%1 is not a regular file").arg(path);
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
+            return QStringLiteral("%1 cannot be written: %2").arg(path, SystemError());
+        return std::nullopt;
+    }
+    QString folder = file.absolutePath();
+    while (!QFileInfo::exists(folder))
+        folder = QFileInfo(folder).absolutePath();
+    if (!QFileInfo(folder).isDir() ||
+        ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("%1 cannot be made in %2").arg(path, folder);
+    return std::nullopt;
+}
+
+void CheckAddress(Report &report, const QString &which, const QString &text, EchoFacility &echo)
+{
+    const QString what = QStringLiteral("%1 address \"%2\"").arg(which, text);
+    const ProbeTarget target = ParseProbeTarget(text);
+    switch (target.kind) {
+    case ProbeTarget::Kind::Invalid:
+        report.item(what, QStringLiteral("not an IPv4 or IPv6 address or a host name"));
+        return;
+    case ProbeTarget::Kind::Address:
+        report.item(what, std::nullopt,
+                    target.address.isV6() ? QStringLiteral("IPv6") : QStringLiteral("IPv4"));
+        return;
+    case ProbeTarget::Kind::HostName:
+        break;
+    }
+    const NameLookup lookup = echo.lookUp(target.hostName, kLookupTimeoutMs);
+    if (lookup.outcome == NameLookup::Outcome::Found && lookup.address)
+        report.item(what, std::nullopt,
+                    QStringLiteral("host name, now %1").arg(lookup.address->toString()));
+    else
+        report.item(what, QStringLiteral("a host name that cannot be looked up now"));
+}
+
+void CheckEchoPermission(Report &report, EchoFacility &echo)
+{
+    if (echo.maySendEchoes()) {
+        report.item(QStringLiteral("Echo permission"), std::nullopt);
+        return;
+    }
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+    const QString groups = range.open(QIODevice::ReadOnly)
+                               ? QString::fromLatin1(range.readAll()).simplified()
+                               : QStringLiteral("unknown");
+    report.item(QStringLiteral("Echo permission"),
+                QStringLiteral("none: group %1 is outside net.ipv4.ping_group_range (%2), and "
+                               "the program lacks CAP_NET_RAW")
+                    .arg(::getegid())
+                    .arg(groups));
+}
+
+void CheckPort(Report &report, SettingsStore &store, const QString &portText)
+{
+    const std::optional<qint32> number = WholeNumber32(portText);
+    const QString what = QStringLiteral("Port %1").arg(portText);
+    if (!number || *number < 1) {
+        report.item(what, QStringLiteral("not a port number"));
+        return;
+    }
+    const QString device = PortDevicePath(store, *number);
+    // Opened and closed at once: nothing is sent, and no line is raised or dropped
+    // for longer than the open takes.
+    const int descriptor =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        report.item(what, QStringLiteral("%1 cannot be opened: %2").arg(device, SystemError()));
+        return;
+    }
+    ::close(descriptor);
+    report.item(what, std::nullopt, device);
+}
+
+void CheckOptions(Report &report, Settings &settings, const QString &settingsFile, Options &options)
+{
+    for (const OptionKey key : kOptionKeys) {
+        const QString name = OptionKeyName(key);
+        if (!settings.HasValue(OptionsSection, name)) {
+            report.item(QStringLiteral("[Options] %1=%2").arg(name, OptionText(options, key)),
+                        std::nullopt, QStringLiteral("default"));
+            continue;
+        }
+        const QString stored = settings.GetValue(OptionsSection, name);
+        const QString what = QStringLiteral("[Options] %1=%2").arg(name, stored);
+        if (const std::optional<QString> refusal = OptionRefusal(key, stored)) {
+            report.item(what, refusal);
+            continue;
+        }
+        SetOption(options, key, stored);
+        if (!IsEventProgram(key) || stored.trimmed().isEmpty()) {
+            report.item(what, std::nullopt);
+            continue;
+        }
+        const ProgramToRun found = FindProgram(stored, settingsFile);
+        if (found.refusal.isEmpty())
+            report.item(what, std::nullopt, found.program);
+        else
+            report.item(what, found.refusal);
+    }
+}
+
+} // namespace
+
+int CheckSettings(const SettingsCheckInput &input, QTextStream &out)
+{
+    Report report(out);
+    CollectedBoxes boxes;
+    Settings settings(input.store, boxes);
+
+    const QFileInfo file(input.settingsFile);
+    report.item(QStringLiteral("Settings file %1").arg(input.settingsFile),
+                file.exists() && !file.isReadable()
+                    ? std::optional<QString>(QStringLiteral("cannot be read"))
+                    : std::nullopt,
+                file.exists() ? QString() : QStringLiteral("none yet: every value is its default"));
+    const QString skipped = settings.SkippedLinesReport();
+    report.item(QStringLiteral("Lines that are not settings"),
+                skipped.isEmpty() ? std::nullopt : std::optional<QString>(skipped.simplified()),
+                QStringLiteral("none"));
+
+    auto stored = [&settings](Field field) {
+        return settings.HasValue(SettingsSection, FieldKey(field))
+                   ? std::optional<QString>(settings.GetValue(SettingsSection, FieldKey(field)))
+                   : std::nullopt;
+    };
+    bool valuesRefused = false;
+    for (const Field field : kStoredFields) {
+        const std::optional<QString> value = stored(field);
+        if (!value)
+            continue;
+        if (const std::optional<QString> refusal = FieldRefusal(field, *value)) {
+            report.item(QStringLiteral("%1=%2").arg(FieldKey(field), *value), refusal);
+            valuesRefused = true;
+        }
+    }
+    if (!valuesRefused)
+        report.item(QStringLiteral("Stored values"), std::nullopt);
+
+    for (const auto &[field, which] :
+         {std::pair{Field::AddrPri, "Primary"}, std::pair{Field::AddrSec, "Secondary"}}) {
+        CheckAddress(report, QString::fromLatin1(which),
+                     stored(field).value_or(QString()).trimmed(), input.echo);
+    }
+    CheckEchoPermission(report, input.echo);
+    CheckPort(report, input.store, stored(Field::FailPort).value_or(QStringLiteral("1")));
+
+    const QString logPath = stored(Field::FailLog).value_or(input.defaultLogPath);
+    report.item(QStringLiteral("Log %1").arg(logPath), WriteRefusal(logPath));
+    report.item(QStringLiteral("History %1").arg(input.historyPath),
+                WriteRefusal(input.historyPath));
+
+    Options options;
+    CheckOptions(report, settings, input.settingsFile, options);
+    if (!options.metricsFile.isEmpty())
+        report.item(QStringLiteral("Metrics file %1").arg(options.metricsFile),
+                    WriteRefusal(options.metricsFile));
+
+    for (const QString &text : boxes.texts)
+        report.item(QStringLiteral("Settings store"), text.simplified());
+    return report.status();
+}

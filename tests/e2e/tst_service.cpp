@@ -1,0 +1,139 @@
+// The real program under a service manager, played by the test: a datagram socket of
+// the test's own as NOTIFY_SOCKET, and a file as the journal's stream.
+
+#include "HeadlessRun.h"
+#include "PseudoTerminal.h"
+
+#include <QTest>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+namespace {
+
+// The states the program sends, one datagram each.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const QString &path) : m_path(path)
+    {
+        m_socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (m_socket < 0 || name.size() >= qsizetype(sizeof address.sun_path))
+            return;
+        std::copy(name.begin(), name.end(), address.sun_path);
+        m_bound =
+            ::bind(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    NotifySocket(const NotifySocket &) = delete;
+    NotifySocket &operator=(const NotifySocket &) = delete;
+
+    bool isBound() const { return m_bound; }
+    // What came since the last call.
+    QList<QByteArray> received()
+    {
+        QList<QByteArray> states;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t size = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (size < 0)
+                return states;
+            states.append(QByteArray(buffer, size));
+        }
+    }
+
+private:
+    QString m_path;
+    int m_socket = -1;
+    bool m_bound = false;
+};
+
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Ready once it ticks, alive at every tick but never while stopped, its state in a
+    // line, the stop told; SIGHUP stops it cleanly, for the manager to start it again.
+    // Every log entry goes to the journal with its priority.
+    void toldToTheManager()
+    {
+        PseudoTerminal console;
+        QVERIFY(console.isValid());
+        HeadlessHome home;
+        QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.1\nAddrSec=::1\nPeriod=1"),
+                                   console.slavePath()));
+        NotifySocket manager(home.filePath(QStringLiteral("notify")));
+        QVERIFY(manager.isBound());
+        const QString journal = home.filePath(QStringLiteral("journal"));
+        QFile(journal).open(QIODevice::WriteOnly);
+        struct stat journalStatus = {};
+        QCOMPARE(::stat(QFile::encodeName(journal).constData(), &journalStatus), 0);
+
+        QProcessEnvironment environment = home.environment();
+        environment.insert(QStringLiteral("NOTIFY_SOCKET"),
+                           home.filePath(QStringLiteral("notify")));
+        environment.insert(
+            QStringLiteral("JOURNAL_STREAM"),
+            QStringLiteral("%1:%2").arg(journalStatus.st_dev).arg(journalStatus.st_ino));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setStandardErrorFile(journal, QIODevice::Append);
+        program.start(QStringLiteral(CORVANE_BINARY), {});
+        QVERIFY(program.waitForStarted());
+        const pid_t id = static_cast<pid_t>(program.processId());
+
+        QList<QByteArray> states;
+        QTRY_VERIFY_WITH_TIMEOUT((states += manager.received()).count("WATCHDOG=1") >= 2, 10000);
+        QCOMPARE(states.first(), QByteArray("READY=1"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (states += manager.received())
+                    .contains("STATUS=primary 0 ms; 0 failing cycles; no fail command yet") ||
+                states.contains("STATUS=primary 1 ms; 0 failing cycles; no fail command yet"),
+            10000);
+
+        ::kill(id, SIGSTOP);
+        QTRY_VERIFY(ProcessState(id) == 'T');
+        manager.received();
+        QVERIFY(!QTest::qWaitFor([&] { return manager.received().contains("WATCHDOG=1"); }, 2500));
+        ::kill(id, SIGCONT);
+        QVERIFY(QTest::qWaitFor([&] { return manager.received().contains("WATCHDOG=1"); }, 10000));
+
+        ::kill(id, SIGHUP);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(manager.received().contains("STOPPING=1\nSTATUS=Stopping."));
+
+        QFile written(journal);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray lines = written.readAll();
+        QVERIFY2(lines.contains("\n<6>Corvane executable started.\n"), lines.constData());
+        QVERIFY(lines.endsWith("\n<6>Corvane executable stopped.\n"));
+    }
+
+private:
+    static char ProcessState(pid_t id)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(id));
+        if (!stat.open(QIODevice::ReadOnly))
+            return '\0';
+        const QByteArray text = stat.readAll();
+        const qsizetype end = text.lastIndexOf(')');
+        return end >= 0 && end + 2 < text.size() ? text.at(end + 2) : '\0';
+    }
+};
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"

@@ -1,0 +1,201 @@
+#include "EventPrograms.h"
+#include "FakeClock.h"
+#include "RecordingLog.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The programs are small scripts of the test's own, in a folder whose name has a
+// blank, so that the quoting of the command line is used for real.
+class TestEventPrograms : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString Script(const QString &name, const QString &body,
+                   QFile::Permissions extra = QFile::Permissions())
+    {
+        QString path = m_folder.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body.toUtf8()) < 0)
+            qFatal("cannot write %s", qPrintable(path));
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | extra);
+        return path;
+    }
+    static QString Quoted(const QString &path) { return u'"' + path + u'"'; }
+    static CycleReport Failed(qint16 count)
+    {
+        return {{QStringLiteral("127.0.0.9"), {}, 11010, 0},
+                ProbeReport{QStringLiteral("::1"), {}, 11010, 0},
+                false,
+                count,
+                false};
+    }
+    QStringList Entries() const
+    {
+        QStringList texts;
+        for (const RecordingLog::Entry &entry : m_log.entries)
+            texts << entry.message;
+        return texts;
+    }
+    void Make()
+    {
+        m_programs = std::make_unique<EventPrograms>(m_options, m_log, m_clock, 200);
+        m_programs->setSettingsFile(m_settings);
+    }
+    void Outage()
+    {
+        m_programs->outageStarted();
+        m_programs->cycleDone(Failed(1));
+    }
+
+    QTemporaryDir m_temporary;
+    QDir m_folder;
+    QString m_settings;
+    Options m_options;
+    RecordingLog m_log;
+    FakeClock m_clock{QDateTime(QDate(2026, 3, 1), QTime(10, 0), Qt::UTC)};
+    std::unique_ptr<EventPrograms> m_programs;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_folder = QDir(m_temporary.path());
+        m_folder.mkpath(QStringLiteral("event programs"));
+        m_folder.cd(QStringLiteral("event programs"));
+        m_settings = Script(QStringLiteral("Vestrel.ini"), {});
+        m_options = Options();
+        m_log.entries.clear();
+        Make();
+    }
+    void cleanup() { m_programs.reset(); }
+
+    // What each event tells its program, with its arguments split as a shell would and
+    // its input empty.
+    void tellsTheEvent()
+    {
+        const QString show = Script(QStringLiteral("show"),
+                                    QStringLiteral("echo \"$1|$(readlink /proc/self/fd/0)\"\n"
+                                                   "env | grep ^CORVANE_ | sort\n"));
+        const QString quoted = Quoted(show) + QStringLiteral(" 'two words'");
+        m_options.onFailCommand = quoted;
+        m_options.onNoAcknowledgement = quoted;
+        m_options.onLineBack = quoted;
+        Outage();
+        m_clock.advanceMs(60'000);
+        m_programs->cycleDone(Failed(2));
+        m_programs->commandSent(CommandKind::Fail, QStringLiteral("^m"));
+        QTRY_COMPARE(m_programs->running(), 0);
+        m_programs->acknowledgement(false, QStringLiteral("router> "));
+        QTRY_COMPARE(m_programs->running(), 0);
+        m_clock.advanceMs(30'000);
+        m_programs->outageEnded();
+        m_programs->cycleDone({{QStringLiteral("127.0.0.9"), {}, 0, 3}, {}, true, 0, false});
+        QTRY_COMPARE(m_log.entries.size(), 3);
+
+        const QStringList entries = Entries();
+        const QString common = QStringLiteral("CORVANE_ADDRESS_PRIMARY=127.0.0.9\r\n"
+                                              "CORVANE_ADDRESS_SECONDARY=::1\r\n"
+                                              "CORVANE_CONFIG=%1\r\n")
+                                   .arg(m_settings);
+        QCOMPARE(entries[0],
+                 QStringLiteral("Ran OnFailCommand: exit 0.\r\ntwo words|/dev/null\r\n") + common +
+                     QStringLiteral("CORVANE_CONSOLE_LINE=\r\n"
+                                    "CORVANE_EVENT=OnFailCommand\r\n"
+                                    "CORVANE_FAILING_CYCLES=2\r\n"
+                                    "CORVANE_OUTAGE_SECONDS=60\r\n"
+                                    "CORVANE_OUTAGE_STARTED=2026-03-01T10:00:00Z\r\n"
+                                    "CORVANE_SENDS=1\r\n"
+                                    "CORVANE_STATUS_PRIMARY=11010\r\n"
+                                    "CORVANE_STATUS_SECONDARY=11010"));
+        QVERIFY2(entries[1].contains(QStringLiteral("CORVANE_CONSOLE_LINE=router> \r\n")),
+                 qPrintable(entries[1]));
+        // The line is back: the outage's length and cycles, and no secondary probed.
+        QVERIFY2(entries[2].contains(QStringLiteral("CORVANE_OUTAGE_SECONDS=90\r\n")),
+                 qPrintable(entries[2]));
+        QVERIFY(entries[2].contains(QStringLiteral("CORVANE_FAILING_CYCLES=2\r\n")));
+        QVERIFY(entries[2].endsWith(QStringLiteral("CORVANE_STATUS_PRIMARY=0\r\n"
+                                                   "CORVANE_STATUS_SECONDARY=")));
+    }
+
+    void endsAndLogsOnce_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("entry");
+        QTest::addRow("exit status and output")
+            << QStringLiteral("echo one; echo two >&2; exit 3") << QString()
+            << QStringLiteral("Ran OnOutage: exit 3.\r\none\r\ntwo");
+        QTest::addRow("missing program")
+            << QString() << QStringLiteral("/nonexistent/alert --now")
+            << QStringLiteral("OnOutage could not be started: no program \"/nonexistent/alert\" "
+                              "was found.");
+        QTest::addRow("hang") << QStringLiteral("sleep 30") << QString()
+                              << QStringLiteral(
+                                     "OnOutage did not finish within 1 second; stopped.");
+        // Only the kill ends it, and the group's kill ends the sleep it started.
+        QTest::addRow("hang that ignores SIGTERM")
+            << QStringLiteral("trap '' TERM; echo waiting; sleep 30; sleep 30") << QString()
+            << QStringLiteral("OnOutage did not finish within 1 second; stopped.\r\nwaiting");
+        QTest::addRow("output beyond 2 KB")
+            << QStringLiteral("head -c 100000 /dev/zero | tr '\\0' x") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n") + QString(2048, u'x') +
+                   QStringLiteral("\r\n(output cut at 2 KB)");
+    }
+    void endsAndLogsOnce()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, commandLine);
+        QFETCH(QString, entry);
+        m_options.eventTimeoutSeconds = 1;
+        m_options.onOutage =
+            commandLine.isEmpty() ? Quoted(Script(QStringLiteral("run"), body)) : commandLine;
+        Outage();
+        QTRY_COMPARE_WITH_TIMEOUT(m_programs->running(), 0, 10'000);
+        QCOMPARE(Entries(), QStringList{entry});
+    }
+
+    // Anyone who may write the program or the settings could run anything as us.
+    void refusesWhatOthersMayWrite_data()
+    {
+        QTest::addColumn<bool>("programWritable");
+        QTest::addRow("program") << true;
+        QTest::addRow("settings file") << false;
+    }
+    void refusesWhatOthersMayWrite()
+    {
+        QFETCH(bool, programWritable);
+        const QString program = Script(QStringLiteral("run"), QStringLiteral("exit 0"),
+                                       programWritable ? QFile::WriteOther : QFile::Permissions());
+        if (!programWritable)
+            QFile::setPermissions(m_settings,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup);
+        m_options.onOutage = Quoted(program);
+        Outage();
+        QCOMPARE(Entries(), QStringList{QStringLiteral("OnOutage could not be started: %1 may be "
+                                                       "written by others than its owner.")
+                                            .arg(programWritable ? program : m_settings)});
+    }
+
+    // A flood of events while the program runs starts no second copy; a stop ends the
+    // one that runs, and its entry is written before the stop returns.
+    void floodThenStop()
+    {
+        m_options.onOutage = Quoted(Script(QStringLiteral("run"), QStringLiteral("sleep 30")));
+        for (int outage = 0; outage < 5; ++outage)
+            Outage();
+        QCOMPARE(m_programs->running(), 1);
+        m_programs->watchStopping();
+        QStringList expected(
+            4, QStringLiteral("OnOutage skipped: the previous run has not finished."));
+        expected << QStringLiteral("Ran OnOutage: ended by signal 15.");
+        QCOMPARE(Entries(), expected);
+        QCOMPARE(m_programs->running(), 0);
+        Outage();
+        QCOMPARE(m_programs->running(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEventPrograms)
+#include "tst_event_programs.moc"
