@@ -88,6 +88,7 @@ public:
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
     HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
+    OutageNotifier &notifier() { return m_notifier; }
     // The history of cycles and outages, beside the default log.
     HistorySource &history() { return m_history; }
 

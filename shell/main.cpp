@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "CorvaneApp.h"
 #include "DesktopTextEditor.h"
+#include "FreedesktopNotifications.h"
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
 #include "HistoryReport.h"
@@ -87,6 +88,8 @@ struct DesktopSide
     // The boxes' parent window is set once the window exists; none when headless.
     QtMessageBoxes *desktopBoxes = nullptr;
     std::unique_ptr<Tray> tray;
+    // None when headless: a service's user is not at a desktop.
+    std::unique_ptr<DesktopNotifications> notifications;
 };
 
 DesktopSide ChooseDesktopSide(bool headless)
@@ -101,6 +104,7 @@ DesktopSide ChooseDesktopSide(bool headless)
     side.desktopBoxes = qtBoxes.get();
     side.boxes = std::move(qtBoxes);
     side.tray = std::make_unique<QtTray>();
+    side.notifications = std::make_unique<FreedesktopNotifications>();
     return side;
 }
 
@@ -157,6 +161,7 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     }
     if (desktop.desktopBoxes)
         desktop.desktopBoxes->setWindow(&corvane.window());
+    corvane.notifier().setDesktopNotifications(desktop.notifications.get());
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
     TerminationSignals signals(&stop);
