@@ -76,6 +76,8 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("Notify");
     case OptionKey::MetricsFile:
         return QStringLiteral("MetricsFile");
+    case OptionKey::TrayBadge:
+        return QStringLiteral("TrayBadge");
     }
     return {};
 }
@@ -101,6 +103,8 @@ QString OptionText(const Options &options, OptionKey key)
         return options.notify ? QStringLiteral("1") : QStringLiteral("0");
     case OptionKey::MetricsFile:
         return options.metricsFile;
+    case OptionKey::TrayBadge:
+        return options.trayBadge ? QStringLiteral("1") : QStringLiteral("0");
     }
     return {};
 }
@@ -160,6 +164,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::MetricsFile:
         options.metricsFile = text;
+        return;
+    case OptionKey::TrayBadge:
+        options.trayBadge = *WholeNumber32(text) != 0;
         return;
     }
 }

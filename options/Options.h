@@ -21,13 +21,14 @@ enum class OptionKey
     ReopenPort,
     Notify,
     MetricsFile,
+    TrayBadge,
 };
 inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::GraceSeconds,  OptionKey::MaxSendsPerOutage,
     OptionKey::ResendBackoff, OptionKey::MaxResendMinutes,
     OptionKey::AckPattern,    OptionKey::AckSeconds,
     OptionKey::ReopenPort,    OptionKey::Notify,
-    OptionKey::MetricsFile,
+    OptionKey::MetricsFile,   OptionKey::TrayBadge,
 };
 
 // How carefully the failure action is taken. Each default acts as the program did
@@ -52,6 +53,8 @@ struct Options
     bool notify = true;
     // The metrics file for node_exporter; empty writes none.
     QString metricsFile;
+    // A corner of the tray icon shows how the line stands.
+    bool trayBadge = true;
 };
 
 QString OptionKeyName(OptionKey key);

@@ -19,8 +19,10 @@
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
+#include "XdgAutostart.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -145,6 +147,15 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     SystemClock clock;
     ThreadPause pause(&stop);
     QtBusyPointer busyPointer;
+    // Starts this same copy at login: the same program, with the same settings folder.
+    std::optional<XdgAutostart> loginStart;
+    if (!headless) {
+        QStringList command{QCoreApplication::applicationFilePath()};
+        if (!options.configFolder.isEmpty())
+            command << QStringLiteral("--config-dir") << QDir(settingsFolder).absolutePath();
+        loginStart.emplace(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                           command);
+    }
 
     CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
                         *desktop.tray, clock, pause, busyPointer},
@@ -162,6 +173,8 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     if (desktop.desktopBoxes)
         desktop.desktopBoxes->setWindow(&corvane.window());
     corvane.notifier().setDesktopNotifications(desktop.notifications.get());
+    if (loginStart)
+        corvane.SetLoginStart(&*loginStart);
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
     TerminationSignals signals(&stop);
