@@ -18,7 +18,7 @@ QByteArray EntryLines(const QString &file)
     QFile entry(file);
     if (!entry.open(QIODevice::ReadOnly))
         return {};
-    return entry.read(64 * 1024);
+    return entry.read(qint64{64} * 1024);
 }
 
 bool HasLine(const QByteArray &lines, const QByteArray &line)
