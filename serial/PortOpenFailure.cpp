@@ -102,7 +102,7 @@ QString PortOpenFailureText(const QString &portName, const QString &device,
                             QSerialPort::SerialPortError error, const QString &reason,
                             const QStringList &lockFolders)
 {
-    const QString plain = QStringLiteral("Cannot open %1: %2.").arg(portName, reason);
+    QString plain = QStringLiteral("Cannot open %1: %2.").arg(portName, reason);
     if (error != QSerialPort::PermissionError)
         return plain;
     if (reason == kLockFailed) {
