@@ -4,7 +4,6 @@
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
-#include "WholeNumber.h"
 #include "WindowFields.h"
 
 namespace {
@@ -36,15 +35,8 @@ void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, L
         if (!settings.HasValue(SettingsSection, key))
             continue;
         const QString value = fields.text(field);
-        const std::optional<QString> refusal = FieldRefusal(field, value);
-        if (!refusal)
-            continue;
-        QString line = key + u'=' + value + QStringLiteral(": ") + *refusal;
-        // The ping cycle takes retries of 0 or less as 1, so the report says what runs.
-        const std::optional<qint16> retries = WholeNumber16(value);
-        if (field == Field::FailTries && retries && *retries <= 0)
-            line += QStringLiteral(" Until then, the first failing cycle sends the fail command.");
-        lines.append(line);
+        if (const std::optional<QString> refusal = FieldRefusal(field, value))
+            lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal);
     }
     // Told rather than fallen back on silently: a retry count the ping cycle never
     // reaches, or a slot that never fires, looks like a working setting until the

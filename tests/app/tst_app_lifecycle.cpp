@@ -84,10 +84,6 @@ private Q_SLOTS:
         QTest::addRow("retries 40000")
             << QStringList{"FailTries=40000"}
             << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required."};
-        QTest::addRow("retries 0")
-            << QStringList{"FailTries=0"}
-            << QStringList{"FailTries=0" + aboveZero +
-                           " Until then, the first failing cycle sends the fail command."};
         QTest::addRow("period 0") << QStringList{"Period=0"}
                                   << QStringList{"Period=0: A numeric entry is required."};
         QTest::addRow("time and a word")
