@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <optional>
 
 #include <sys/stat.h>
@@ -34,17 +37,47 @@ enum class Kind
     Folder,
     RegularFile,
     Other,
+    // The system refuses the name itself: too long, a loop of links, no right to
+    // look there.
+    Refused,
 };
 
-// What a path names, through symbolic links.
-Kind KindOf(const QString &path)
+// What a path names, through symbolic links; errno for Refused. A path under a
+// regular file counts as missing, so that the file is named as the cause.
+Kind KindOf(const QString &path, int *error = nullptr)
 {
     struct stat status = {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return Kind::Missing;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Kind::Missing;
+        if (error)
+            *error = errno;
+        return Kind::Refused;
+    }
     if (S_ISDIR(status.st_mode))
         return Kind::Folder;
     return S_ISREG(status.st_mode) ? Kind::RegularFile : Kind::Other;
+}
+
+QString SystemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The names still to be made under an existing folder must each fit the file system,
+// and the whole path the system's limit; the system would otherwise refuse them only
+// when they are made.
+std::optional<QString> NameTooLong(const QString &path, const QString &existing)
+{
+    if (QFile::encodeName(path).size() >= PATH_MAX)
+        return QStringLiteral("%1: %2.").arg(path, SystemReason(ENAMETOOLONG));
+    const long nameMax = ::pathconf(QFile::encodeName(existing).constData(), _PC_NAME_MAX);
+    const QStringList names = path.mid(existing.size()).split(u'/', Qt::SkipEmptyParts);
+    for (const QString &name : names) {
+        if (QFile::encodeName(name).size() > (nameMax > 0 ? nameMax : NAME_MAX))
+            return QStringLiteral("%1: %2.").arg(path, SystemReason(ENAMETOOLONG));
+    }
+    return std::nullopt;
 }
 
 bool MayUse(const QString &path, int mode)
@@ -67,14 +100,26 @@ std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions
         return QStringLiteral("--config-dir needs a folder.");
     const QString folder = Absolute(value);
     QString existing = folder;
-    while (KindOf(existing) == Kind::Missing)
+    Kind kind = Kind::Missing;
+    int error = 0;
+    while ((kind = KindOf(existing, &error)) == Kind::Missing)
         existing = QFileInfo(existing).path();
-    if (KindOf(existing) != Kind::Folder)
+    if (kind == Kind::Refused)
+        return QStringLiteral("--config-dir: %1: %2.").arg(existing, SystemReason(error));
+    if (kind != Kind::Folder)
         return QStringLiteral("--config-dir: %1 is not a folder.").arg(existing);
+    // The report only names the copy whose history it reads: a service's settings
+    // folder under /etc may be read-only to whoever asks.
+    if (options.history) {
+        options.configFolder = folder;
+        return std::nullopt;
+    }
     if (existing == folder && !MayUse(folder, R_OK | W_OK | X_OK))
         return QStringLiteral("--config-dir: %1 cannot be read and written.").arg(folder);
     if (existing != folder && !MayUse(existing, W_OK | X_OK))
         return QStringLiteral("--config-dir: %1 cannot be made in %2.").arg(folder, existing);
+    if (const std::optional<QString> tooLong = NameTooLong(folder, existing))
+        return QStringLiteral("--config-dir: ") + *tooLong;
     options.configFolder = folder;
     return std::nullopt;
 }
@@ -88,7 +133,8 @@ std::optional<QString> TakeLogPath(const QString &value, CommandLineOptions &opt
         return QStringLiteral("--log needs a file.");
     const QString path = Absolute(value);
     const QString folder = QFileInfo(path).path();
-    switch (KindOf(path)) {
+    int error = 0;
+    switch (KindOf(path, &error)) {
     case Kind::RegularFile:
         if (!MayUse(path, W_OK))
             return QStringLiteral("--log: %1 cannot be written.").arg(path);
@@ -98,7 +144,11 @@ std::optional<QString> TakeLogPath(const QString &value, CommandLineOptions &opt
             return QStringLiteral("--log: the folder %1 does not exist.").arg(folder);
         if (!MayUse(folder, W_OK | X_OK))
             return QStringLiteral("--log: %1 cannot be made in %2.").arg(path, folder);
+        if (const std::optional<QString> tooLong = NameTooLong(path, folder))
+            return QStringLiteral("--log: ") + *tooLong;
         break;
+    case Kind::Refused:
+        return QStringLiteral("--log: %1: %2.").arg(path, SystemReason(error));
     case Kind::Folder:
     case Kind::Other:
         return QStringLiteral("--log: %1 is not a regular file.").arg(path);
@@ -127,7 +177,8 @@ const OptionRow kOptionRows[] = {
      TakeLogPath},
     {"history", "",
      "Print the outages of the range (start, end, duration, fail commands sent, the "
-     "router's response) and the availability, then exit. Works while a monitor runs.",
+     "router's response) and the availability, then exit. Works while a monitor runs. "
+     "Goes with neither --headless nor --log.",
      [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
          options.history = true;
          return std::nullopt;
@@ -140,9 +191,14 @@ const OptionRow kOptionRows[] = {
          options.sinceText = value;
          return std::nullopt;
      }},
-    {"csv", "", "With --history: print CSV.",
+    {"csv", "", "With --history: print the outages as one CSV table.",
      [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
-         options.csv = true;
+         options.format = ReportFormat::Csv;
+         return std::nullopt;
+     }},
+    {"json", "", "With --history: print one JSON document.",
+     [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
+         options.format = ReportFormat::Json;
          return std::nullopt;
      }},
 };
@@ -158,7 +214,54 @@ QString Usage(const QCommandLineParser &parser, const QString &programName)
 CommandLine Refuse(QString reason, const QString &usage)
 {
     reason.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
-    return {CommandLineAction::Refuse, QStringLiteral("corvane: %1\n%2").arg(reason, usage), {}};
+    return {
+        CommandLineAction::Refuse, QStringLiteral("corvane: %1\n%2").arg(reason, usage), {}, usage};
+}
+
+// Options that the run would take in the wrong sense, or that say two things at once.
+std::optional<QString> Conflict(const QCommandLineParser &parser, const CommandLineOptions &options)
+{
+    const QStringList given = parser.optionNames();
+    for (const OptionRow &row : kOptionRows) {
+        const QString name = QString::fromLatin1(row.name);
+        if (given.count(name) > 1)
+            return QStringLiteral("--%1 is given more than once.").arg(name);
+    }
+    if (options.history) {
+        for (const char *watching : {"headless", "log"}) {
+            if (parser.isSet(QString::fromLatin1(watching)))
+                return QStringLiteral("--%1 does not go with --history.")
+                    .arg(QString::fromLatin1(watching));
+        }
+    } else if (parser.isSet(QStringLiteral("since")) || parser.isSet(QStringLiteral("csv")) ||
+               parser.isSet(QStringLiteral("json"))) {
+        return QStringLiteral("--since, --csv and --json go with --history.");
+    }
+    if (parser.isSet(QStringLiteral("csv")) && parser.isSet(QStringLiteral("json")))
+        return QStringLiteral("--csv and --json exclude each other.");
+    return std::nullopt;
+}
+
+// Makes the missing folders of path, parents first; errno when one cannot be made,
+// after removing those it made.
+int MakeFolders(const QString &path)
+{
+    QStringList made;
+    QString folder;
+    for (const QString &name : path.split(u'/', Qt::SkipEmptyParts)) {
+        folder += u'/' + name;
+        if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0) {
+            made.prepend(folder);
+            continue;
+        }
+        const int error = errno;
+        if (error == EEXIST && KindOf(folder) == Kind::Folder)
+            continue;
+        for (const QString &madeFolder : std::as_const(made))
+            ::rmdir(QFile::encodeName(madeFolder).constData());
+        return error == EEXIST ? ENOTDIR : error;
+    }
+    return 0;
 }
 
 } // namespace
@@ -206,11 +309,13 @@ CommandLine ReadCommandLine(const QStringList &arguments)
                           .arg(parser.positionalArguments().constFirst()),
                       usage);
     if (parser.isSet(help))
-        return {CommandLineAction::Print, usage, {}};
+        return {CommandLineAction::Print, usage, {}, usage};
     if (parser.isSet(version))
-        return {CommandLineAction::Print, VersionLine() + u'\n', {}};
+        return {CommandLineAction::Print, VersionLine() + u'\n', {}, usage};
 
     CommandLine commandLine;
+    commandLine.options.history = parser.isSet(QStringLiteral("history"));
+    commandLine.usage = usage;
     for (const OptionRow &row : kOptionRows) {
         const QString name = QString::fromLatin1(row.name);
         if (!parser.isSet(name))
@@ -219,8 +324,20 @@ CommandLine ReadCommandLine(const QStringList &arguments)
                 row.take(parser.value(name), commandLine.options))
             return Refuse(*refusal, usage);
     }
+    if (const std::optional<QString> conflict = Conflict(parser, commandLine.options))
+        return Refuse(*conflict, usage);
+    return commandLine;
+}
+
+CommandLine MakeConfigFolder(const CommandLine &commandLine)
+{
     const CommandLineOptions &options = commandLine.options;
-    if (!options.history && (options.csv || !options.sinceText.isEmpty()))
-        return Refuse(QStringLiteral("--since and --csv go with --history."), usage);
+    if (commandLine.action != CommandLineAction::Run || options.history ||
+        options.configFolder.isEmpty())
+        return commandLine;
+    if (const int error = MakeFolders(options.configFolder))
+        return Refuse(QStringLiteral("--config-dir: %1 cannot be made: %2.")
+                          .arg(options.configFolder, SystemReason(error)),
+                      commandLine.usage);
     return commandLine;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReportFormat.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,7 +20,8 @@ struct CommandLineOptions
     bool history = false;
     // The --since text, checked already; empty for the report's default.
     QString sinceText;
-    bool csv = false;
+    // --csv or --json, which exclude each other.
+    ReportFormat format = ReportFormat::Text;
 };
 
 enum class CommandLineAction
@@ -37,6 +40,8 @@ struct CommandLine
     CommandLineAction action = CommandLineAction::Run;
     QString text;
     CommandLineOptions options;
+    // What a refusal shows after its reason.
+    QString usage;
 };
 
 constexpr int kUsageExitStatus = 2;
@@ -48,3 +53,11 @@ QString VersionLine();
 // named to judge them but changes nothing, so that a refused command line leaves no
 // trace. Needs no application object.
 CommandLine ReadCommandLine(const QStringList &arguments);
+
+// The one step of reading the command line that changes something, taken only for a
+// run that watches: makes the --config-dir folder when it is missing. The checks of
+// ReadCommandLine cannot foresee every refusal of the system (a read-only or special
+// file system, root's rights), and a monitor without its folder would run without
+// its lock and on defaults. Returns the command line, refused when the folder cannot
+// be made; nothing of what was made is left then.
+CommandLine MakeConfigFolder(const CommandLine &commandLine);

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -68,18 +69,37 @@ ProbeTarget Ipv6Literal(QStringView text)
         return Invalid();
     ProbeTarget target;
     target.kind = ProbeTarget::Kind::Address;
+    // An IPv4-mapped address ("::ffff:192.0.2.1") is how IPv6 writes an IPv4 host;
+    // an ICMPv6 echo to it goes nowhere, so the host is probed over IPv4.
+    const std::array<quint8, 12> mappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::equal(mappedPrefix.begin(), mappedPrefix.end(), bytes.begin())) {
+        quint32 v4 = 0;
+        std::memcpy(&v4, bytes.data() + mappedPrefix.size(), sizeof v4);
+        // Like 0.0.0.0 itself, which reaches the local host.
+        if (v4 == 0)
+            return Invalid();
+        target.address = IpAddress::v4(v4);
+        return target;
+    }
     target.address = IpAddress::v6(bytes, scope);
     return target;
 }
 
-bool IsHostNameCharacter(char character)
+bool IsLetterOrDigit(char character)
 {
     return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
-           (character >= '0' && character <= '9') || character == '-' || character == '_';
+           (character >= '0' && character <= '9');
+}
+
+bool IsHostNameCharacter(char character)
+{
+    return IsLetterOrDigit(character) || character == '-' || character == '_';
 }
 
 // Letters, digits, hyphens and underscores in dot-separated labels of 1 to 63
-// characters, at most 253 in all, with an optional final dot. A name whose last
+// characters that begin and end with a letter or a digit, at most 253 in all, with
+// an optional final dot. The ends keep a negative part ("127.0.0.-1") from passing
+// as a name. A name whose last
 // label is all digits, or that the C library would read as a number in another form
 // ("127.1", "0x7f000001"), is a mistyped address: resolving it would probe some
 // other host, which may well answer.
@@ -91,7 +111,8 @@ bool IsHostName(const QByteArray &ascii)
     const QList<QByteArray> labels = name.split('.');
     for (const QByteArray &label : labels) {
         if (label.isEmpty() || label.size() > kLongestLabel ||
-            !std::all_of(label.begin(), label.end(), IsHostNameCharacter))
+            !std::all_of(label.begin(), label.end(), IsHostNameCharacter) ||
+            !IsLetterOrDigit(label.front()) || !IsLetterOrDigit(label.back()))
             return false;
     }
     const QByteArray &last = labels.last();

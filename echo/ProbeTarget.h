@@ -24,6 +24,7 @@ struct ProbeTarget
 };
 
 // Blanks around the text are ignored. Dotted IPv4 is read by ParseDottedAddress and
-// keeps its rules; an IPv6 literal may carry a zone ("fe80::1%eth0"); any other text
+// keeps its rules; an IPv6 literal may carry a zone ("fe80::1%eth0"), and one that
+// maps an IPv4 address ("::ffff:192.0.2.1") names that IPv4 address; any other text
 // is a host name when it could be one.
 ProbeTarget ParseProbeTarget(const QString &text);

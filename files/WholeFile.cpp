@@ -1,9 +1,33 @@
 #include "WholeFile.h"
 
+#include <QFile>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// QSaveFile follows symbolic links and renames its temporary file over the name the
+// last one gives, which would put a regular file in place of a device, a FIFO or a
+// folder: none of them is ours to replace. Nothing there yet (a link that leads
+// nowhere included) is a file to make.
+std::optional<QString> NotReplaceable(const QString &path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT ? std::nullopt : std::optional(qt_error_string(errno));
+    if (!S_ISREG(status.st_mode))
+        return QStringLiteral("it is not a regular file");
+    return std::nullopt;
+}
+
+} // namespace
 
 std::optional<QString> WriteWholeFile(const QString &path, const QByteArray &content)
 {
+    if (std::optional<QString> refusal = NotReplaceable(path))
+        return refusal;
     QSaveFile file(path);
     // Unbuffered: a failed buffered write only shows while commit() flushes, and Qt 6.4
     // then puts the cut-short file in place all the same.

@@ -1,10 +1,14 @@
 // The router's console sends any bytes at all. In the ledger they must become one
-// line of printable text, and in the CSV file one field that a spreadsheet reads
-// back as that text, whatever quotes, separators or line breaks they hold.
+// line of printable text, in the CSV file one field that a spreadsheet reads back as
+// that text, whatever quotes, separators or line breaks they hold, and in the JSON
+// report a string that reads back as every byte of the answer.
 #include "FuzzProperty.h"
 #include "LedgerCsv.h"
 #include "LedgerText.h"
+#include "ReportWriters.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QStringList>
 
 namespace {
@@ -75,5 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     RequireProperty(records.size() == 2, "a header and one record per outage");
     RequireProperty(records[0].size() == 6 && records[1].size() == 6, "six fields a record");
     RequireProperty(records[1][5] == printable, "the last field reads back as the console text");
+
+    const QString answer = DecodedConsole(bytes);
+    QJsonParseError error{};
+    const QJsonDocument json =
+        QJsonDocument::fromJson('[' + JsonString(answer).toUtf8() + ']', &error);
+    RequireProperty(error.error == QJsonParseError::NoError && json.array().size() == 1 &&
+                        json.array().at(0).toString() == answer,
+                    "the JSON string reads back as the router's whole answer");
     return 0;
 }

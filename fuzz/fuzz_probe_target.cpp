@@ -10,6 +10,8 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -26,6 +28,11 @@ void CheckHostName(const QString &text, const QByteArray &name)
                     "a host name holds letters, digits, '-', '_' and '.' only");
     RequireProperty(!name.startsWith('.') && !name.contains(".."),
                     "a host name has no empty label");
+    const QByteArray bare = name.endsWith('.') ? name.chopped(1) : name;
+    for (const QByteArray &label : bare.split('.'))
+        RequireProperty(std::isalnum(static_cast<unsigned char>(label.front())) &&
+                            std::isalnum(static_cast<unsigned char>(label.back())),
+                        "a label begins and ends with a letter or a digit");
     RequireProperty(!text.trimmed().contains(u' ') && !text.contains(u':'),
                     "a text with a blank or a colon inside is never looked up");
     in_addr numeric{};
@@ -41,8 +48,17 @@ void CheckHostName(const QString &text, const QByteArray &name)
 void CheckAddress(const QString &text, const IpAddress &address)
 {
     if (!address.isV6()) {
-        RequireProperty(address.v4Address() == ParseDottedAddress(text) && address.v4Address() != 0,
-                        "an IPv4 target is the dotted address the text holds");
+        // Or the one an IPv6 literal maps, in its last four bytes.
+        quint32 expected = ParseDottedAddress(text);
+        IpAddress::V6Bytes literal{};
+        const QByteArray literalText = text.trimmed().section(u'%', 0, 0).toLatin1();
+        if (::inet_pton(AF_INET6, literalText.constData(), literal.data()) == 1) {
+            RequireProperty(literal[10] == 0xFF && literal[11] == 0xFF,
+                            "only an IPv4-mapped IPv6 literal is probed over IPv4");
+            std::memcpy(&expected, literal.data() + 12, sizeof expected);
+        }
+        RequireProperty(address.v4Address() == expected && expected != 0,
+                        "an IPv4 target is the address the text holds");
         return;
     }
     RequireProperty(ParseDottedAddress(text) == 0, "dotted IPv4 is never read as IPv6");

@@ -9,6 +9,9 @@
 
 namespace {
 
+// An outage that overlaps the range [?, ?), its end and start as the values.
+const QString kOverlapsRange = QStringLiteral("started < ? AND (ended IS NULL OR ended >= ?)");
+
 // The most per-cycle rows a range reads for its plot: about a fifth of a second.
 constexpr qint64 kMostCyclesRead = 200LL * 1000;
 
@@ -112,25 +115,49 @@ Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint6
     return availability;
 }
 
-QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
+void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                   const std::function<bool(const OutageEntry &)> &take)
 {
-    QSqlQuery query = Prepare(
-        database, QStringLiteral("SELECT started, ended, failing_cycles, fail_commands, console,"
-                                 " resolved FROM outages WHERE started < ?"
-                                 " AND (ended IS NULL OR ended >= ?) ORDER BY started"));
+    QSqlQuery query = Prepare(database, QStringLiteral("SELECT started, ended, failing_cycles,"
+                                                       " fail_commands, console, resolved,"
+                                                       " ended_by_stop FROM outages WHERE %1"
+                                                       " ORDER BY started")
+                                            .arg(kOverlapsRange));
     Run(query, {toMs, fromMs});
-    QList<OutageEntry> outages;
+    OutageEntry outage;
     while (query.next()) {
-        OutageEntry &outage = outages.emplace_back();
         outage.startMs = query.value(0).toLongLong();
-        if (!query.value(1).isNull())
-            outage.endMs = query.value(1).toLongLong();
+        outage.endMs =
+            query.value(1).isNull() ? std::nullopt : std::optional(query.value(1).toLongLong());
         outage.failingCycles = query.value(2).toInt();
         outage.failCommandsSent = query.value(3).toInt();
         outage.console = query.value(4).toByteArray();
         outage.resolvedAddress = query.value(5).toString();
+        outage.endedByStop = query.value(6).toBool();
+        if (!take(outage))
+            return;
     }
+}
+
+QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
+{
+    QList<OutageEntry> outages;
+    ForEachOutage(database, fromMs, toMs, [&outages](const OutageEntry &outage) {
+        outages.append(outage);
+        return true;
+    });
     return outages;
+}
+
+OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
+{
+    const QSqlQuery query = RunOnce(
+        database,
+        QStringLiteral("SELECT count(*), coalesce(sum(max(coalesce(ended, ?) - started, 0)), 0)"
+                       " FROM outages WHERE %1")
+            .arg(kOverlapsRange),
+        {toMs, toMs, fromMs});
+    return {query.value(0).toLongLong(), query.value(1).toLongLong()};
 }
 
 HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints)

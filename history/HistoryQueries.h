@@ -4,6 +4,8 @@
 
 #include <QSqlDatabase>
 
+#include <functional>
+
 // A cycle in which an address answered, as a condition on a row of the cycles table.
 inline const QString kAnsweredCycle =
     QStringLiteral("(primary_status = 0 OR coalesce(secondary_status = 0, 0))");
@@ -23,6 +25,20 @@ Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint6
 
 // Every outage that overlaps the range, oldest first.
 QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
+
+// The same outages handed over one at a time, as SQLite yields them, so that a ledger
+// of any length is printed in little memory. Stops early when take returns false.
+void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                   const std::function<bool(const OutageEntry &)> &take);
+
+struct OutageTotals
+{
+    qint64 outages = 0;
+    // Each outage whole, even where it reaches beyond the range; one that lasts counts
+    // until toMs.
+    qint64 lengthMs = 0;
+};
+OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
 
 // The whole range, each series folded into at most maximumPoints buckets.
 HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints);

@@ -16,6 +16,7 @@ qint64 HistoryRecorder::nowMs() const
 
 void HistoryRecorder::watchStarted()
 {
+    m_outageStartMs.reset();
     m_store.closeLeftOpenOutage();
     m_store.addEvent(nowMs(), HistoryEvent::Start);
 }
@@ -23,17 +24,24 @@ void HistoryRecorder::watchStarted()
 void HistoryRecorder::cycleDone(const CycleReport &report)
 {
     m_store.addCycle(nowMs(), report);
+    if (m_outageStartMs)
+        m_outageLastCycleMs = m_clock.monotonicMs();
     foldIfDue();
 }
 
 void HistoryRecorder::outageStarted()
 {
+    m_outageStartMs = m_clock.monotonicMs();
+    m_outageLastCycleMs = *m_outageStartMs;
     m_store.startOutage(nowMs());
 }
 
 void HistoryRecorder::outageEnded()
 {
-    m_store.endOutage(nowMs());
+    if (!m_outageStartMs)
+        return;
+    m_store.endOutage(m_clock.monotonicMs() - *m_outageStartMs);
+    m_outageStartMs.reset();
 }
 
 void HistoryRecorder::commandSent(CommandKind kind, const QString &command)
@@ -53,7 +61,11 @@ void HistoryRecorder::consoleReceived(const QByteArray &bytes)
 
 void HistoryRecorder::watchStopped()
 {
+    if (m_outageStartMs)
+        m_store.endOutage(m_outageLastCycleMs - *m_outageStartMs, OutageEnd::Stop);
+    m_outageStartMs.reset();
     m_store.addEvent(nowMs(), HistoryEvent::Stop);
+    m_store.finish();
 }
 
 void HistoryRecorder::foldIfDue()

@@ -8,10 +8,12 @@ class Clock;
 class HistoryStore;
 
 // Writes what the watch does into the history store, at the time the clock shows when
-// each event arrives. An outage starts and ends where the watch says it does; a stop
-// leaves an outage open, and the next start closes it at the last cycle recorded.
-// After the cycles it also does the store's retention work: a pass at most once an
-// hour, one small batch per cycle until the pass is done.
+// each event arrives. An outage starts and ends where the watch says it does, and
+// lasts as long as the monotonic clock counted: the wall clock only labels its start.
+// A stop ends an open outage at its last cycle, marked as ended by the stop; one left
+// open by a crash is closed by the next start. After the cycles it also does the
+// store's retention work: a pass at most once an hour, one small batch per cycle until
+// the pass is done.
 class HistoryRecorder final : public WatchEvents
 {
 public:
@@ -31,6 +33,9 @@ private:
 
     HistoryStore &m_store;
     const Clock &m_clock;
+    // The monotonic times of the open outage's start and of its last cycle.
+    std::optional<qint64> m_outageStartMs;
+    qint64 m_outageLastCycleMs = 0;
     bool m_folding = false;
     // On the monotonic count: a wall clock set back must not hold the work back.
     std::optional<qint64> m_nextPassMs;

@@ -1,20 +1,19 @@
 #pragma once
 
+#include "ReportFormat.h"
+
 #include <QString>
 #include <QTextStream>
 
 class Clock;
 
-inline const QString kHistoryFileName = QStringLiteral("history.sqlite");
-
-// $XDG_DATA_HOME/Corvane/history.sqlite: the data folder, beside the default log.
-QString DefaultHistoryStorePath();
-
-// corvane --history [--since LENGTH] [--csv]: prints the ledger of the outages that
-// overlap the range and the availability within it, in text for people or in CSV
-// (the ledger, a blank line, then the availability). The store is opened read-only,
-// takes no lock and may be written meanwhile. An empty sinceText means 30 days.
-// Returns the exit status: 0 when printed, 1 when the store cannot be read, 2 for a
-// bad --since value; the reason goes to err.
-int PrintHistoryReport(const QString &storePath, const QString &sinceText, bool csv,
+// corvane --history [--since LENGTH] [--csv | --json]: prints the ledger of the
+// outages that overlap the range and the availability within it, as text for people,
+// as one CSV table (the ledger) or as one JSON document. The store is opened
+// read-only, takes no lock and may be written meanwhile; the report reads one
+// snapshot of it. Rows go out as they are read. An empty sinceText means 30 days.
+// Returns the exit status: 0 when printed; 1 when the store cannot be read, its
+// reason on err, or when out fails, which the report then stops at once and leaves
+// to the caller to tell; 2 for a bad --since value.
+int PrintHistoryReport(const QString &storePath, const QString &sinceText, ReportFormat format,
                        QTextStream &out, QTextStream &err, const Clock &clock);

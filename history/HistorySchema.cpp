@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <iterator>
+
 namespace {
 
 // Each step takes the tables from the version before it to its own. A new store runs
@@ -43,9 +45,41 @@ const QStringList kVersion2 = {
     QStringLiteral("ALTER TABLE outages ADD COLUMN resolved TEXT"),
 };
 
-const QStringList &Step(int version)
+// The end of an outage that was still open when the program stopped is its last
+// cycle; the mark says that the line was not seen to come back.
+const QStringList kVersion3 = {
+    QStringLiteral("ALTER TABLE outages ADD COLUMN ended_by_stop INTEGER NOT NULL DEFAULT 0"),
+};
+
+// Step n takes the tables from version n - 1 to n.
+const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3};
+static_assert(std::size(kSteps) == kHistorySchemaVersion);
+
+// Our tables in the order the versions made them: version 1 the first four.
+const QStringList kOurTables = {QStringLiteral("cycles"), QStringLiteral("events"),
+                                QStringLiteral("outages"), QStringLiteral("hours"),
+                                QStringLiteral("addresses")};
+
+// A file without an application_id is ours only when it is empty (a new store) or has
+// the tables its version names: before version 3 none was set.
+bool HasOurTables(const QSqlDatabase &database, int version)
 {
-    return version == 1 ? kVersion1 : kVersion2;
+    if (version == 0)
+        return SingleValue(database, QStringLiteral("SELECT count(*) FROM sqlite_master"))
+                   .toInt() == 0;
+    if (version >= 3)
+        return false;
+    QSqlQuery table = Prepare(
+        database,
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    const int tables = version == 1 ? 4 : 5;
+    for (int index = 0; index < tables; ++index) {
+        Run(table, {kOurTables[index]});
+        table.next();
+        if (table.value(0).toInt() != 1)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -54,9 +88,11 @@ void UpgradeSchema(const QSqlDatabase &database, int from, int to)
 {
     SqlTransaction transaction(database);
     for (int version = from + 1; version <= to; ++version) {
-        for (const QString &statement : Step(version))
+        for (const QString &statement : *kSteps[version - 1])
             RunOnce(database, statement);
     }
+    if (to >= 3)
+        RunOnce(database, QStringLiteral("PRAGMA application_id = %1").arg(kHistoryApplicationId));
     RunOnce(database, QStringLiteral("PRAGMA user_version = %1").arg(to));
     transaction.commit();
 }
@@ -65,11 +101,11 @@ SchemaState PrepareSchema(const QSqlDatabase &database)
 {
     // The first read of the file: a file that is no database fails here.
     const int version = SingleValue(database, QStringLiteral("PRAGMA user_version")).toInt();
+    const qint32 id = SingleValue(database, QStringLiteral("PRAGMA application_id")).toInt();
+    if (id == 0 ? !HasOurTables(database, version) : id != kHistoryApplicationId)
+        return SchemaState::Foreign;
     if (version > kHistorySchemaVersion)
         return SchemaState::Newer;
-    if (version == 0 &&
-        SingleValue(database, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() > 0)
-        return SchemaState::Foreign;
 
     // A reader (the command line, the History window) never waits for the writer, and
     // a commit needs no flush to the disk; a power cut may lose the last cycles, never

@@ -3,15 +3,22 @@
 #include <QSqlDatabase>
 
 // The version of the tables this program writes, kept in SQLite's user_version.
-// 1: cycles, events, outages and hours; 2: adds the address a host name resolved to.
-constexpr int kHistorySchemaVersion = 2;
+// 1: cycles, events, outages and hours; 2: adds the address a host name resolved to;
+// 3: marks an outage that a stop ended.
+constexpr int kHistorySchemaVersion = 3;
+
+// SQLite's application_id of a history file ("CRVN"): set on creation and on the
+// upgrade to version 3, so that another program's database is told apart from ours
+// whatever its user_version says.
+constexpr qint32 kHistoryApplicationId = 0x4352564e;
 
 enum class SchemaState
 {
     Ready,
     // Written by a newer program: left as it is, and not written to.
     Newer,
-    // A database of some other program, with tables of its own.
+    // A database of some other program: another application_id, or none and tables
+    // that are not ours.
     Foreign,
 };
 

@@ -25,8 +25,12 @@ struct RoundTripPoint
 struct OutageEntry
 {
     qint64 startMs = 0;
-    // Empty while it lasts.
+    // Empty while it lasts. Its length counts on a clock that no setting of the wall
+    // clock moves, so that the end is never before the start.
     std::optional<qint64> endMs;
+    // The program stopped during the outage: it ends at its last cycle, and nobody saw
+    // whether the line came back.
+    bool endedByStop = false;
     qint32 failingCycles = 0;
     qint32 failCommandsSent = 0;
     // The first bytes the router's console sent during the outage.

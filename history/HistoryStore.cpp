@@ -7,6 +7,7 @@
 #include "LogWriter.h"
 #include "MessageBoxes.h"
 #include "SqlStatements.h"
+#include "StoreStatements.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,11 @@
 namespace {
 
 constexpr qint64 kRetryMs = 60LL * 1000;
+// About three hours of one-second cycles, a few hundred bytes each.
+constexpr size_t kMostWaiting = 10000;
+// How long the last writing at a stop waits for another connection's lock: well
+// within the second a stop signal may take.
+constexpr int kStopPatienceMs = 300;
 constexpr qint64 kOutageConsoleBytes = 2048;
 const QString kBoxTitle = QStringLiteral("History");
 
@@ -43,47 +49,8 @@ QString EventKind(HistoryEvent event)
 
 } // namespace
 
-// Prepared once per opened file: a cycle a second must not parse its SQL each time.
-struct HistoryStore::Statements
-{
-    explicit Statements(const QSqlDatabase &database)
-        : insertCycle(
-              Prepare(database, QStringLiteral("INSERT OR IGNORE INTO cycles(at, primary_status,"
-                                               " primary_rtt, secondary_status, secondary_rtt,"
-                                               " fail_count, by_user, primary_resolved,"
-                                               " secondary_resolved) VALUES(?,?,?,?,?,?,?,?,?)"))),
-          insertAddress(
-              Prepare(database, QStringLiteral("INSERT OR IGNORE INTO addresses(text) VALUES(?)"))),
-          selectAddress(
-              Prepare(database, QStringLiteral("SELECT id FROM addresses WHERE text = ?"))),
-          insertEvent(Prepare(
-              database, QStringLiteral("INSERT INTO events(at, kind, command) VALUES(?,?,?)"))),
-          insertOutage(Prepare(database, QStringLiteral("INSERT INTO outages(started) VALUES(?)"))),
-          countFailingCycle(
-              Prepare(database, QStringLiteral("UPDATE outages SET failing_cycles ="
-                                               " failing_cycles + 1, resolved ="
-                                               " coalesce(resolved, ?) WHERE id = ?"))),
-          countFailCommand(Prepare(database, QStringLiteral("UPDATE outages SET fail_commands ="
-                                                            " fail_commands + 1 WHERE id = ?"))),
-          appendConsole(Prepare(
-              database, QStringLiteral("UPDATE outages SET console = console || ? WHERE id = ?"))),
-          endOutage(Prepare(database, QStringLiteral("UPDATE outages SET ended = ? WHERE id = ?")))
-    {
-    }
-
-    QSqlQuery insertCycle;
-    QSqlQuery insertAddress;
-    QSqlQuery selectAddress;
-    QSqlQuery insertEvent;
-    QSqlQuery insertOutage;
-    QSqlQuery countFailingCycle;
-    QSqlQuery countFailCommand;
-    QSqlQuery appendConsole;
-    QSqlQuery endOutage;
-};
-
 HistoryStore::HistoryStore(QString path, const Clock &clock, LogWriter &log, MessageBoxes &boxes)
-    : m_path(std::move(path)), m_clock(clock), m_log(log), m_boxes(boxes)
+    : m_path(std::move(path)), m_clock(clock), m_log(log), m_boxes(boxes), m_claim(m_path)
 {
 }
 
@@ -94,7 +61,7 @@ HistoryStore::~HistoryStore()
 
 void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
 {
-    guarded([&] {
+    record([this, atMs, report] {
         const QVariant secondaryStatus =
             report.secondary ? QVariant(report.secondary->status) : QVariant();
         const QVariant secondaryTrip = report.secondary && report.secondary->status == 0
@@ -122,7 +89,7 @@ void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
 
 void HistoryStore::addEvent(qint64 atMs, HistoryEvent event, const QString &command)
 {
-    guarded([&] {
+    record([this, atMs, event, command] {
         Run(m_statements->insertEvent, {atMs, EventKind(event), command});
         if (m_openOutage && event == HistoryEvent::FailCommand)
             Run(m_statements->countFailCommand, {*m_openOutage});
@@ -131,26 +98,27 @@ void HistoryStore::addEvent(qint64 atMs, HistoryEvent event, const QString &comm
 
 void HistoryStore::startOutage(qint64 atMs)
 {
-    guarded([&] {
+    record([this, atMs] {
         Run(m_statements->insertOutage, {atMs});
         m_openOutage = m_statements->insertOutage.lastInsertId().toLongLong();
         m_outageConsoleBytes = 0;
     });
 }
 
-void HistoryStore::endOutage(qint64 atMs)
+void HistoryStore::endOutage(qint64 lengthMs, OutageEnd end)
 {
-    guarded([&] {
+    record([this, lengthMs, end] {
         if (!m_openOutage)
             return;
-        Run(m_statements->endOutage, {atMs, *m_openOutage});
+        Run(m_statements->endOutage,
+            {qMax<qint64>(0, lengthMs), end == OutageEnd::Stop ? 1 : 0, *m_openOutage});
         m_openOutage.reset();
     });
 }
 
 void HistoryStore::addConsole(const QByteArray &bytes)
 {
-    guarded([&] {
+    record([this, bytes] {
         if (!m_openOutage || m_outageConsoleBytes >= kOutageConsoleBytes)
             return;
         const QByteArray kept = bytes.left(kOutageConsoleBytes - m_outageConsoleBytes);
@@ -161,7 +129,7 @@ void HistoryStore::addConsole(const QByteArray &bytes)
 
 void HistoryStore::closeLeftOpenOutage()
 {
-    guarded([&] {
+    record([this] {
         RunOnce(m_connection->database(),
                 QStringLiteral("UPDATE outages SET ended = max(started, coalesce((SELECT max(at)"
                                " FROM cycles), started)) WHERE ended IS NULL"));
@@ -171,9 +139,37 @@ void HistoryStore::closeLeftOpenOutage()
 
 bool HistoryStore::foldBatch(qint64 nowMs)
 {
-    bool more = false;
-    guarded([&] { more = FoldBatch(m_connection->database(), nowMs); });
-    return more;
+    // What waits goes first; the retention work is done when the file can be written.
+    if (!m_waiting.empty())
+        return !m_off;
+    if (!ready())
+        return false;
+    try {
+        return FoldBatch(m_connection->database(), nowMs);
+    } catch (const SqlFailure &failure) {
+        if (failure.busy())
+            return true;
+        failed(failure);
+    }
+    return false;
+}
+
+void HistoryStore::finish()
+{
+    if (!m_waiting.empty() && ready()) {
+        try {
+            RunOnce(m_connection->database(),
+                    QStringLiteral("PRAGMA busy_timeout = %1").arg(kStopPatienceMs));
+        } catch (const SqlFailure &) {
+            // Then the writing below fails at once and says so.
+        }
+    }
+    m_finishing = true;
+    flush();
+    if (!m_waiting.empty())
+        warn(QStringLiteral("%1 history records could not be written to %2 before the stop.")
+                 .arg(m_waiting.size())
+                 .arg(QDir::toNativeSeparators(m_path)));
 }
 
 HistoryRange HistoryStore::range(qint64 fromMs, qint64 toMs, int maximumPoints)
@@ -191,30 +187,104 @@ HistoryRange HistoryStore::range(qint64 fromMs, qint64 toMs, int maximumPoints)
     return empty;
 }
 
+void HistoryStore::record(std::function<void()> work)
+{
+    if (m_off)
+        return;
+    if (m_waiting.size() >= kMostWaiting) {
+        if (m_dropped++ == 0) {
+            m_firstDroppedMs = m_clock.now().toMSecsSinceEpoch();
+            warn(QStringLiteral("The history cannot be written to %1 and %2 records wait: newer"
+                                " ones are dropped until it can be written again.")
+                     .arg(QDir::toNativeSeparators(m_path))
+                     .arg(m_waiting.size()));
+        }
+        return;
+    }
+    m_waiting.push_back(std::move(work));
+    flush();
+}
+
+void HistoryStore::flush()
+{
+    if (m_waiting.empty() || !ready())
+        return;
+    // A transaction that fails undoes what its work did to the file: undo it here too.
+    const std::optional<qint64> openOutage = m_openOutage;
+    const qint64 outageConsoleBytes = m_outageConsoleBytes;
+    try {
+        SqlTransaction transaction(m_connection->database(), SqlTransaction::Lock::Immediate);
+        for (const std::function<void()> &work : m_waiting)
+            work();
+        transaction.commit();
+    } catch (const SqlFailure &failure) {
+        m_openOutage = openOutage;
+        m_outageConsoleBytes = outageConsoleBytes;
+        m_addressIds.clear();
+        // Another connection holds the lock: the work waits for the next try.
+        if (!failure.busy())
+            failed(failure);
+        return;
+    }
+    m_waiting.clear();
+    m_failureTold = false;
+    if (m_dropped > 0) {
+        warn(QStringLiteral("The history lost %1 records from %2 on, while it could not be"
+                            " written.")
+                 .arg(m_dropped)
+                 .arg(QDateTime::fromMSecsSinceEpoch(m_firstDroppedMs).toString(Qt::ISODate)));
+        m_dropped = 0;
+    }
+}
+
 bool HistoryStore::ready()
 {
-    if (m_connection)
-        return true;
+    if (m_off)
+        return false;
+    if (m_connection) {
+        if (m_claim.sameFile())
+            return true;
+        warn(QStringLiteral("The history file %1 was deleted or replaced while Corvane ran. A new"
+                            " one was started.")
+                 .arg(QDir::toNativeSeparators(m_path)));
+        close();
+        m_retryAtMs.reset();
+    }
     if (m_retryAtMs && m_clock.monotonicMs() < *m_retryAtMs)
         return false;
     m_retryAtMs = m_clock.monotonicMs() + kRetryMs;
+    if (const std::optional<QString> reason = m_claim.notAStore()) {
+        switchOff(*reason);
+        return false;
+    }
     try {
+        if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
+            throw SqlFailure{QSqlError(QStringLiteral("its folder cannot be made"), QString(),
+                                       QSqlError::ConnectionError)};
+        bool taken = false;
+        if (const std::optional<QString> reason = m_claim.lock(taken)) {
+            if (taken) {
+                switchOff(*reason);
+                return false;
+            }
+            throw SqlFailure{QSqlError(*reason, QString(), QSqlError::ConnectionError)};
+        }
         open();
         return true;
     } catch (const SqlFailure &failure) {
+        if (failure.busy()) {
+            close();
+            m_retryAtMs.reset();
+            return false;
+        }
         failed(failure);
     }
     // A file moved aside makes way for a new one at once.
-    if (m_connection)
-        return true;
-    return false;
+    return m_connection != nullptr;
 }
 
 void HistoryStore::open()
 {
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
-        throw SqlFailure{QSqlError(QStringLiteral("its folder cannot be made"), QString(),
-                                   QSqlError::ConnectionError)};
     auto connection =
         std::make_unique<SqliteConnection>(m_path, SqliteConnection::Access::ReadWrite);
     connection->open();
@@ -243,6 +313,7 @@ void HistoryStore::open()
         m_outageConsoleBytes = outage.value(1).toLongLong();
     }
     m_connection = std::move(connection);
+    m_claim.rememberFile();
 }
 
 void HistoryStore::close()
@@ -253,16 +324,12 @@ void HistoryStore::close()
     m_openOutage.reset();
 }
 
-template <typename Work> void HistoryStore::guarded(Work &&work)
+void HistoryStore::switchOff(const QString &reason)
 {
-    if (!ready())
-        return;
-    try {
-        work();
-        m_failureTold = false;
-    } catch (const SqlFailure &failure) {
-        failed(failure);
-    }
+    m_off = true;
+    m_waiting.clear();
+    warn(QStringLiteral("The history file %1 is not used: %2. The watch goes on without history.")
+             .arg(QDir::toNativeSeparators(m_path), reason));
 }
 
 void HistoryStore::failed(const SqlFailure &failure)
@@ -317,6 +384,10 @@ bool HistoryStore::moveAside(const QString &reason)
 
 void HistoryStore::warn(const QString &text)
 {
+    if (m_finishing) {
+        qWarning("%s", qUtf8Printable(text));
+        return;
+    }
     m_log.WriteLog(text, true, true, kSystemMessage);
     m_boxes.show(text, kBoxTitle, BoxStyle::OkExclamation);
 }

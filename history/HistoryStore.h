@@ -1,12 +1,16 @@
 #pragma once
 
+#include "HistoryFileClaim.h"
 #include "HistorySource.h"
+#include "HistoryStorePath.h"
 #include "WatchEvents.h"
 
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,12 +30,24 @@ enum class HistoryEvent
     Scheduled,
 };
 
+enum class OutageEnd
+{
+    // An address answered again.
+    LineBack,
+    // The program stopped; the outage ends at its last cycle.
+    Stop,
+};
+
 // The history in an SQLite file, written as the watch goes on and read by the History
-// window. It never stops the watch: a file that cannot be opened or written is told
-// once per run of failures, in the log and in a warning box, and the store goes on
-// without it, trying again a minute later. A damaged file, or one of another program,
-// is moved aside under a timestamped name and a new one is started. Opens at the
-// first write, not before.
+// window. It never stops nor holds up the watch: what it is given waits in a bounded
+// queue and goes into the file in one transaction as soon as the file can be written,
+// so that another program holding the file's lock only delays the writing. A file
+// that cannot be opened or written is told once per run of failures, in the log and
+// in a warning box, and the store tries again a minute later. A damaged file, or one
+// of another program, is moved aside under a timestamped name and a new one is
+// started; so is a file deleted or replaced while the store has it open. A path that
+// is no regular file, or a store that another monitor writes, is told once and the
+// watch goes on without history. Opens at the first write, not before.
 class HistoryStore final : public HistorySource
 {
 public:
@@ -45,24 +61,33 @@ public:
     void addCycle(qint64 atMs, const CycleReport &report);
     void addEvent(qint64 atMs, HistoryEvent event, const QString &command = {});
     void startOutage(qint64 atMs);
-    void endOutage(qint64 atMs);
+    // Ends the open outage lengthMs after its start, a length the caller measured on
+    // the monotonic clock: a wall clock set meanwhile moves neither end.
+    void endOutage(qint64 lengthMs, OutageEnd end = OutageEnd::LineBack);
     // Kept only up to the first 2 KB of each outage.
     void addConsole(const QByteArray &bytes);
-    // An outage left open by a stop or a crash ends at the last cycle recorded: the
-    // program saw nothing after it.
+    // An outage left open by a crash ends at the last cycle recorded: the program saw
+    // nothing after it.
     void closeLeftOpenOutage();
     // One batch of the retention work; returns whether more batches are waiting.
     bool foldBatch(qint64 nowMs);
+    // At a clean stop: writes what waits, giving another connection's lock a moment.
+    // The stop line is the log's last: what goes wrong from here goes to stderr.
+    void finish();
+    // What waits to be written.
+    qsizetype waiting() const { return qsizetype(m_waiting.size()); }
 
     HistoryRange range(qint64 fromMs, qint64 toMs, int maximumPoints) override;
 
 private:
     struct Statements;
 
+    void record(std::function<void()> work);
+    void flush();
     bool ready();
     void open();
     void close();
-    template <typename Work> void guarded(Work &&work);
+    void switchOff(const QString &reason);
     void failed(const SqlFailure &failure);
     void tell(const SqlFailure &failure);
     bool moveAside(const QString &reason);
@@ -74,8 +99,17 @@ private:
     const Clock &m_clock;
     LogWriter &m_log;
     MessageBoxes &m_boxes;
+    HistoryFileClaim m_claim;
     std::unique_ptr<SqliteConnection> m_connection;
     std::unique_ptr<Statements> m_statements;
+    std::deque<std::function<void()>> m_waiting;
+    // Records the full queue turned away since it was last written, and the time of
+    // the first.
+    qint64 m_dropped = 0;
+    qint64 m_firstDroppedMs = 0;
+    // Not used for the rest of the run.
+    bool m_off = false;
+    bool m_finishing = false;
     // Not before this monotonic time does a closed store try to open again.
     std::optional<qint64> m_retryAtMs;
     // A run of failures has been told; the next successful write ends it.

@@ -10,6 +10,10 @@
 // What the History window and its CSV file say about a range: the figures and the
 // texts of the ledger's rows.
 
+// The router's console output as text, read in the router's code page
+// (Windows-1252), every byte kept.
+QString DecodedConsole(const QByteArray &bytes);
+
 // The router's console output on one line: line breaks as " | ", other control
 // characters in caret notation ("^[" for escape, "^?" for delete), the rest read in
 // the router's code page (Windows-1252), with blanks at either end trimmed.

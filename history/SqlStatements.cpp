@@ -1,9 +1,12 @@
 #include "SqlStatements.h"
 
 #include <QAtomicInteger>
+#include <QUrl>
 
 namespace {
 
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 
@@ -25,14 +28,27 @@ bool SqlFailure::damagedFile() const
     return primaryCode() == kSqliteCorrupt || primaryCode() == kSqliteNotADatabase;
 }
 
+bool SqlFailure::busy() const
+{
+    return primaryCode() == kSqliteBusy || primaryCode() == kSqliteLocked;
+}
+
 SqliteConnection::SqliteConnection(const QString &path, Access access)
     : m_name(UniqueConnectionName())
 {
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     database.setDatabaseName(path);
-    // A reader must never create the file nor wait for the writer.
+    // A reader must never create the file nor wait for the writer. A writer never waits
+    // for a lock either: Qt's default of five seconds would hold the watch that long.
+    if (access == Access::ReadWrite)
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
     if (access == Access::ReadOnly)
         database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (access == Access::Unchanging) {
+        database.setDatabaseName(QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+                                 QStringLiteral("?immutable=1"));
+        database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    }
 }
 
 SqliteConnection::~SqliteConnection()
@@ -89,9 +105,11 @@ QVariant SingleValue(const QSqlDatabase &database, const QString &sql, const QVa
     return query.isValid() ? query.value(0) : QVariant();
 }
 
-SqlTransaction::SqlTransaction(const QSqlDatabase &database) : m_database(database)
+SqlTransaction::SqlTransaction(const QSqlDatabase &database, Lock lock) : m_database(database)
 {
-    if (!m_database.transaction())
+    if (lock == Lock::Immediate)
+        RunOnce(m_database, QStringLiteral("BEGIN IMMEDIATE"));
+    else if (!m_database.transaction())
         throw SqlFailure{m_database.lastError()};
 }
 

@@ -17,11 +17,14 @@ struct SqlFailure
     int primaryCode() const;
     // A damaged file, or one that is no database at all.
     bool damagedFile() const;
+    // Another connection holds the lock: the same work goes through later.
+    bool busy() const;
 };
 
 // An SQLite file opened through Qt SQL under a connection name of its own, so that a
 // reader and a writer can live in one process; closed and forgotten with the object.
-// Every query on it must end before it does.
+// Every query on it must end before it does. A writer never waits for a lock that
+// another connection holds: its statement fails as busy() at once.
 class SqliteConnection
 {
 public:
@@ -29,6 +32,9 @@ public:
     {
         ReadWrite,
         ReadOnly,
+        // Read as a file that nobody writes while it is open: without the write-ahead
+        // and shared-memory files, and without taking a lock.
+        Unchanging,
     };
     SqliteConnection(const QString &path, Access access);
     ~SqliteConnection();
@@ -59,7 +65,15 @@ QVariant SingleValue(const QSqlDatabase &database, const QString &sql,
 class SqlTransaction
 {
 public:
-    explicit SqlTransaction(const QSqlDatabase &database);
+    enum class Lock
+    {
+        // The write lock is taken at the first write.
+        Deferred,
+        // Taken at the start, so that a lock held elsewhere fails the start and no
+        // work is done in vain.
+        Immediate,
+    };
+    explicit SqlTransaction(const QSqlDatabase &database, Lock lock = Lock::Deferred);
     ~SqlTransaction();
     SqlTransaction(const SqlTransaction &) = delete;
     SqlTransaction &operator=(const SqlTransaction &) = delete;

@@ -99,7 +99,9 @@ IniDocument::Line IniDocument::ParsedLine(QByteArray bytes, QByteArray lineBreak
     }
     const qsizetype equals = trimmed.indexOf(u'=');
     const QStringView key = WithoutBlanks(trimmed.first(std::max<qsizetype>(equals, 0)));
-    if (key.isEmpty()) {
+    // A key before the first section header belongs to no section, so nothing reads
+    // it: it is named with the other lines that are not settings.
+    if (key.isEmpty() || section.isEmpty()) {
         line.kind = Kind::Skipped;
         return line;
     }

@@ -13,7 +13,8 @@
 // Blank lines and lines starting with "#" or ";" (after blanks) are comments, "[name]"
 // starts a section, and a line with "=" is a key: the text before the first "=" names
 // it, the text after it is its value (see IniValue.h), both without surrounding blanks.
-// Any other line is skipped and remembered, and every good line is still read. Names
+// Any other line, a key before the first section included, is skipped and remembered,
+// and every good line is still read. Names
 // match case-sensitively. Each line is read as UTF-8 when it is valid UTF-8, otherwise
 // as Latin-1; lines that are added or changed are written in UTF-8.
 class IniDocument

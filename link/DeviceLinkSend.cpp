@@ -24,6 +24,9 @@ void DeviceLink::SendCommand(const QString &command)
     if (m_pause.stopRequested())
         return;
     m_pending.clear();
+    // Why bytes stayed behind: only a failed reopen or write. A caret pair that forms
+    // no character is still reported, but its character went out unchanged.
+    PendingFailure notSent;
     {
         BusyScope busy(m_busyPointer);
         // When a reopen fails, writing would only replace its reason with "not
@@ -32,12 +35,16 @@ void DeviceLink::SendCommand(const QString &command)
         if ((m_reopenBeforeSend || m_reopenPort) && !m_port.isOpen()) {
             ReopenKeptPort();
             portUsable = !m_pending.isPending();
+            notSent = m_pending;
         }
         for (const CommandByte &next : DecodeCommand(command)) {
             if (!next.failure.isEmpty())
                 m_pending.remember(Outcome::failure(next.failure));
-            if (portUsable)
-                m_pending.remember(m_port.output(next.byte));
+            if (portUsable) {
+                const Outcome written = m_port.output(next.byte);
+                m_pending.remember(written);
+                notSent.remember(written);
+            }
             // A stop cuts the gap short and ends the send at the byte it reached.
             if (next.gap != GapAfter::None &&
                 !m_pause.pauseMs(next.gap == GapAfter::Long ? kControlGapMs : kByteGapMs))
@@ -45,8 +52,8 @@ void DeviceLink::SendCommand(const QString &command)
         }
     }
     // The log keeps the reason, which the box shows only until it is closed.
-    if (m_pending.isPending())
-        m_log.WriteLog(QStringLiteral("Command not sent completely: ") + m_pending.description(),
+    if (notSent.isPending())
+        m_log.WriteLog(QStringLiteral("Command not sent completely: ") + notSent.description(),
                        true, true, kSystemMessage);
     ReportError(kCommPortError);
 }

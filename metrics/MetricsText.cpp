@@ -42,8 +42,9 @@ QByteArray MetricsText(const MetricsSnapshot &snapshot)
         AddSample(text, R"(corvane_rtt_seconds{address="secondary"})",
                   Seconds(*snapshot.secondaryRoundTripMs));
 
-    AddFamily(text, "corvane_fail_count", "gauge", "Failing cycles in a row, as the meter shows.");
-    AddSample(text, "corvane_fail_count", QString::number(snapshot.failCount));
+    AddFamily(text, "corvane_failing_cycles", "gauge",
+              "Failing cycles in a row, as the meter shows.");
+    AddSample(text, "corvane_failing_cycles", QString::number(snapshot.failCount));
     AddFamily(text, "corvane_retries", "gauge",
               "Failing cycles in a row after which the fail command is sent.");
     if (snapshot.retries)

@@ -4,6 +4,8 @@
 #include "StoredValuesCheck.h"
 #include "WholeNumber.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringList>
@@ -51,6 +53,37 @@ std::optional<double> Factor(const QString &text)
     if (!converted || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+// The file is replaced whole by renaming a new one over it, which would turn a device,
+// a FIFO or a folder (or the one a symbolic link names) into a regular file: none of
+// them is ours to replace. A relative path would depend on the folder Corvane was
+// started in, which under a service manager is "/".
+std::optional<QString> MetricsFileRefusal(const QString &path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    if (QDir::isRelativePath(path))
+        return QStringLiteral("An absolute path is required, such as "
+                              "/var/lib/prometheus/node-exporter/corvane.prom.");
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("A regular file is required; %1 is a folder, a device or a FIFO.")
+            .arg(QDir::toNativeSeparators(path));
+    return std::nullopt;
+}
+
+// What runs in place of a refused value.
+QString DefaultInUse(OptionKey key)
+{
+    switch (key) {
+    case OptionKey::AckPattern:
+        return QStringLiteral("Corvane waits for no acknowledgement.");
+    case OptionKey::MetricsFile:
+        return QStringLiteral("Corvane writes no metrics file.");
+    default:
+        return QStringLiteral("Corvane uses %1.").arg(OptionText(Options(), key));
+    }
 }
 
 } // namespace
@@ -112,7 +145,7 @@ QString OptionText(const Options &options, OptionKey key)
 std::optional<QString> OptionRefusal(OptionKey key, const QString &text)
 {
     if (key == OptionKey::MetricsFile)
-        return std::nullopt;
+        return MetricsFileRefusal(text);
     if (key == OptionKey::AckPattern) {
         const QRegularExpression pattern(text);
         if (pattern.isValid())
@@ -181,7 +214,8 @@ Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
             continue;
         const QString stored = settings.GetValue(OptionsSection, name);
         if (const std::optional<QString> refusal = OptionRefusal(key, stored))
-            refused.append(name + u'=' + stored + QStringLiteral(": ") + *refusal);
+            refused.append(name + u'=' + stored + QStringLiteral(": ") + *refusal + u' ' +
+                           DefaultInUse(key));
         else
             SetOption(options, key, stored);
     }

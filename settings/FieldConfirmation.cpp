@@ -112,6 +112,35 @@ QString FieldKey(Field field)
     }
 }
 
+QString FieldDefault(Field field)
+{
+    switch (field) {
+    case Field::AddrPri:
+    case Field::AddrSec:
+        return QStringLiteral("127.0.0.1");
+    case Field::TimeoutPri:
+    case Field::TimeoutSec:
+        return QStringLiteral("2000");
+    case Field::Period:
+        return QStringLiteral("60");
+    case Field::FailCommand:
+        return QStringLiteral("^m^m");
+    case Field::FailPort:
+        return QStringLiteral("1");
+    case Field::FailTries:
+        return QStringLiteral("5");
+    case Field::FailResend:
+        return QStringLiteral("30");
+    case Field::SchedTime0:
+    case Field::SchedTime1:
+    case Field::SchedTime2:
+    case Field::SchedTime3:
+        return QStringLiteral("12:00:00 AM");
+    default:
+        return {};
+    }
+}
+
 FieldConfirmation::FieldConfirmation(WindowFields &fields, Meter &meter, Settings &settings,
                                      MessageBoxes &boxes, SetPingPeriod setPingPeriod)
     : m_fields(fields), m_meter(meter), m_settings(settings), m_boxes(boxes),

@@ -23,6 +23,10 @@ std::optional<QString> FieldRefusal(Field field, const QString &text);
 // empty for the result fields, which are never stored.
 QString FieldKey(Field field);
 
+// The text the window is designed with, which a first run shows and uses; empty for
+// the fields that start empty and for the log, whose path the caller chooses.
+QString FieldDefault(Field field);
+
 // Confirms the address, time-out, period and failure-action fields as the focus
 // leaves them: checks numeric entries, stores the text as typed and keeps
 // PingPeriod and the failures meter's maximum in step with the fields.

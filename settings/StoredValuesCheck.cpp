@@ -24,10 +24,25 @@ QList<Field> CheckedFields(const WindowFields &fields)
     return checked;
 }
 
+// Puts what runs in place of the refused text and says what it is. Every reader of
+// the field (the ping cycle, the meter, the metrics) then takes the same value; a
+// slot's time is left as stored, which keeps the slot from firing at all rather
+// than at a midnight nobody chose.
+QString FallBack(WindowFields &fields, Field field)
+{
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        if (field == SchedTimeField(slot))
+            return QStringLiteral("Corvane does not send %1.").arg(FieldKey(SchedCmdField(slot)));
+    }
+    const QString fallback = FieldDefault(field);
+    fields.setText(field, fallback);
+    return QStringLiteral("Corvane uses %1.").arg(fallback);
+}
+
 } // namespace
 
-void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, LogWriter &log,
-                               MessageBoxes &boxes)
+void TakeFallbacksForRefusedStoredValues(Settings &settings, WindowFields &fields, LogWriter &log,
+                                         MessageBoxes &boxes)
 {
     QStringList lines;
     for (const Field field : CheckedFields(fields)) {
@@ -35,8 +50,12 @@ void ReportRefusedStoredValues(Settings &settings, const WindowFields &fields, L
         if (!settings.HasValue(SettingsSection, key))
             continue;
         const QString value = fields.text(field);
-        if (const std::optional<QString> refusal = FieldRefusal(field, value))
-            lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal);
+        const std::optional<QString> refusal = FieldRefusal(field, value);
+        if (!refusal)
+            continue;
+        lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal +
+                     (refusal->endsWith(u'.') ? QStringLiteral(" ") : QStringLiteral(". ")) +
+                     FallBack(fields, field));
     }
     // Told rather than fallen back on silently: a retry count the ping cycle never
     // reaches, or a slot that never fires, looks like a working setting until the

@@ -1,6 +1,5 @@
 #include "CorvaneApp.h"
 
-#include "HistoryReport.h"
 #include "LastValues.h"
 #include "Pause.h"
 #include "StoredValuesCheck.h"
@@ -11,16 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-
-// A first run, and a stored period that is empty or not a whole number of at
-// least 1, still watch: at the period the field shows rather than never.
-constexpr qint32 kDefaultPingPeriod = 60;
-
-} // namespace
-
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
-                       HistorySource *history)
+                       HistorySource *history, const QString &historyPath)
     : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
       m_trayWindow(m_window, services.tray),
       m_trayBadge([this](BadgeState state) { m_trayWindow.ShowBadge(state); }),
@@ -37,8 +28,9 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
       m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log),
-      m_history(QFileInfo(logPath).dir().filePath(kHistoryFileName), services.clock, m_log,
-                m_boxes),
+      m_history(historyPath.isEmpty() ? QFileInfo(logPath).dir().filePath(kHistoryFileName)
+                                      : historyPath,
+                services.clock, m_log, m_boxes),
       m_historyRecorder(m_history, services.clock)
 {
     ConnectWindow();
@@ -169,8 +161,9 @@ void CorvaneApp::Start()
     // chose, so that its key is not silently taken as never written.
     if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())
         m_log.WriteLog(skipped, true, true, kSystemMessage);
-    // Before any fallback shows in a field, so that the report quotes what was stored.
-    ReportRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
+    // Before anything reads the fields, so that everything runs with the values the
+    // report names.
+    TakeFallbacksForRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
     m_safety.Load(m_settings, m_boxes);
     m_notifier.setEnabled(m_safety.options().notify);
     m_trayBadge.setEnabled(m_safety.options().trayBadge);
@@ -193,9 +186,8 @@ void CorvaneApp::Start()
 
 void CorvaneApp::TakePingPeriodFromField()
 {
-    // The field shows the period the watch runs at; the store keeps what was written.
-    if (FieldRefusal(Field::Period, m_window.text(Field::Period)))
-        m_window.setText(Field::Period, QString::number(kDefaultPingPeriod));
+    // A refused stored period has fallen back to the field's default by now, so the
+    // field shows the period the watch runs at.
     m_engine.SetPingPeriod(*WholeNumber32(m_window.text(Field::Period)));
 }
 

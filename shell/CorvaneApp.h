@@ -60,10 +60,10 @@ inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped."
 class CorvaneApp
 {
 public:
-    // The History window shows history, or when none is given the store that the
-    // program keeps beside the default log.
+    // The history store is kept at historyPath, empty for beside the default log. The
+    // History window shows history, or when none is given that store.
     CorvaneApp(const PlatformServices &services, const QString &logPath,
-               HistorySource *history = nullptr);
+               HistorySource *history = nullptr, const QString &historyPath = {});
 
     // Start-up: loads the stored settings into the fields, opens the port, sets the
     // meter, installs the tray icon, tucks the window away and logs the start.
@@ -93,7 +93,7 @@ public:
     OutageNotifier &notifier() { return m_notifier; }
     // The start at login that the Options window offers; none offers none.
     void SetLoginStart(LoginStart *loginStart) { m_loginStart = loginStart; }
-    // The history of cycles and outages, beside the default log.
+    // The history of cycles and outages.
     HistorySource &history() { return m_history; }
 
 private:

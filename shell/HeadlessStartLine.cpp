@@ -20,11 +20,12 @@ QString PortText(const QString &port, SettingsStore &store)
 
 } // namespace
 
-QString HeadlessStartLine(const QString &settingsFile, const WindowFields &fields,
-                          SettingsStore &store)
+QString HeadlessStartLine(const QString &settingsFile, const QString &historyFile,
+                          const WindowFields &fields, SettingsStore &store)
 {
-    return QStringLiteral("Corvane runs headless: settings %1, log %2, %3, addresses %4 and %5.")
-        .arg(settingsFile, fields.text(Field::FailLog),
+    return QStringLiteral(
+               "Corvane runs headless: settings %1, log %2, history %3, %4, addresses %5 and %6.")
+        .arg(settingsFile, fields.text(Field::FailLog), historyFile,
              PortText(fields.text(Field::FailPort), store), fields.text(Field::AddrPri),
              fields.text(Field::AddrSec));
 }

@@ -2,11 +2,13 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "CorvaneApp.h"
+#include "DescriptorDevice.h"
 #include "DesktopTextEditor.h"
 #include "FreedesktopNotifications.h"
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
 #include "HistoryReport.h"
+#include "HistoryStore.h"
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "LocalTextFiles.h"
@@ -29,8 +31,10 @@
 
 #include <csignal>
 #include <cstdio>
+
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -71,16 +75,25 @@ std::optional<int> AnswerWithoutWatching(const CommandLine &commandLine)
     return std::nullopt;
 }
 
-// The report only reads the store: no display, no lock, no settings, no log.
+// The report only reads the store: no display, no lock, no settings, no log. Output
+// that cannot be written ends it with status 1: a full disk says so, a reader that
+// has gone (| head) needs no word.
 int PrintHistory(char *argv[], const CommandLineOptions &options)
 {
     int reportArgumentCount = 1;
     QCoreApplication report(reportArgumentCount, argv);
     SystemClock clock;
-    QTextStream out(stdout);
+    DescriptorDevice standardOutput(STDOUT_FILENO);
+    QTextStream out(&standardOutput);
     QTextStream err(stderr);
-    return PrintHistoryReport(DefaultHistoryStorePath(), options.sinceText, options.csv, out, err,
-                              clock);
+    const int status = PrintHistoryReport(HistoryStorePath(options.configFolder),
+                                          options.sinceText, options.format, out, err, clock);
+    out.flush();
+    if (standardOutput.failure() == 0)
+        return status;
+    if (!standardOutput.readerGone())
+        err << "corvane: the report cannot be written: " << standardOutput.errorString() << '\n';
+    return 1;
 }
 
 // The message boxes and the tray of a desktop, or their stand-ins without one.
@@ -157,15 +170,16 @@ int Watch(QApplication &application, const CommandLineOptions &options,
                            command);
     }
 
+    const QString historyPath = HistoryStorePath(options.configFolder);
     CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
                         *desktop.tray, clock, pause, busyPointer},
-                       DefaultLogPath());
+                       DefaultLogPath(), nullptr, historyPath);
     corvane.SetHeadless(headless);
     if (!options.logPath.isEmpty())
         corvane.OverrideLog(options.logPath);
     if (headless) {
-        corvane.onFieldsLoaded = [&settingsStore, &corvane] {
-            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName),
+        corvane.onFieldsLoaded = [&settingsStore, &corvane, &historyPath] {
+            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName), historyPath,
                                               corvane.window(), settingsStore) +
                                 u'\n');
         };
@@ -198,7 +212,7 @@ int main(int argc, char *argv[])
     // its stop line. A failed write to stderr is then only a line nobody reads.
     std::signal(SIGPIPE, SIG_IGN);
 
-    const CommandLine commandLine = ReadArguments(argc, argv);
+    const CommandLine commandLine = MakeConfigFolder(ReadArguments(argc, argv));
     if (const std::optional<int> status = AnswerWithoutWatching(commandLine))
         return *status;
     const CommandLineOptions &options = commandLine.options;

@@ -1,5 +1,7 @@
 #include "MainWindowLayout.h"
 
+#include "FieldConfirmation.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -92,34 +94,33 @@ void BuildAddresses(QWidget &window, MainWindowControls &controls)
 {
     QGroupBox *frame = MakeFrame(window, QStringLiteral("Frame1"),
                                  QStringLiteral("Addresses To Ping"), Place(120, 0, 8775, 1455));
-    const QString loopback = QStringLiteral("127.0.0.1");
-    const QString timeout = QStringLiteral("2000");
-
     controls.txtAddrPri =
-        MakeTextBox(frame, QStringLiteral("txtAddrPri"), Place(1440, 360, 1695, 375), loopback,
-                    QStringLiteral("Primary IP address to ping"));
+        MakeTextBox(frame, QStringLiteral("txtAddrPri"), Place(1440, 360, 1695, 375),
+                    FieldDefault(Field::AddrPri), QStringLiteral("Primary IP address to ping"));
     MakeFieldLabel(frame, QStringLiteral("Label1"), QStringLiteral("Primary:"),
                    Place(120, 480, 1095, 375), controls.txtAddrPri);
-    controls.txtTimeoutPri = MakeTextBox(frame, QStringLiteral("txtTimeoutPri"),
-                                         Place(4920, 360, 615, 375), timeout, kTimeoutTip);
+    controls.txtTimeoutPri =
+        MakeTextBox(frame, QStringLiteral("txtTimeoutPri"), Place(4920, 360, 615, 375),
+                    FieldDefault(Field::TimeoutPri), kTimeoutTip);
     MakeFieldLabel(frame, QStringLiteral("Label11"), QStringLiteral("Timeout:"),
                    Place(3840, 480, 855, 375), controls.txtTimeoutPri);
     MakeUnitLabel(frame, QStringLiteral("Label13"), kMsCaption, Place(5640, 480, 375, 255));
 
     controls.txtAddrSec =
-        MakeTextBox(frame, QStringLiteral("txtAddrSec"), Place(1440, 840, 1695, 375), loopback,
-                    QStringLiteral("Secondary IP address to ping"));
+        MakeTextBox(frame, QStringLiteral("txtAddrSec"), Place(1440, 840, 1695, 375),
+                    FieldDefault(Field::AddrSec), QStringLiteral("Secondary IP address to ping"));
     MakeFieldLabel(frame, QStringLiteral("Label2"), QStringLiteral("Secondary:"),
                    Place(120, 960, 1095, 375), controls.txtAddrSec);
-    controls.txtTimeoutSec = MakeTextBox(frame, QStringLiteral("txtTimeoutSec"),
-                                         Place(4920, 840, 615, 375), timeout, kTimeoutTip);
+    controls.txtTimeoutSec =
+        MakeTextBox(frame, QStringLiteral("txtTimeoutSec"), Place(4920, 840, 615, 375),
+                    FieldDefault(Field::TimeoutSec), kTimeoutTip);
     MakeFieldLabel(frame, QStringLiteral("Label12"), QStringLiteral("Timeout:"),
                    Place(3840, 960, 855, 375), controls.txtTimeoutSec);
     MakeUnitLabel(frame, QStringLiteral("Label14"), kMsCaption, Place(5640, 960, 375, 255));
 
     controls.txtPeriod =
         MakeTextBox(frame, QStringLiteral("txtPeriod"), Place(7320, 600, 495, 405),
-                    QStringLiteral("60"), QStringLiteral("Wait time between pings"));
+                    FieldDefault(Field::Period), QStringLiteral("Wait time between pings"));
     MakeFieldLabel(frame, QStringLiteral("Label15"), QStringLiteral("Period:"),
                    Place(6120, 720, 1095, 255), controls.txtPeriod);
     MakeUnitLabel(frame, QStringLiteral("Label16"), QStringLiteral("seconds"),
@@ -179,7 +180,7 @@ void BuildFailureAction(QWidget &window, MainWindowControls &controls, const QSt
 
     controls.txtFailCommand =
         MakeTextBox(frame, QStringLiteral("txtFailCommand"), Place(2040, 360, 3855, 375),
-                    QStringLiteral("^m^m"), kCommandTip);
+                    FieldDefault(Field::FailCommand), kCommandTip);
     MakeFieldLabel(frame, QStringLiteral("Label4"), QStringLiteral("Command String:"),
                    Place(240, 480, 1575, 375), controls.txtFailCommand);
 
@@ -187,7 +188,7 @@ void BuildFailureAction(QWidget &window, MainWindowControls &controls, const QSt
         Named(new QComboBox(frame), QStringLiteral("cmbFailPort"), Place(2040, 840, 615, 315));
     port->setEditable(true);
     port->setInsertPolicy(QComboBox::NoInsert);
-    port->setEditText(QStringLiteral("1"));
+    port->setEditText(FieldDefault(Field::FailPort));
     port->setToolTip(QStringLiteral("Comm port of target device"));
     controls.cmbFailPort = port;
     MakeFieldLabel(frame, QStringLiteral("Label5"), QStringLiteral("Comm Port:"),
@@ -199,14 +200,16 @@ void BuildFailureAction(QWidget &window, MainWindowControls &controls, const QSt
     MakeFieldLabel(frame, QStringLiteral("Label10"), QStringLiteral("Log File:"),
                    Place(3000, 960, 1095, 255), controls.txtFailLog);
 
-    controls.txtFailTries = MakeTextBox(
-        frame, QStringLiteral("txtFailTries"), Place(2040, 1320, 495, 375), QStringLiteral("5"),
-        QStringLiteral("Number of ping failures before action taken"));
+    controls.txtFailTries =
+        MakeTextBox(frame, QStringLiteral("txtFailTries"), Place(2040, 1320, 495, 375),
+                    FieldDefault(Field::FailTries),
+                    QStringLiteral("Number of ping failures before action taken"));
     MakeFieldLabel(frame, QStringLiteral("Label3"), QStringLiteral("Retries:"),
                    Place(720, 1440, 1095, 255), controls.txtFailTries);
 
-    controls.txtFailResend = MakeTextBox(frame, QStringLiteral("txtFailResend"),
-                                         Place(4320, 1320, 375, 375), QStringLiteral("30"));
+    controls.txtFailResend =
+        MakeTextBox(frame, QStringLiteral("txtFailResend"), Place(4320, 1320, 375, 375),
+                    FieldDefault(Field::FailResend));
     MakeFieldLabel(frame, QStringLiteral("Label21"), QStringLiteral("Resend Delay:"),
                    Place(2760, 1440, 1335, 255), controls.txtFailResend);
     MakeUnitLabel(frame, QStringLiteral("Label22"), QStringLiteral("minutes"),
@@ -225,7 +228,7 @@ void BuildSchedule(QWidget &window, MainWindowControls &controls)
         MakeFieldLabel(frame, QStringLiteral("lblSched") + index, QStringLiteral("Command String:"),
                        Place(240, top + 120, 1575, 375), command);
         auto *time = MakeTextBox(frame, QStringLiteral("txtSchedTime") + index,
-                                 Place(7320, top, 1095, 375), QStringLiteral("12:00:00 AM"));
+                                 Place(7320, top, 1095, 375), FieldDefault(SchedTimeField(slot)));
         time->setEnabled(false);
         MakeFieldLabel(frame, QStringLiteral("lblSchedTime") + index, QStringLiteral("Send At:"),
                        Place(6240, top, 855, 375), time);

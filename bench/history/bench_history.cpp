@@ -185,7 +185,8 @@ int main(int argc, char *argv[])
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         timer.restart();
-        PrintHistoryReport(path, QStringLiteral("30d"), false, outStream, errStream, clock);
+        PrintHistoryReport(path, QStringLiteral("30d"), ReportFormat::Text, outStream, errStream,
+                           clock);
         reportMs.append(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
     std::printf("report --since 30d in-process: median %.1f ms over 5 runs (target < 200 ms)\n",

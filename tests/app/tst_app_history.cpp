@@ -21,7 +21,9 @@ private Q_SLOTS:
         QCOMPARE(range.answeredCycles, 0);
         QCOMPARE(range.outages.size(), 1);
         QCOMPARE(range.outages[0].failingCycles, 1);
-        QVERIFY(!range.outages[0].endMs); // the stop leaves it open
+        // The stop ends it at its one cycle, and says so.
+        QCOMPARE(range.outages[0].endMs, range.outages[0].startMs);
+        QVERIFY(range.outages[0].endedByStop);
         QVERIFY(rig.boxes.shown.isEmpty());
     }
 };

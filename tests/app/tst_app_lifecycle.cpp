@@ -46,9 +46,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("pingPeriod");
 
         QTest::addRow("retries 8") << "FailTries" << QStringLiteral("8") << 8 << 60;
-        QTest::addRow("retries of letters") << "FailTries" << QStringLiteral("abc") << 100 << 60;
+        // A refused retry count runs at the default a first run uses, meter and all.
+        QTest::addRow("retries of letters") << "FailTries" << QStringLiteral("abc") << 5 << 60;
         QTest::addRow("retries beyond 16 bits")
-            << "FailTries" << QStringLiteral("40000") << 100 << 60;
+            << "FailTries" << QStringLiteral("40000") << 5 << 60;
         QTest::addRow("period 15") << "Period" << QStringLiteral("15") << 5 << 15;
         QTest::addRow("period of letters") << "Period" << QStringLiteral("abc") << 5 << 60;
         QTest::addRow("period 0") << "Period" << QStringLiteral("0") << 5 << 60;
@@ -83,16 +84,21 @@ private Q_SLOTS:
         const QString time = QStringLiteral(": Enter a valid time as hh:mm:ss am[pm]");
         QTest::addRow("retries 40000")
             << QStringList{"FailTries=40000"}
-            << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required."};
+            << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required. "
+                           "Corvane uses 5."};
         QTest::addRow("period 0") << QStringList{"Period=0"}
-                                  << QStringList{"Period=0: A numeric entry is required."};
+                                  << QStringList{"Period=0: A numeric entry is required. "
+                                                 "Corvane uses 60."};
         QTest::addRow("time and a word")
             << QStringList{"SchedCmd2=reload^m", "SchedTime2=3:00 PM tomorrow"}
-            << QStringList{"SchedTime2=3:00 PM tomorrow" + time};
+            << QStringList{"SchedTime2=3:00 PM tomorrow" + time +
+                           ". Corvane does not send SchedCmd2."};
         QTest::addRow("several, in the order they load")
             << QStringList{"FailResend=0", "TimeoutSec=abc", "TimeoutPri=0", "Period=-3"}
-            << QStringList{"Period=-3: A numeric entry is required.", "TimeoutPri=0" + aboveZero,
-                           "TimeoutSec=abc" + aboveZero, "FailResend=0" + aboveZero};
+            << QStringList{"Period=-3: A numeric entry is required. Corvane uses 60.",
+                           "TimeoutPri=0" + aboveZero + " Corvane uses 2000.",
+                           "TimeoutSec=abc" + aboveZero + " Corvane uses 2000.",
+                           "FailResend=0" + aboveZero + " Corvane uses 30."};
         // A slot without a command never fires, whatever its time says.
         QTest::addRow("time of a switched-off slot")
             << QStringList{"SchedTime1=25:00:00"} << QStringList{};
@@ -113,6 +119,16 @@ private Q_SLOTS:
         for (const QString &entry : record)
             pairs.append({entry.section(u'=', 0, 0), entry.section(u'=', 1)});
         rig.start(pairs);
+
+        // What a line says runs instead is what its field holds, for every reader.
+        for (int field = 0; field <= int(Field::SchedTime3); ++field) {
+            const QString uses =
+                QStringLiteral(" Corvane uses %1.").arg(rig.window().text(Field(field)));
+            for (const QString &line : reported) {
+                if (line.startsWith(FieldKey(Field(field)) + u'=') && line.contains(u" uses "))
+                    QVERIFY2(line.endsWith(uses), qPrintable(line));
+            }
+        }
 
         const QStringList log = AppRig::logLines(storedLog);
         const qsizetype started = log.indexOf(kStartedLine);

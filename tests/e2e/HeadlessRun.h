@@ -23,8 +23,10 @@ public:
     QString logPath() const { return filePath(QStringLiteral("log.txt")); }
 
     // lastValues: "Key=value" lines of the [LastValues] section besides the log and
-    // the port; port 1 is portPath, as a rule the console's pseudo-terminal.
-    bool writeSettings(const QString &lastValues, const QString &portPath) const
+    // the port; port 1 is portPath, as a rule the console's pseudo-terminal; options:
+    // lines of the [Options] section.
+    bool writeSettings(const QString &lastValues, const QString &portPath,
+                       const QString &options = {}) const
     {
         QDir(m_home.path()).mkpath(QStringLiteral("config"));
         QFile ini(filePath(QStringLiteral("config/Vestrel.ini")));
@@ -32,6 +34,8 @@ public:
             return false;
         ini.write("[LastValues]\nInit=Yes\n" + lastValues.toUtf8() + "\nFailLog=" +
                   logPath().toUtf8() + "\nFailPort=1\n\n[Ports]\n1=" + portPath.toUtf8() + "\n");
+        if (!options.isEmpty())
+            ini.write("\n[Options]\n" + options.toUtf8() + "\n");
         return ini.error() == QFileDevice::NoError;
     }
 

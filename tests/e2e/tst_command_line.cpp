@@ -6,7 +6,11 @@
 #include <QDirIterator>
 #include <QTest>
 
+#include <array>
+#include <climits>
 #include <csignal>
+
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +102,50 @@ private:
     QProcess m_process;
 };
 
+// Where the report's standard output goes.
+enum class Output
+{
+    Captured,
+    FullDisk,
+    // A pipe whose reader has gone, as after "| head -1".
+    ClosedPipe,
+};
+
+// corvane --history --since 1h, as the user nobody when asked (root reads anything).
+Run RunReport(const QProcessEnvironment &environment, Output output, bool asNobody)
+{
+    QString command = QStringLiteral(CORVANE_BINARY);
+    QStringList arguments{QStringLiteral("--history"), QStringLiteral("--since=1h")};
+    if (asNobody) {
+        arguments = QStringList{QStringLiteral("--reuid=%1").arg(kNobody),
+                                QStringLiteral("--regid=%1").arg(kNobody),
+                                QStringLiteral("--clear-groups"), command} +
+                    arguments;
+        command = QStringLiteral("setpriv");
+    }
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    if (output == Output::FullDisk)
+        program.setStandardOutputFile(QStringLiteral("/dev/full"));
+    std::array<int, 2> pipeEnds = {-1, -1};
+    if (output == Output::ClosedPipe) {
+        if (::pipe(pipeEnds.data()) != 0)
+            return {};
+        ::close(pipeEnds[0]);
+        program.setChildProcessModifier(
+            [writeEnd = pipeEnds[1]] { ::dup2(writeEnd, STDOUT_FILENO); });
+    }
+    program.start(command, arguments);
+    const bool ended = program.waitForFinished(10000);
+    if (pipeEnds[1] >= 0)
+        ::close(pipeEnds[1]);
+    if (!ended)
+        return {};
+    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+            QString::fromLocal8Bit(program.readAllStandardOutput()),
+            QString::fromLocal8Bit(program.readAllStandardError())};
+}
+
 bool Started(const QString &logPath)
 {
     return ReadAll(logPath).contains("Corvane executable started.");
@@ -165,7 +213,36 @@ private Q_SLOTS:
         QTest::addRow("--config-dir under a file") << QStringList{"--config-dir", "@/file/config"}
                                                    << "--config-dir: @/file is not a folder.";
         QTest::addRow("--csv without --history")
-            << QStringList{"--csv"} << "--since and --csv go with --history.";
+            << QStringList{"--csv"} << "--since, --csv and --json go with --history.";
+        QTest::addRow("--json without --history") << QStringList{"--headless", "--json"}
+                                                  << "--since, --csv and --json go with --history.";
+        QTest::addRow("--history with --log")
+            << QStringList{"--history", "--log", "@/file"} << "--log does not go with --history.";
+        QTest::addRow("--history with --headless")
+            << QStringList{"--headless", "--history"} << "--headless does not go with --history.";
+        QTest::addRow("--since twice") << QStringList{"--history", "--since=1d", "--since", "7d"}
+                                       << "--since is given more than once.";
+        QTest::addRow("--csv twice")
+            << QStringList{"--history", "--csv", "--csv"} << "--csv is given more than once.";
+        QTest::addRow("--csv and --json") << QStringList{"--history", "--json", "--csv"}
+                                          << "--csv and --json exclude each other.";
+        const QString tooLong(NAME_MAX + 1, u'x');
+        QTest::addRow("--log with a name longer than a file system takes")
+            << QStringList{"--log", "@/" + tooLong}
+            << "--log: @/" + tooLong + ": File name too long.";
+        QTest::addRow("--config-dir through a name longer than a file system takes")
+            << QStringList{"--config-dir", "@/" + tooLong + "/config"}
+            << "--config-dir: @/" + tooLong + "/config: File name too long.";
+        QTest::addRow("--config-dir to be made with a name too long")
+            << QStringList{"--config-dir", "@/missing/" + tooLong}
+            << "--config-dir: @/missing/" + tooLong + ": File name too long.";
+        // Root may write anywhere, but nobody may make a folder in /proc.
+        QTest::addRow("--config-dir the system cannot make")
+            << QStringList{"--config-dir", "/proc/corvane-none/config"}
+            << (::geteuid() == 0
+                    ? "--config-dir: /proc/corvane-none/config cannot be made: No such "
+                      "file or directory."
+                    : "--config-dir: /proc/corvane-none/config cannot be made in /proc.");
         QTest::addRow("--since not a length")
             << QStringList{"--history", "--since", "week"}
             << "The value of --since, \"week\", is not a length of time: write a whole number "
@@ -216,6 +293,12 @@ private Q_SLOTS:
         Monitor two(home.environment(), {QStringLiteral("--config-dir=") + second});
         QTRY_VERIFY_WITH_TIMEOUT(Started(secondLog), 10000);
         QVERIFY(one.isRunning());
+        // Each keeps a history of its own, named in its start line.
+        const QString instances = home.filePath(QStringLiteral("data/Corvane/instances/"));
+        QVERIFY2(one.errors().contains(QStringLiteral("history %1first-").arg(instances)),
+                 qPrintable(one.errors()));
+        QVERIFY2(two.errors().contains(QStringLiteral("history %1second-").arg(instances)),
+                 qPrintable(two.errors()));
 
         QVERIFY(QFile::exists(first + QStringLiteral("/Corvane.lock")));
         QVERIFY(QFile::exists(second + QStringLiteral("/Corvane.lock")));
@@ -247,17 +330,82 @@ private Q_SLOTS:
                                           log.toUtf8()));
         Monitor monitor(home.environment(), {QStringLiteral("--config-dir"), folder});
         QTRY_VERIFY_WITH_TIMEOUT(Started(log), 10000);
-        const auto report = [&home] {
+        // The monitor's own store, not the default one.
+        const auto report = [&home, &folder] {
             return RunToEnd(home.environment(),
-                            {QStringLiteral("--history"), QStringLiteral("--since=1h")});
+                            {QStringLiteral("--history"), QStringLiteral("--since=1h"),
+                             QStringLiteral("--config-dir"), folder});
         };
         QTRY_VERIFY_WITH_TIMEOUT(report().output.contains(u"Availability: 100"), 15000);
+        QVERIFY(!QFile::exists(store));
         const Run csv =
-            RunToEnd(home.environment(), {QStringLiteral("--history"), QStringLiteral("--csv")});
+            RunToEnd(home.environment(), {QStringLiteral("--history"), QStringLiteral("--csv"),
+                                          QStringLiteral("--config-dir"), folder});
         QCOMPARE(csv.exitCode, 0);
-        QVERIFY2(csv.output.contains(u"from,to,cycles,answered_cycles"), qPrintable(csv.output));
+        QCOMPARE(csv.output, QStringLiteral("start,end,duration_seconds,failing_cycles,"
+                                            "fail_commands_sent,router_response\r\n"));
         QVERIFY(monitor.isRunning());
         QVERIFY(monitor.stop());
+    }
+
+    // Another user's history, which the reader may read but not write: while its monitor
+    // writes it, and after the monitor has stopped and nothing beside the store is
+    // left. Then output that cannot be written: a full disk is said, a reader that
+    // has gone is not, and both end with status 1.
+    void historyReportReadsAStoreItMayNotWrite()
+    {
+        HeadlessHome home;
+        const bool asNobody = ::geteuid() == 0;
+        if (asNobody && !HasCommand(QStringLiteral("setpriv")))
+            QSKIP("root reads any store; setpriv is needed to read it as nobody");
+        const QString folder = home.filePath(QStringLiteral("settings"));
+        const QString log = home.filePath(QStringLiteral("log.txt"));
+        QVERIFY(WriteSettings(folder, "Period=1\nAddrPri=127.0.0.1\nFailLog=" + log.toUtf8()));
+        const QString data = home.filePath(QStringLiteral("data/Corvane"));
+        const QString store = data + QStringLiteral("/history.sqlite");
+        const QProcessEnvironment environment = home.environment();
+
+        Monitor monitor(environment, {QStringLiteral("--config-dir"), folder});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            RunReport(environment, Output::Captured, false).output.contains(u"Availability: 100"),
+            15000);
+        // Readable by all, whatever the umask, down to the store and its companions.
+        for (const QString &path :
+             {home.filePath(QString()), home.filePath(QStringLiteral("data")), data, store,
+              store + QStringLiteral("-wal"), store + QStringLiteral("-shm")}) {
+            const bool isFolder = QFileInfo(path).isDir();
+            QVERIFY(QFile::setPermissions(
+                path, QFile::permissions(path) | QFileDevice::ReadOther |
+                          (isFolder ? QFileDevice::ExeOther : QFileDevice::Permissions())));
+        }
+        const Run whileWritten = RunReport(environment, Output::Captured, asNobody);
+        QCOMPARE(whileWritten.errors, QString());
+        QCOMPARE(whileWritten.exitCode, 0);
+        QVERIFY(whileWritten.output.contains(u"Availability: 100"));
+        QVERIFY(monitor.stop());
+
+        QVERIFY(!QFile::exists(store + QStringLiteral("-wal")));
+        QVERIFY(QFile::setPermissions(store, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                 QFileDevice::ReadOther));
+        const QFileDevice::Permissions readOnlyFolder =
+            QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+            QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+        QVERIFY(QFile::setPermissions(data, readOnlyFolder));
+        const Run stopped = RunReport(environment, Output::Captured, asNobody);
+        QFile::setPermissions(data, readOnlyFolder | QFileDevice::WriteOwner);
+        QCOMPARE(stopped.errors, QString());
+        QCOMPARE(stopped.exitCode, 0);
+        QVERIFY(stopped.output.contains(u"Availability: 100"));
+        QVERIFY(!QFile::exists(store + QStringLiteral("-shm")));
+
+        const Run fullDisk = RunReport(environment, Output::FullDisk, false);
+        QCOMPARE(fullDisk.exitCode, 1);
+        QCOMPARE(
+            fullDisk.errors,
+            QStringLiteral("corvane: the report cannot be written: No space left on device\n"));
+        const Run readerGone = RunReport(environment, Output::ClosedPipe, false);
+        QCOMPARE(readerGone.exitCode, 1);
+        QCOMPARE(readerGone.errors, QString());
     }
 
     // The run's log takes every entry; the stored path and the file stay as they were,
@@ -327,9 +475,10 @@ private Q_SLOTS:
 
         const QString errors = monitor.errors();
         const QString startLine =
-            QStringLiteral("Corvane runs headless: settings %1/Vestrel.ini, log %2, port 1 on "
-                           "%1/no-tty, addresses 127.0.0.1 and 127.0.0.9.\n")
-                .arg(folder, home.logPath());
+            QStringLiteral("Corvane runs headless: settings %1/Vestrel.ini, log %2, history "
+                           "%3, port 1 on %1/no-tty, addresses 127.0.0.1 and 127.0.0.9.\n")
+                .arg(folder, home.logPath(),
+                     home.filePath(QStringLiteral("data/Corvane/history.sqlite")));
         const QString fallbackLine = QStringLiteral(
             "No display server answers at WAYLAND_DISPLAY=corvane-none; running headless.\n");
         QVERIFY2(errors.startsWith(headless ? startLine : fallbackLine + startLine),

@@ -47,6 +47,12 @@ void StopsWithItsStopLine(QProcess &program, const HeadlessHome &home)
     QVERIFY(log.indexOf(u"started.") < log.indexOf(u"stopped."));
 }
 
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -162,8 +168,22 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(u"Comm Port Error: ") != stderrReaderGone, qPrintable(errors));
     }
 
+    // A stored retry count the field would refuse runs at the default a first run
+    // uses, which the start-up report names and the metrics show.
+    void sendsTheFailCommandWhenBothAddressesAreDead_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("retries");
+
+        QTest::addRow("retries 2") << "2" << 2;
+        QTest::addRow("retries 40000, refused") << "40000" << 5;
+        QTest::addRow("retries 0, refused") << "0" << 5;
+    }
+
     void sendsTheFailCommandWhenBothAddressesAreDead()
     {
+        QFETCH(QString, stored);
+        QFETCH(int, retries);
         if (const QString reason = NamespaceUnavailableReason(); !reason.isEmpty())
             QSKIP(qPrintable(reason));
         DeadLineNamespace deadLine;
@@ -171,9 +191,11 @@ private Q_SLOTS:
         PseudoTerminal console;
         QVERIFY(console.isValid());
         HeadlessHome home;
+        const QString metrics = home.filePath(QStringLiteral("corvane.prom"));
         QVERIFY(home.writeSettings(QStringLiteral("AddrPri=127.0.0.2\nAddrSec=127.0.0.3\nPeriod=1\n"
-                                                  "TimeoutPri=200\nTimeoutSec=200\nFailTries=2"),
-                                   console.slavePath()));
+                                                  "TimeoutPri=200\nTimeoutSec=200\nFailTries=") +
+                                       stored,
+                                   console.slavePath(), QStringLiteral("MetricsFile=") + metrics));
 
         QProcess monitor;
         monitor.setProcessEnvironment(home.environment());
@@ -181,11 +203,21 @@ private Q_SLOTS:
         QVERIFY(monitor.waitForStarted());
 
         QByteArray received;
-        QTRY_VERIFY_WITH_TIMEOUT((received += console.receive(0)).contains("\r\r"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((received += console.receive(0)).contains("\r\r"), 30000);
         QCOMPARE(received, QByteArray("\r\r"));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            home.log().contains(u"No response after 2 ping attempts.  Sending fail command."),
-            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(home.log().contains(QStringLiteral("No response after %1 ping "
+                                                                    "attempts.  Sending fail "
+                                                                    "command.")
+                                                         .arg(retries)),
+                                 5000);
+        const bool refused = stored.toInt() != retries;
+        QCOMPARE(home.log().contains(QStringLiteral("FailTries=%1: ").arg(stored)), refused);
+        if (refused)
+            QVERIFY(home.log().contains(QStringLiteral(" is required. Corvane uses 5.")));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(metrics).contains("\ncorvane_fail_commands_total 1\n"),
+                                 5000);
+        QVERIFY(ReadAll(metrics).contains(
+            QStringLiteral("\ncorvane_retries %1\n").arg(retries).toLatin1()));
 
         StopsWithItsStopLine(monitor, home);
     }

@@ -118,6 +118,9 @@ private Q_SLOTS:
         QTest::addRow("IPv6 unspecified") << "::" << invalid;
         QTest::addRow("link-local without zone") << "fe80::1" << invalid;
         QTest::addRow("zone of no interface") << "fe80::1%no-such-if0" << invalid;
+        QTest::addRow("IPv4-mapped") << "::ffff:127.0.0.1"
+                                     << "address 127.0.0.1";
+        QTest::addRow("IPv4-mapped unspecified") << "::ffff:0.0.0.0" << invalid;
 
         QTest::addRow("host name") << "gateway.example.net"
                                    << "name gateway.example.net";
@@ -137,6 +140,13 @@ private Q_SLOTS:
         QTest::addRow("two parts") << "127.1" << invalid;
         QTest::addRow("hexadecimal number") << "0x7f000001" << invalid;
         QTest::addRow("hexadecimal last part") << "127.0.0.0x1" << invalid;
+        QTest::addRow("negative last part") << "127.0.0.-1" << invalid;
+        QTest::addRow("negative part") << "10.0.0.-5" << invalid;
+        QTest::addRow("hyphen inside a label") << "gw-1.example"
+                                               << "name gw-1.example";
+        QTest::addRow("label begins with a hyphen") << "-router" << invalid;
+        QTest::addRow("label ends with a hyphen") << "gw-.example.net" << invalid;
+        QTest::addRow("label ends with an underscore") << "gw_.example" << invalid;
     }
 
     void parsesProbeTarget()
@@ -231,6 +241,9 @@ private Q_SLOTS:
         QTest::addRow("stop during the lookup")
             << "stopped.example" << true << "" << 11050U << EchoHindrance::Stopped;
         QTest::addRow("not a name: no lookup") << "my router" << false << "" << 11018U << none;
+        QTest::addRow("negative part: no lookup") << "127.0.0.-1" << false << "" << 11018U << none;
+        QTest::addRow("IPv4-mapped: probed over IPv4")
+            << "::ffff:127.0.0.1" << false << "" << 0U << none;
         // Literals are probed as they stand, and nothing is said to differ.
         QTest::addRow("IPv6 literal") << "::1" << false << "" << 0U << none;
     }

@@ -4,6 +4,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // A store that cannot be written never stops the watch: it is told once per run of
@@ -19,6 +20,12 @@ private Q_SLOTS:
     void readOnlyFolder();
     void unreadableFile_data();
     void unreadableFile();
+    void pathThatHoldsNoStore_data();
+    void pathThatHoldsNoStore();
+    void secondMonitorRunsWithoutHistory();
+    void lockHeldElsewhereOnlyDelaysTheWriting();
+    void storeDeletedOrReplacedIsStartedAgain_data();
+    void storeDeletedOrReplacedIsStartedAgain();
 
 private:
     // A small file system of its own, in this process's mount namespace.
@@ -147,7 +154,17 @@ void HistoryFailuresTest::unreadableFile_data()
     QTest::addRow("garbage")
         << QByteArray("This is the router's manual, not a database.\n").repeated(100) << true;
     QTest::addRow("another program's database") << QByteArray("create table notes(text);") << true;
-    QTest::addRow("a newer store") << QByteArray("pragma user_version = 99;") << false;
+    QTest::addRow("another program's, at our user_version")
+        << QByteArray("create table notes(text);pragma user_version = 2;") << true;
+    QTest::addRow("another program's application_id")
+        << QByteArray("create table cycles(at);create table events(at);create table outages(at);"
+                      "create table hours(hour);pragma user_version = 1;"
+                      "pragma application_id = 1;")
+        << true;
+    QTest::addRow("no application_id, a version that always sets it")
+        << QByteArray("pragma user_version = 99;") << true;
+    QTest::addRow("a newer store")
+        << QByteArray("pragma user_version = 99;pragma application_id = 1129469518;") << false;
 }
 
 void HistoryFailuresTest::unreadableFile()
@@ -177,7 +194,8 @@ void HistoryFailuresTest::unreadableFile()
     rig.answer(5);
     verifyOneWarning(rig);
 
-    const QStringList aside = QDir(folder.path()).entryList({QStringLiteral("history.sqlite.*")});
+    const QStringList aside =
+        QDir(folder.path()).entryList({QStringLiteral("history.sqlite.damaged-*")});
     if (!movedAside) {
         QVERIFY(aside.isEmpty());
         QFile kept(path);
@@ -191,6 +209,151 @@ void HistoryFailuresTest::unreadableFile()
     QVERIFY(moved.open(QIODevice::ReadOnly));
     QCOMPARE(moved.readAll(), originalBytes);
     QCOMPARE(rig.store.range(0, rig.nowMs(), 1).cycles, 2);
+}
+
+// Like the log and the settings file, only a regular file, or a link to one, is used;
+// SQLite would make its journal beside anything else, such as /dev/null-wal.
+void HistoryFailuresTest::pathThatHoldsNoStore_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("used");
+
+    QTest::addRow("a folder") << "folder" << false;
+    QTest::addRow("a FIFO") << "fifo" << false;
+    QTest::addRow("a link to a FIFO") << "link to fifo" << false;
+    QTest::addRow("a link to a device") << "link to /dev/null" << false;
+    QTest::addRow("a link to a regular file") << "link to file" << true;
+}
+
+void HistoryFailuresTest::pathThatHoldsNoStore()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, used);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("history.sqlite"));
+    const QString target = kind.endsWith(QLatin1String("/dev/null"))
+                               ? QStringLiteral("/dev/null")
+                               : folder.filePath(QStringLiteral("target"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
+    if (kind.endsWith(QLatin1String("fifo")))
+        QVERIFY(::mkfifo(QFile::encodeName(kind == QLatin1String("fifo") ? path : target), 0600) ==
+                0);
+    if (kind == QLatin1String("link to file"))
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+    if (kind.startsWith(QLatin1String("link")))
+        QVERIFY(QFile::link(target, path));
+
+    HistoryRig rig(folder.path());
+    rig.start();
+    rig.answer(5);
+    rig.clock.advanceMs(60LL * 1000);
+    rig.answer(5);
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        QVERIFY(used || !QFile::exists(target + QLatin1String(suffix)));
+        QVERIFY(used || !QFile::exists(path + QLatin1String(suffix)));
+    }
+    if (used) {
+        QVERIFY(rig.log.entries.isEmpty());
+        QCOMPARE(QFileInfo(path).symLinkTarget(), target);
+        QCOMPARE(rig.store.range(0, rig.nowMs(), 1).cycles, 2);
+        return;
+    }
+    verifyOneWarning(rig);
+    QVERIFY2(rig.log.entries[0].message.contains(QLatin1String("without history")),
+             qPrintable(rig.log.entries[0].message));
+}
+
+// The lock beside the store keeps a second monitor on the same store from mixing its
+// cycles into the first one's and closing its outages.
+void HistoryFailuresTest::secondMonitorRunsWithoutHistory()
+{
+    QTemporaryDir folder;
+    HistoryRig first(folder.path());
+    first.start();
+    first.fail();
+    {
+        HistoryRig second(folder.path());
+        second.start();
+        second.answer(5);
+        second.answer(5);
+        verifyOneWarning(second);
+        QVERIFY(second.log.entries[0].message.contains(QLatin1String("another Corvane")));
+        QCOMPARE(second.store.waiting(), 0);
+    }
+    first.fail();
+    const QList<OutageEntry> outages = first.store.range(0, first.nowMs(), 10).outages;
+    QCOMPARE(outages.size(), 1);
+    QVERIFY(!outages[0].endMs);
+    QCOMPARE(first.store.range(0, first.nowMs(), 10).cycles, 2);
+    QVERIFY(first.log.entries.isEmpty());
+}
+
+// Another program holding the write lock (the sqlite3 shell in a transaction) makes
+// the store wait, not the watch: every cycle returns at once, and what waited is
+// written, in order, once the lock goes.
+void HistoryFailuresTest::lockHeldElsewhereOnlyDelaysTheWriting()
+{
+    QTemporaryDir folder;
+    HistoryRig rig(folder.path());
+    rig.start();
+    rig.answer(5);
+    {
+        SqliteConnection other(rig.path, SqliteConnection::Access::ReadWrite);
+        other.open();
+        RunOnce(other.database(), QStringLiteral("BEGIN EXCLUSIVE"));
+        for (int cycle = 0; cycle < 15; ++cycle)
+            rig.fail();
+        rig.answer(5);
+        // Queued rather than waited for: 16 cycles, the outage's start and its end. The
+        // retention work waits too.
+        QCOMPARE(rig.store.waiting(), 18);
+        QVERIFY(rig.store.foldBatch(rig.nowMs()));
+        RunOnce(other.database(), QStringLiteral("COMMIT"));
+    }
+    rig.answer(5);
+    QCOMPARE(rig.store.waiting(), 0);
+    const HistoryRange range = rig.store.range(0, rig.nowMs(), 10);
+    QCOMPARE(range.cycles, 18);
+    QCOMPARE(range.outages.size(), 1);
+    QCOMPARE(range.outages[0].failingCycles, 15);
+    QCOMPARE(*range.outages[0].endMs - range.outages[0].startMs, 15 * 1000);
+    QVERIFY(rig.log.entries.isEmpty());
+}
+
+void HistoryFailuresTest::storeDeletedOrReplacedIsStartedAgain_data()
+{
+    QTest::addColumn<bool>("replaced");
+
+    QTest::addRow("deleted") << false;
+    QTest::addRow("replaced by another store") << true;
+}
+
+void HistoryFailuresTest::storeDeletedOrReplacedIsStartedAgain()
+{
+    QFETCH(bool, replaced);
+    QTemporaryDir folder;
+    HistoryRig rig(folder.path());
+    rig.start();
+    rig.answer(5);
+    for (const char *suffix : {"", "-wal", "-shm"})
+        QVERIFY(QFile::remove(rig.path + QLatin1String(suffix)));
+    if (replaced) {
+        const QString elsewhere = folder.filePath(QStringLiteral("elsewhere"));
+        {
+            HistoryRig other(elsewhere);
+            other.start();
+            other.answer(5);
+            other.answer(5);
+        }
+        QVERIFY(QFile::rename(elsewhere + QStringLiteral("/history.sqlite"), rig.path));
+    }
+    for (int cycle = 0; cycle < 3; ++cycle)
+        rig.answer(5);
+    QCOMPARE(rig.log.entries.size(), 1);
+    QVERIFY2(rig.log.entries[0].message.contains(QLatin1String("deleted or replaced")),
+             qPrintable(rig.log.entries[0].message));
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM cycles")).toInt(), replaced ? 5 : 3);
 }
 
 QTEST_GUILESS_MAIN(HistoryFailuresTest)

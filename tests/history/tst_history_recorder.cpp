@@ -17,6 +17,8 @@ private Q_SLOTS:
     void cyclesFoldIntoHoursAndExpire();
     void rangeFoldsSeriesIntoBucketsAndKeepsPeaks();
     void versionOneUpgradesInPlace();
+    void onePathPerSettingsFolder_data();
+    void onePathPerSettingsFolder();
 
 private:
     QTemporaryDir m_folder;
@@ -24,8 +26,9 @@ private:
 
 // Each script runs on a fresh store, one second per cycle: a/f an answered/failing
 // timed cycle, A/F the same by PING NOW, "send" a fail command, "stop" the stop line
-// followed by a minute without the program, "start" a new watch. The ledger lists
-// each outage as "start-end failing sent", in seconds from the first start.
+// followed by a minute without the program, "start" a new watch, "back" the wall
+// clock set back two hours. The ledger lists each outage as "start-end failing sent",
+// in seconds from the first start, and "stop" when a stop ended it.
 void HistoryRecorderTest::outageBoundaries_data()
 {
     QTest::addColumn<QString>("script");
@@ -36,10 +39,14 @@ void HistoryRecorderTest::outageBoundaries_data()
         << "start a f F f send a" << QStringList{"1-4 3 1"};
     QTest::addRow("PING NOW answering inside an outage")
         << "start f A f a" << QStringList{"0-1 1 0", "2-3 1 0"};
-    QTest::addRow("stop during an outage leaves it open")
-        << "start a f f send stop" << QStringList{"1- 2 1"};
-    QTest::addRow("start after a stop during an outage closes it at its last cycle")
-        << "start a f f stop start f a" << QStringList{"1-2 2 0", "63-64 1 0"};
+    QTest::addRow("stop during an outage ends it at its last cycle")
+        << "start a f f send stop" << QStringList{"1-2 2 1 stop"};
+    QTest::addRow("a start after a stop does not move that end")
+        << "start a f f stop start f a" << QStringList{"1-2 2 0 stop", "63-64 1 0"};
+    QTest::addRow("the wall clock set back during an outage")
+        << "start a f back f f a" << QStringList{"1-4 3 0"};
+    QTest::addRow("the wall clock set back, then a stop")
+        << "start f f back f stop" << QStringList{"0-2 3 0 stop"};
     QTest::addRow("start after a stop without an outage")
         << "start f a stop start a" << QStringList{"0-1 1 0"};
     QTest::addRow("FAIL TEST and scheduled sends are not fail commands")
@@ -59,6 +66,8 @@ void HistoryRecorderTest::outageBoundaries()
         } else if (step == QLatin1String("stop")) {
             rig.recorder.watchStopped();
             rig.clock.advanceMs(60LL * 1000);
+        } else if (step == QLatin1String("back")) {
+            rig.clock.set(rig.clock.now().addSecs(-2LL * 3600));
         } else if (step == QLatin1String("send")) {
             rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
         } else if (step == QLatin1String("test")) {
@@ -73,14 +82,15 @@ void HistoryRecorderTest::outageBoundaries()
     }
 
     QStringList shown;
-    const HistoryRange range = rig.store.range(startMs, rig.nowMs() + 1, 100);
+    const HistoryRange range = rig.store.range(startMs - 3 * kHourMs, startMs + kHourMs, 100);
     for (const OutageEntry &outage : range.outages) {
         shown.append(
-            QStringLiteral("%1-%2 %3 %4")
+            QStringLiteral("%1-%2 %3 %4%5")
                 .arg((outage.startMs - startMs) / 1000)
                 .arg(outage.endMs ? QString::number((*outage.endMs - startMs) / 1000) : QString())
                 .arg(outage.failingCycles)
-                .arg(outage.failCommandsSent));
+                .arg(outage.failCommandsSent)
+                .arg(outage.endedByStop ? QStringLiteral(" stop") : QString()));
     }
     QCOMPARE(shown, ledger);
     const QStringList cycles =
@@ -222,6 +232,7 @@ void HistoryRecorderTest::versionOneUpgradesInPlace()
     rig.recorder.cycleDone(report);
 
     QCOMPARE(rig.value(QStringLiteral("PRAGMA user_version")).toInt(), kHistorySchemaVersion);
+    QCOMPARE(rig.value(QStringLiteral("PRAGMA application_id")).toInt(), kHistoryApplicationId);
     const QList<OutageEntry> outages = rig.store.range(0, rig.nowMs() + 1, 10).outages;
     QCOMPARE(outages.size(), 2);
     QCOMPARE(outages[0].endMs, 1000); // closed at its last cycle by the start
@@ -237,6 +248,40 @@ void HistoryRecorderTest::versionOneUpgradesInPlace()
     const QString schema = QStringLiteral("SELECT group_concat(sql, ';') FROM (SELECT sql FROM"
                                           " sqlite_master ORDER BY name)");
     QCOMPARE(rig.value(schema).toString(), fresh.value(schema).toString());
+    QCOMPARE(fresh.value(QStringLiteral("PRAGMA application_id")).toInt(), kHistoryApplicationId);
+}
+
+void HistoryRecorderTest::onePathPerSettingsFolder_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("store");
+
+    QTest::addRow("default") << ""
+                             << "/var/lib/corvane/Corvane/history.sqlite";
+    QTest::addRow("the default folder named") << "/etc/xdg/corvane/"
+                                              << "/var/lib/corvane/Corvane/history.sqlite";
+    QTest::addRow("another folder") << "/etc/corvane/router-2"
+                                    << "/var/lib/corvane/Corvane/instances/router-2-";
+    QTest::addRow("an odd name") << "/etc/corvane/line b+c"
+                                 << "/var/lib/corvane/Corvane/instances/line_b_c-";
+}
+
+void HistoryRecorderTest::onePathPerSettingsFolder()
+{
+    QFETCH(QString, settings);
+    QFETCH(QString, store);
+    qputenv("XDG_DATA_HOME", "/var/lib/corvane");
+    qputenv("XDG_CONFIG_HOME", "/etc/xdg/corvane");
+    const QString path = HistoryStorePath(settings);
+    QVERIFY2(path.startsWith(store), qPrintable(path));
+    if (path == store)
+        return;
+    // The hash tells apart two folders of one name.
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("-[0-9a-f]{8}/history\\.sqlite$")).match(path).hasMatch(),
+        qPrintable(path));
+    QCOMPARE(HistoryStorePath(settings + QStringLiteral("/./")), path);
+    QVERIFY(path != HistoryStorePath(QStringLiteral("/srv/") + QFileInfo(settings).fileName()));
 }
 
 QTEST_GUILESS_MAIN(HistoryRecorderTest)

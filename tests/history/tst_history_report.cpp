@@ -1,6 +1,11 @@
 #include "HistoryReport.h"
 #include "HistoryRig.h"
+#include "LedgerText.h"
+#include "ReportWriters.h"
 #include "SinceText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <QtTest>
 
@@ -18,6 +23,8 @@ private Q_SLOTS:
     void sinceText();
     void report_data();
     void report();
+    void jsonString_data();
+    void jsonString();
     void unreadableStore();
 
 private:
@@ -27,7 +34,7 @@ private:
         QString out;
         QString err;
     };
-    Printed print(const QString &path, const QString &since, bool csv);
+    Printed print(const QString &path, const QString &since, ReportFormat format);
 
     QTemporaryDir m_folder;
     std::unique_ptr<HistoryRig> m_rig;
@@ -95,13 +102,13 @@ void HistoryReportTest::sinceText()
 }
 
 HistoryReportTest::Printed HistoryReportTest::print(const QString &path, const QString &since,
-                                                    bool csv)
+                                                    ReportFormat format)
 {
     QString out;
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    const int status = PrintHistoryReport(path, since, csv, outStream, errStream, m_rig->clock);
+    const int status = PrintHistoryReport(path, since, format, outStream, errStream, m_rig->clock);
     outStream.flush();
     errStream.flush();
     return {status, out, err};
@@ -110,11 +117,11 @@ HistoryReportTest::Printed HistoryReportTest::print(const QString &path, const Q
 void HistoryReportTest::report_data()
 {
     QTest::addColumn<QString>("since");
-    QTest::addColumn<bool>("csv");
+    QTest::addColumn<ReportFormat>("format");
     QTest::addColumn<QString>("expected");
 
     QTest::addRow("text, both outages")
-        << "3d" << false
+        << "3d" << ReportFormat::Text
         << "History from 2026-03-01 00:00:00 to 2026-03-04 00:00:00\n\n"
            "Start                End                     Duration  Fail commands  Router's "
            "response\n"
@@ -124,42 +131,91 @@ void HistoryReportTest::report_data()
            "\n2 outages, 9m 00s in all.\n"
            "Availability: 99.792 % (4311 of 4320 cycles answered)\n";
     QTest::addRow("text, the last day")
-        << "24h" << false
+        << "24h" << ReportFormat::Text
         << "History from 2026-03-03 00:00:00 to 2026-03-04 00:00:00\n\n"
            "Start                End                     Duration  Fail commands  Router's "
            "response\n"
            "2026-03-03 23:57:00  (lasting)                 3m 00s              0\n"
            "\n1 outage, 3m 00s in all.\n"
            "Availability: 99.792 % (1437 of 1440 cycles answered)\n";
+    // One table and nothing after it, so that a CSV reader takes the whole file.
     QTest::addRow("CSV")
-        << "7d" << true
+        << "7d" << ReportFormat::Csv
         << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n"
            "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"\r\nRebooting, \"\"now\"\"\r\n> "
            "\"\r\n"
-           "2026-03-03T23:57:00Z,,180,3,0,\r\n"
-           "\r\nfrom,to,cycles,answered_cycles,availability_percent,outages,outage_seconds\r\n"
-           "2026-02-25T00:00:00Z,2026-03-04T00:00:00Z,4320,4311,99.792,2,540\r\n";
+           "2026-03-03T23:57:00Z,,180,3,0,\r\n";
+    QTest::addRow("JSON")
+        << "7d" << ReportFormat::Json
+        << "{\"from\":\"2026-02-25T00:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":4320,"
+           "\"answered_cycles\":4311,\"availability_percent\":99.792,\"outage_count\":2,"
+           "\"outage_seconds\":540,\"outages\":[\n"
+           "{\"start\":\"2026-03-01T10:00:00Z\",\"end\":\"2026-03-01T10:06:00Z\","
+           "\"duration_seconds\":360,\"failing_cycles\":6,\"fail_commands_sent\":1,"
+           "\"router_response\":\"\\r\\nRebooting, \\\"now\\\"\\r\\n> \"},\n"
+           "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
+           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"router_response\":\"\"}\n]}\n";
+    QTest::addRow("JSON, the last hour")
+        << "1h" << ReportFormat::Json
+        << "{\"from\":\"2026-03-03T23:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":60,"
+           "\"answered_cycles\":57,\"availability_percent\":95.000,\"outage_count\":1,"
+           "\"outage_seconds\":180,\"outages\":[\n"
+           "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
+           "\"failing_cycles\":3,\"fail_commands_sent\":0,\"router_response\":\"\"}\n]}\n";
 }
 
 void HistoryReportTest::report()
 {
     QFETCH(QString, since);
-    QFETCH(bool, csv);
+    QFETCH(ReportFormat, format);
     QFETCH(QString, expected);
-    const Printed printed = print(m_rig->path, since, csv);
+    const Printed printed = print(m_rig->path, since, format);
     QCOMPARE(printed.err, QString());
     QCOMPARE(printed.status, 0);
     QCOMPARE(printed.out, expected);
+    if (format == ReportFormat::Json) {
+        QJsonParseError error;
+        QVERIFY(QJsonDocument::fromJson(printed.out.toUtf8(), &error).isObject());
+    }
+}
+
+// Whatever the router sent, its answer reads back from the JSON as the same text.
+void HistoryReportTest::jsonString_data()
+{
+    QTest::addColumn<QByteArray>("console");
+
+    QTest::addRow("quotes and backslashes") << QByteArray("say \"\\\" \\n \\u0041");
+    QTest::addRow("every control character") << [] {
+        QByteArray bytes;
+        for (char byte = 0; byte < 0x20; ++byte)
+            bytes += byte;
+        return bytes + '\x7f';
+    }();
+    QTest::addRow("the code page's upper half") << QByteArray("\x80\x81\x9f\xa0\xe9\xff");
+    QTest::addRow("a slash and an HTML end tag") << QByteArray("</script> a/b");
+}
+
+void HistoryReportTest::jsonString()
+{
+    QFETCH(QByteArray, console);
+    const QString text = DecodedConsole(console);
+    QCOMPARE(text.size(), console.size());
+    const QByteArray document = "[" + JsonString(text).toUtf8() + "]";
+    QJsonParseError error;
+    const QJsonDocument parsed = QJsonDocument::fromJson(document, &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+    QCOMPARE(parsed.array().at(0).toString(), text);
 }
 
 void HistoryReportTest::unreadableStore()
 {
-    const Printed badSince = print(m_rig->path, QStringLiteral("a month"), false);
+    const Printed badSince = print(m_rig->path, QStringLiteral("a month"), ReportFormat::Text);
     QCOMPARE(badSince.status, 2);
     QVERIFY(badSince.out.isEmpty());
     QVERIFY(badSince.err.contains(QStringLiteral("\"a month\"")));
 
-    const Printed missing = print(m_folder.filePath(QStringLiteral("none.sqlite")), {}, false);
+    const Printed missing =
+        print(m_folder.filePath(QStringLiteral("none.sqlite")), {}, ReportFormat::Text);
     QCOMPARE(missing.status, 1);
     QVERIFY(missing.err.contains(QStringLiteral("does not exist")));
 
@@ -168,7 +224,7 @@ void HistoryReportTest::unreadableStore()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray("not a database\n").repeated(100));
     file.close();
-    const Printed unreadable = print(garbage, {}, true);
+    const Printed unreadable = print(garbage, {}, ReportFormat::Csv);
     QCOMPARE(unreadable.status, 1);
     QVERIFY(unreadable.out.isEmpty());
     QVERIFY2(unreadable.err.contains(QStringLiteral("cannot be read")), qPrintable(unreadable.err));

@@ -6,11 +6,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 Q_DECLARE_METATYPE(CycleReport)
 
@@ -19,7 +24,7 @@ namespace {
 const QStringList kFamilies = {
     QStringLiteral("corvane_up"),
     QStringLiteral("corvane_rtt_seconds"),
-    QStringLiteral("corvane_fail_count"),
+    QStringLiteral("corvane_failing_cycles"),
     QStringLiteral("corvane_retries"),
     QStringLiteral("corvane_outages_total"),
     QStringLiteral("corvane_fail_commands_total"),
@@ -104,7 +109,8 @@ private Q_SLOTS:
         QCOMPARE(qIsNaN(exposition.value(kSecondaryRoundTrip)), qIsNaN(secondarySeconds));
         if (!qIsNaN(secondarySeconds))
             QCOMPARE(exposition.value(kSecondaryRoundTrip), secondarySeconds);
-        QCOMPARE(exposition.value(QStringLiteral("corvane_fail_count")), double(cycle.failCount));
+        QCOMPARE(exposition.value(QStringLiteral("corvane_failing_cycles")),
+                 double(cycle.failCount));
         QCOMPARE(exposition.value(QStringLiteral("corvane_retries")), 3.0);
         QCOMPARE(exposition.value(QStringLiteral("corvane_last_cycle_timestamp_seconds")),
                  double(m_clock.now().toMSecsSinceEpoch()) / 1000);
@@ -205,6 +211,54 @@ private Q_SLOTS:
         blocker.close();
         cycles(2);
         QCOMPARE(m_log.entries.size(), 2);
+    }
+
+    // A link is kept and the regular file it names replaced; a device it names (one of
+    // the test's own, so that a fault replaces no system file) is not ours, and stays.
+    void onlyRegularFilesAreReplaced_data()
+    {
+        QTest::addColumn<bool>("device");
+        QTest::addRow("link to a regular file") << false;
+        QTest::addRow("link to a device") << true;
+    }
+    void onlyRegularFilesAreReplaced()
+    {
+        QFETCH(bool, device);
+        const QString target = m_folder->filePath(QStringLiteral("target"));
+        const QByteArray native = QFile::encodeName(target);
+        if (!device)
+            QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+        else if (::mknod(native.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+            QSKIP("making a device node needs root");
+        QVERIFY(QFile::link(target, path()));
+
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+
+        struct stat status = {};
+        QCOMPARE(::stat(native.constData(), &status), 0);
+        QCOMPARE(S_ISCHR(status.st_mode), device);
+        QVERIFY(QFileInfo(path()).isSymLink());
+        QCOMPARE(Contents(path()).contains("corvane_up 1"), !device);
+        QCOMPARE(m_log.entries.size(), device ? 1 : 0);
+    }
+
+    // What Prometheus's own checker says of the file, with a sample of each kind in it.
+    void promtoolFindsNoFault()
+    {
+        const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+        if (promtool.isEmpty())
+            QSKIP("promtool is not installed (Debian package prometheus)");
+        m_metrics->cycleDone(Cycle({}, 1250, 0));
+
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.setStandardInputFile(path());
+        check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+        QVERIFY(check.waitForFinished(30000));
+        const QByteArray said = check.readAll();
+        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
+                 said.constData());
+        QVERIFY2(said.isEmpty(), said.constData());
     }
 
 private:

@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 // The options as the user meets them in the running program: the Options window's
 // fields, "Test pattern", the pause in the menus and the tip, and what is stored.
 class TestOptionsWindow : public QObject
@@ -98,12 +101,58 @@ private Q_SLOTS:
         QCOMPARE(m_rig->boxes.shown[0].title, QStringLiteral("Settings"));
         QVERIFY(m_rig->boxes.shown[0].text.endsWith(
             QStringLiteral("\r\nResendBackoff=0.5: A factor from 1 to 10 is required, such as 2 "
-                           "or 1.5.")));
+                           "or 1.5. Corvane uses 1.")));
         m_rig->app.engine().PingCycle();
         QCOMPARE(m_rig->router.receive(), QByteArray());
         QCOMPARE(m_rig->logCount(QStringLiteral(
                      "Fail command not sent: the start grace lasts until 12:10:00.")),
                  1);
+    }
+
+    // A metrics file is replaced whole by a rename, which must never land on what is
+    // not ours: refused at start-up, told once, and no metrics are written at all.
+    void metricsFileThatIsNotOursIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addRow("relative path") << "relative";
+        QTest::addRow("FIFO") << "fifo";
+        QTest::addRow("link to a folder") << "folder";
+        QTest::addRow("link to a device") << "device";
+    }
+    void metricsFileThatIsNotOursIsRefused()
+    {
+        QFETCH(QString, kind);
+        const QString target = m_rig->folder.filePath(QStringLiteral("target.prom"));
+        const QByteArray native = QFile::encodeName(target);
+        QString named = m_rig->folder.filePath(QStringLiteral("link.prom"));
+        if (kind == u"relative") {
+            named = QStringLiteral("corvane-test-relative.prom");
+        } else if (kind == u"fifo") {
+            named = target;
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == u"folder") {
+            QVERIFY(QDir().mkdir(target) && QFile::link(target, named));
+        } else if (::mknod(native.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0 ||
+                   !QFile::link(target, named)) {
+            QSKIP("making a device node needs root");
+        }
+        m_rig->storeOption(QStringLiteral("MetricsFile"), named);
+        start();
+        m_rig->app.engine().PingCycle();
+
+        const QString refusal =
+            kind == u"relative"
+                ? QStringLiteral("An absolute path is required, such as "
+                                 "/var/lib/prometheus/node-exporter/corvane.prom.")
+                : QStringLiteral("A regular file is required; %1 is a folder, a device or a FIFO.")
+                      .arg(named);
+        const QString line = QStringLiteral("MetricsFile=%1: %2 Corvane writes no metrics file.")
+                                 .arg(named, refusal);
+        QCOMPARE(m_rig->boxes.shown.size(), 1);
+        QVERIFY2(m_rig->boxes.shown[0].text.endsWith(QStringLiteral("\r\n") + line),
+                 qPrintable(m_rig->boxes.shown[0].text));
+        QCOMPARE(m_rig->logCount(line), 1);
+        QVERIFY(kind == u"relative" ? !QFile::exists(named) : !QFileInfo(target).isFile());
     }
 
     void testPatternShowsTheMatchesInTheConsoleTail_data()

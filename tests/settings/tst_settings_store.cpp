@@ -299,6 +299,12 @@ private Q_SLOTS:
                  QStringLiteral("The settings file %1 has lines that are not settings, which "
                                 "were skipped: 4, 6, 7.")
                      .arg(iniPath()));
+        // A key above the first section belongs to none, and nothing reads it.
+        QVERIFY(WriteBytes(iniPath(), "# lab\nFailTries=3\n[LastValues]\nInit=Yes\n"));
+        QCOMPARE(m_store->skippedLinesReport(SettingsAppName),
+                 QStringLiteral("The settings file %1 has lines that are not settings, which "
+                                "were skipped: 2.")
+                     .arg(iniPath()));
         QVERIFY(WriteBytes(iniPath(), "# lab\n[LastValues]\nInit=Yes\n"));
         QCOMPARE(m_store->skippedLinesReport(SettingsAppName), QString());
     }

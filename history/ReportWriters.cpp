@@ -1,0 +1,227 @@
+#include "ReportWriters.h"
+
+#include "LedgerCsv.h"
+#include "LedgerText.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <array>
+#include <ctime>
+
+namespace {
+
+constexpr int kResponseColumnWidth = 40;
+
+// As Qt's ISO date in UTC writes it, at a tenth of the cost.
+QString UtcTime(qint64 ms)
+{
+    const time_t seconds = time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+    tm utc = {};
+    std::array<char, 32> text = {};
+    if (::gmtime_r(&seconds, &utc) == nullptr ||
+        std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+        return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
+    return QString::fromLatin1(text.data());
+}
+
+QString DurationText(qint64 ms)
+{
+    const qint64 seconds = ms / 1000;
+    const auto two = [](qint64 value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    };
+    if (seconds >= 24LL * 3600)
+        return QStringLiteral("%1d %2h %3m")
+            .arg(seconds / (24LL * 3600))
+            .arg(two(seconds / 3600 % 24), two(seconds / 60 % 60));
+    if (seconds >= 3600)
+        return QStringLiteral("%1h %2m %3s")
+            .arg(seconds / 3600)
+            .arg(two(seconds / 60 % 60), two(seconds % 60));
+    if (seconds >= 60)
+        return QStringLiteral("%1m %2s").arg(seconds / 60).arg(two(seconds % 60));
+    return QStringLiteral("%1s").arg(seconds);
+}
+
+// The router's bytes as one line of a terminal's width: its line breaks and other
+// control characters become single spaces, and a long answer is cut short.
+QString ResponseColumn(const QByteArray &console)
+{
+    static const QRegularExpression kBlanks(QStringLiteral("[\\x00-\\x20\\x7f]+"));
+    QString response = DecodedConsole(console).replace(kBlanks, QStringLiteral(" ")).trimmed();
+    if (response.size() > kResponseColumnWidth)
+        response = response.left(kResponseColumnWidth - 3) + QStringLiteral("...");
+    return response;
+}
+
+std::optional<double> AvailabilityPercent(const Availability &availability)
+{
+    if (availability.cycles == 0)
+        return std::nullopt;
+    return 100.0 * double(availability.answeredCycles) / double(availability.cycles);
+}
+
+class TextReport final : public ReportWriter
+{
+public:
+    TextReport(const ReportSummary &summary, QTextStream &out) : m_summary(summary), m_out(out) {}
+
+    void begin() override
+    {
+        m_out << "History from " << LedgerTimeText(m_summary.fromMs) << " to "
+              << LedgerTimeText(m_summary.toMs) << "\n\n";
+        if (m_summary.totals.outages == 0)
+            m_out << "No outages.\n";
+        else
+            m_out << "Start                End                     Duration  Fail commands  "
+                     "Router's response\n";
+    }
+
+    void outage(const OutageEntry &outage, qint64 lengthMs) override
+    {
+        const QString end =
+            outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)");
+        m_out << QStringLiteral("%1  %2  %3  %4  %5")
+                     .arg(LedgerTimeText(outage.startMs), end.leftJustified(19),
+                          DurationText(lengthMs).rightJustified(11),
+                          QString::number(outage.failCommandsSent).rightJustified(13),
+                          ResponseColumn(outage.console))
+                     .trimmed()
+              << '\n';
+    }
+
+    void end() override
+    {
+        const OutageTotals &totals = m_summary.totals;
+        if (totals.outages > 0)
+            m_out << '\n'
+                  << totals.outages << (totals.outages == 1 ? " outage, " : " outages, ")
+                  << DurationText(totals.lengthMs) << " in all.\n";
+        const Availability &availability = m_summary.availability;
+        const std::optional<double> percent = AvailabilityPercent(availability);
+        if (!percent) {
+            m_out << "Availability: no cycles recorded in this range.\n";
+            return;
+        }
+        m_out << "Availability: " << QString::number(*percent, 'f', 3) << " % ("
+              << availability.answeredCycles << " of " << availability.cycles
+              << " cycles answered)\n";
+    }
+
+private:
+    const ReportSummary m_summary;
+    QTextStream &m_out;
+};
+
+// The ledger alone, so that a spreadsheet or a CSV tool reads the whole file as one
+// table; times in UTC, the router's whole answer.
+class CsvReport final : public ReportWriter
+{
+public:
+    explicit CsvReport(QTextStream &out) : m_out(out) {}
+
+    void begin() override { m_out << kLedgerCsvHeader; }
+
+    void outage(const OutageEntry &outage, qint64 lengthMs) override
+    {
+        m_out << UtcTime(outage.startMs) << ','
+              << (outage.endMs ? UtcTime(*outage.endMs) : QString()) << ',' << lengthMs / 1000
+              << ',' << outage.failingCycles << ',' << outage.failCommandsSent << ','
+              << CsvField(DecodedConsole(outage.console)) << "\r\n";
+    }
+
+    void end() override {}
+
+private:
+    QTextStream &m_out;
+};
+
+// One document, written as it goes: the range and its availability first, then the
+// ledger, one outage a line.
+class JsonReport final : public ReportWriter
+{
+public:
+    JsonReport(const ReportSummary &summary, QTextStream &out) : m_summary(summary), m_out(out) {}
+
+    void begin() override
+    {
+        const Availability &availability = m_summary.availability;
+        const std::optional<double> percent = AvailabilityPercent(availability);
+        m_out << "{\"from\":\"" << UtcTime(m_summary.fromMs) << "\",\"to\":\""
+              << UtcTime(m_summary.toMs) << "\",\"cycles\":" << availability.cycles
+              << ",\"answered_cycles\":" << availability.answeredCycles
+              << ",\"availability_percent\":"
+              << (percent ? QString::number(*percent, 'f', 3) : QStringLiteral("null"))
+              << ",\"outage_count\":" << m_summary.totals.outages
+              << ",\"outage_seconds\":" << m_summary.totals.lengthMs / 1000 << ",\"outages\":[";
+    }
+
+    void outage(const OutageEntry &outage, qint64 lengthMs) override
+    {
+        m_out << (m_first ? "\n" : ",\n") << "{\"start\":\"" << UtcTime(outage.startMs)
+              << "\",\"end\":"
+              << (outage.endMs ? u'"' + UtcTime(*outage.endMs) + u'"' : QStringLiteral("null"))
+              << ",\"duration_seconds\":" << lengthMs / 1000
+              << ",\"failing_cycles\":" << outage.failingCycles
+              << ",\"fail_commands_sent\":" << outage.failCommandsSent
+              << ",\"router_response\":" << JsonString(DecodedConsole(outage.console)) << '}';
+        m_first = false;
+    }
+
+    void end() override { m_out << (m_first ? "]}\n" : "\n]}\n"); }
+
+private:
+    const ReportSummary m_summary;
+    QTextStream &m_out;
+    bool m_first = true;
+};
+
+} // namespace
+
+QString JsonString(const QString &text)
+{
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += u'"';
+    for (const QChar character : text) {
+        switch (character.unicode()) {
+        case u'"':
+            quoted += u"\\\"";
+            break;
+        case u'\\':
+            quoted += u"\\\\";
+            break;
+        case u'\n':
+            quoted += u"\\n";
+            break;
+        case u'\r':
+            quoted += u"\\r";
+            break;
+        case u'\t':
+            quoted += u"\\t";
+            break;
+        default:
+            if (character.unicode() < 0x20)
+                quoted +=
+                    QStringLiteral("\\u%1").arg(uint(character.unicode()), 4, 16, QLatin1Char('0'));
+            else
+                quoted += character;
+        }
+    }
+    return quoted + u'"';
+}
+
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, const ReportSummary &summary,
+                                               QTextStream &out)
+{
+    switch (format) {
+    case ReportFormat::Csv:
+        return std::make_unique<CsvReport>(out);
+    case ReportFormat::Json:
+        return std::make_unique<JsonReport>(summary, out);
+    case ReportFormat::Text:
+        break;
+    }
+    return std::make_unique<TextReport>(summary, out);
+}
