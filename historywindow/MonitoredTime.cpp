@@ -10,7 +10,7 @@
 namespace {
 
 // Shorter gaps are a long echo wait or a busy machine, not a watch that stopped.
-constexpr qint64 kShortestGapMs = 5 * 60 * 1000;
+constexpr qint64 kShortestGapMs = qint64{5} * 60 * 1000;
 // How many usual steps a gap must span to count.
 constexpr qint64 kStepsInAGap = 4;
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr qint64 kMinuteMs = 60 * 1000;
+constexpr qint64 kMinuteMs = qint64{60} * 1000;
 constexpr int kMostTicks = 8;
 // Steps within a day, in minutes: each divides the next larger unit evenly.
 constexpr std::array<qint64, 11> kMinuteSteps = {1, 2, 5, 10, 15, 30, 60, 120, 180, 360, 720};
@@ -72,11 +72,11 @@ QList<TimeTick> TicksOfStep(qint64 fromMs, qint64 toMs)
             return WithinADay(fromMs, toMs, minutes);
     }
     for (const int days : kDaySteps) {
-        if (spanMs / (days * 24 * 60 * kMinuteMs) <= kMostTicks)
+        if (spanMs / (qint64{days} * 24 * 60 * kMinuteMs) <= kMostTicks)
             return Midnights(fromMs, toMs, days);
     }
     for (const int months : kMonthSteps) {
-        if (spanMs / (months * 31 * 24 * 60 * kMinuteMs) <= kMostTicks)
+        if (spanMs / (qint64{months} * 31 * 24 * 60 * kMinuteMs) <= kMostTicks)
             return FirstsOfMonths(fromMs, toMs, months);
     }
     return FirstsOfMonths(fromMs, toMs, 12);
