@@ -86,8 +86,8 @@ int PrintHistory(char *argv[], const CommandLineOptions &options)
     DescriptorDevice standardOutput(STDOUT_FILENO);
     QTextStream out(&standardOutput);
     QTextStream err(stderr);
-    const int status = PrintHistoryReport(HistoryStorePath(options.configFolder),
-                                          options.sinceText, options.format, out, err, clock);
+    const int status = PrintHistoryReport(HistoryStorePath(options.configFolder), options.sinceText,
+                                          options.format, out, err, clock);
     out.flush();
     if (standardOutput.failure() == 0)
         return status;
