@@ -10,6 +10,7 @@ public:
     bool isAvailable() const override { return false; }
     void add(const QIcon &, const QString &) override {}
     void setTip(const QString &) override {}
+    void setIcon(const QIcon &) override {}
     void remove() override {}
     void showMessage(const QString &, const QString &) override {}
 };

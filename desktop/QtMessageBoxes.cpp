@@ -1,8 +1,42 @@
 #include "QtMessageBoxes.h"
 
 #include <QMessageBox>
+#include <QStringList>
 
 #include <utility>
+
+namespace {
+
+const QString kCommandIndent = QStringLiteral("  ");
+// The text as it was given, before any rich text made of it.
+constexpr char kShownText[] = "corvaneText";
+
+// A text with commands in it becomes rich text in which the commands never break:
+// the box then grows as wide as its longest command, and the prose wraps around.
+// A plain text is left to the box as it is.
+void SetBoxText(QMessageBox &box, const QString &text)
+{
+    const QStringList lines = text.split(u'\n');
+    bool hasCommand = false;
+    for (const QString &line : lines)
+        hasCommand |= line.startsWith(kCommandIndent);
+    if (!hasCommand) {
+        box.setText(text);
+        return;
+    }
+    QString rich;
+    for (const QString &line : lines) {
+        if (line.startsWith(kCommandIndent))
+            rich += QStringLiteral("<p style=\"white-space:pre; margin-left:1em\"><code>") +
+                    line.trimmed().toHtmlEscaped() + QStringLiteral("</code></p>");
+        else
+            rich += QStringLiteral("<p>") + line.toHtmlEscaped() + QStringLiteral("</p>");
+    }
+    box.setTextFormat(Qt::RichText);
+    box.setText(rich);
+}
+
+} // namespace
 
 // A warning still open when the program ends goes with it rather than with the
 // application object; one that belongs to the window has gone with the window.
@@ -23,7 +57,8 @@ BoxAnswer QtMessageBoxes::show(const QString &text, const QString &title, BoxSty
         return box.exec() == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     case BoxStyle::Ok: {
-        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, m_window);
+        QMessageBox box(QMessageBox::NoIcon, title, {}, QMessageBox::Ok, m_window);
+        SetBoxText(box, text);
         box.exec();
         return BoxAnswer::Ok;
     }
@@ -40,13 +75,15 @@ void QtMessageBoxes::OpenWarning(const QString &text, const QString &title)
     // otherwise pile up a box a second.
     m_openWarnings.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
     for (const QPointer<QMessageBox> &box : std::as_const(m_openWarnings)) {
-        if (box->windowTitle() == title && box->text() == text)
+        if (box->windowTitle() == title && box->property(kShownText) == text)
             return;
     }
 
     // open(), not exec(): the caller carries on at once and no event loop runs
     // inside it, so the timers and the handlers they run never nest.
-    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, m_window);
+    auto *box = new QMessageBox(QMessageBox::Warning, title, {}, QMessageBox::Ok, m_window);
+    SetBoxText(*box, text);
+    box->setProperty(kShownText, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     // The window is hidden in the tray most of the time, and nothing the user did
@@ -58,10 +95,11 @@ void QtMessageBoxes::OpenWarning(const QString &text, const QString &title)
 
 BoxAnswer HeadlessMessageBoxes::show(const QString &text, const QString &title, BoxStyle style)
 {
-    // One box, one line: a text with line breaks (an error description) would
-    // otherwise spread over lines that no longer name their box.
+    // A box starts a line with its title; its further lines are indented under it, so
+    // that none reads as a box of its own, and a command keeps a line to itself.
     QString line = title + QStringLiteral(": ") + text;
-    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    line.replace(QStringLiteral("\n"), QStringLiteral("\n  "));
     line += QLatin1Char('\n');
     // A stream nobody reads any more (a closed pipe) fails the write; the box has
     // then been shown to nobody, which is all a headless box can do anyway.

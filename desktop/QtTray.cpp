@@ -40,6 +40,11 @@ void QtTray::setTip(const QString &tip)
     m_icon.setToolTip(tip);
 }
 
+void QtTray::setIcon(const QIcon &icon)
+{
+    m_icon.setIcon(icon);
+}
+
 void QtTray::remove()
 {
     m_icon.hide();

@@ -14,6 +14,7 @@ public:
     bool isAvailable() const override;
     void add(const QIcon &icon, const QString &tip) override;
     void setTip(const QString &tip) override;
+    void setIcon(const QIcon &icon) override;
     void remove() override;
     void showMessage(const QString &title, const QString &text) override;
 

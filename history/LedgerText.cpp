@@ -7,7 +7,6 @@
 #include <QStringDecoder>
 
 #include <array>
-#include <cmath>
 #include <ctime>
 
 namespace {
@@ -65,17 +64,6 @@ RangeFigures FiguresOf(const HistoryRange &range, qint64 nowMs)
         figures.outageMs += qMax<qint64>(end - start, 0);
     }
     return figures;
-}
-
-QString AvailabilityText(const HistoryRange &range, const RangeFigures &figures)
-{
-    if (!figures.availabilityPercent)
-        return QStringLiteral("Availability: no cycles in this range");
-    const QLocale locale;
-    const double roundedDown = std::floor(*figures.availabilityPercent * 100.0) / 100.0;
-    return QStringLiteral("Availability: %1 % (%2 of %3 cycles answered)")
-        .arg(locale.toString(roundedDown, 'f', 2), locale.toString(range.answeredCycles),
-             locale.toString(range.cycles));
 }
 
 QString OutagesText(const RangeFigures &figures)

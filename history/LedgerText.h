@@ -29,9 +29,6 @@ struct RangeFigures
 };
 RangeFigures FiguresOf(const HistoryRange &range, qint64 nowMs);
 
-// "Availability: 99.87 % (10,066 of 10,080 cycles answered)": the share is rounded
-// down, so that a range with a failing cycle never reads 100 %.
-QString AvailabilityText(const HistoryRange &range, const RangeFigures &figures);
 // "Outages: 3, 1 h 12 min in total".
 QString OutagesText(const RangeFigures &figures);
 

@@ -1,8 +1,12 @@
 #include "HistoryPlot.h"
 
+#include "TimeTicks.h"
+
 #include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QValueAxis>
@@ -17,16 +21,26 @@ constexpr double kSmallestTopMs = 10;
 constexpr double kHeadroom = 1.15;
 constexpr double kFailCommandHeight = 0.93;
 
-// The labels of the time axis, as fine as the span needs.
-QString TimeFormat(qint64 spanMs)
+// Narrower, an outage of a minute vanishes from a plot of a year.
+constexpr double kNarrowestOutagePx = 2;
+const QPen kPrimaryPen(QColor(31, 119, 180), 1.2);
+
+bool Overlaps(const TimeSpan &span, qint64 fromMs, qint64 toMs)
 {
-    if (spanMs <= 26 * kHourMs)
-        return QStringLiteral("HH:mm");
-    if (spanMs <= 8 * kDayMs)
-        return QStringLiteral("ddd HH:mm");
-    if (spanMs <= 40 * kDayMs)
-        return QStringLiteral("MMM d");
-    return QStringLiteral("MMM yyyy");
+    return span.fromMs < toMs && span.toMs > fromMs;
+}
+
+// The outline of shaded spans: up at a span's start, down at its end, along the axis
+// in between, where the area has no height.
+QList<QPointF> SpansOutline(const QList<TimeSpan> &spans, double top)
+{
+    QList<QPointF> outline;
+    outline.reserve(spans.size() * 4);
+    for (const TimeSpan &span : spans) {
+        outline << QPointF(double(span.fromMs), 0) << QPointF(double(span.fromMs), top)
+                << QPointF(double(span.toMs), top) << QPointF(double(span.toMs), 0);
+    }
+    return outline;
 }
 
 // Each bucket from its minimum to its maximum: the line runs up and down through
@@ -82,8 +96,13 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QChartView(parent)
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
 
-    // The outline of every span in one series: up at an outage's start, down at its
-    // end, along the axis in between, where the area has no height.
+    m_unmonitoredOutline = new QLineSeries;
+    m_unmonitored = new QAreaSeries(m_unmonitoredOutline);
+    m_unmonitoredOutline->setParent(m_unmonitored);
+    m_unmonitored->setName(QStringLiteral("Not monitored"));
+    m_unmonitored->setPen(Qt::NoPen);
+    m_unmonitored->setBrush(QColor(128, 128, 128, 60));
+
     m_outageOutline = new QLineSeries;
     m_outages = new QAreaSeries(m_outageOutline);
     m_outageOutline->setParent(m_outages);
@@ -93,7 +112,7 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QChartView(parent)
 
     m_primary = new QLineSeries;
     m_primary->setName(QStringLiteral("Primary address"));
-    m_primary->setPen(QPen(QColor(31, 119, 180), 1.2));
+    m_primary->setPen(kPrimaryPen);
     m_secondary = MarkSeries(QStringLiteral("Secondary address"), QScatterSeries::MarkerShapeCircle,
                              5, QColor(44, 160, 44));
     m_failingCycles = MarkSeries(QStringLiteral("Failing cycle"),
@@ -101,16 +120,23 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QChartView(parent)
     m_failCommands = MarkSeries(QStringLiteral("Fail command sent"),
                                 QScatterSeries::MarkerShapeTriangle, 12, QColor(255, 127, 14));
 
+    // The series are placed by the date-time axis; the marks and their grid come from
+    // a second axis on the same range, which can put them on round times.
     m_timeAxis = new QDateTimeAxis;
-    m_timeAxis->setTickCount(7);
+    m_timeAxis->setLabelsVisible(false);
+    m_timeAxis->setGridLineVisible(false);
+    m_ticks = new QCategoryAxis;
+    m_ticks->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    connect(m_timeAxis, &QDateTimeAxis::rangeChanged, this, [this] { MarkRoundTimes(); });
     m_roundTripAxis = new QValueAxis;
     m_roundTripAxis->setTitleText(QStringLiteral("Round trip (ms)"));
     m_roundTripAxis->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    chart->addAxis(m_ticks, Qt::AlignBottom);
     chart->addAxis(m_roundTripAxis, Qt::AlignLeft);
     // Drawn in this order: the shading under the lines, the marks over them.
     for (QAbstractSeries *series : std::initializer_list<QAbstractSeries *>{
-             m_outages, m_primary, m_secondary, m_failingCycles, m_failCommands}) {
+             m_unmonitored, m_outages, m_primary, m_secondary, m_failingCycles, m_failCommands}) {
         chart->addSeries(series);
         series->attachAxis(m_timeAxis);
         series->attachAxis(m_roundTripAxis);
@@ -119,26 +145,92 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QChartView(parent)
 
 void HistoryPlot::plot(const HistoryRange &range, qint64 nowMs)
 {
+    m_range = range;
+    m_nowMs = nowMs;
+    m_unmonitoredSpans = UnmonitoredSpans(range, nowMs);
     const double peak = std::max(HighestPeak(range.primary), HighestPeak(range.secondary));
     m_roundTripAxis->setRange(0, std::max(peak * kHeadroom, kSmallestTopMs));
     m_roundTripAxis->applyNiceNumbers();
     const double top = m_roundTripAxis->max();
 
-    m_primary->replace(Envelope(range.primary));
+    QList<TimeSpan> gaps = m_unmonitoredSpans;
+    for (const OutageEntry &outage : range.outages)
+        gaps.append({outage.startMs, outage.endMs.value_or(nowMs)});
+    DrawPrimary(range, gaps);
     m_secondary->replace(Envelope(range.secondary));
     m_failingCycles->replace(AtHeight(range.failingCycleMs, 0));
     m_failCommands->replace(AtHeight(range.failCommandMs, top * kFailCommandHeight));
+    DrawSpans(top);
 
-    QList<QPointF> outline;
-    outline.reserve(range.outages.size() * 4);
-    for (const OutageEntry &outage : range.outages) {
-        const double start = double(std::max(outage.startMs, range.fromMs));
-        const double end = double(std::min(outage.endMs.value_or(nowMs), range.toMs));
-        outline << QPointF(start, 0) << QPointF(start, top) << QPointF(end, top) << QPointF(end, 0);
-    }
-    m_outageOutline->replace(outline);
-
-    m_timeAxis->setFormat(TimeFormat(range.toMs - range.fromMs));
     m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(range.fromMs),
                          QDateTime::fromMSecsSinceEpoch(range.toMs));
+}
+
+QList<QLineSeries *> HistoryPlot::primaryLines() const
+{
+    return QList<QLineSeries *>{m_primary} + m_primaryPieces;
+}
+
+void HistoryPlot::DrawPrimary(const HistoryRange &range, const QList<TimeSpan> &gaps)
+{
+    QList<QList<RoundTripPoint>> pieces(1);
+    for (const RoundTripPoint &point : range.primary) {
+        if (!pieces.last().isEmpty()) {
+            const qint64 previousMs = pieces.last().last().atMs;
+            if (std::any_of(gaps.begin(), gaps.end(), [&](const TimeSpan &gap) {
+                    return Overlaps(gap, previousMs, point.atMs);
+                }))
+                pieces.append(QList<RoundTripPoint>());
+        }
+        pieces.last().append(point);
+    }
+    m_primary->replace(Envelope(pieces.first()));
+    while (m_primaryPieces.size() > pieces.size() - 1)
+        delete m_primaryPieces.takeLast();
+    while (m_primaryPieces.size() < pieces.size() - 1) {
+        auto *piece = new QLineSeries;
+        piece->setPen(kPrimaryPen);
+        chart()->addSeries(piece);
+        piece->attachAxis(m_timeAxis);
+        piece->attachAxis(m_roundTripAxis);
+        for (QLegendMarker *marker : chart()->legend()->markers(piece))
+            marker->setVisible(false);
+        m_primaryPieces.append(piece);
+    }
+    for (qsizetype index = 1; index < pieces.size(); ++index)
+        m_primaryPieces[index - 1]->replace(Envelope(pieces[index]));
+}
+
+void HistoryPlot::DrawSpans(double top)
+{
+    const double widthPx = std::max(chart()->plotArea().width(), 1.0);
+    const auto narrowestMs =
+        qint64(kNarrowestOutagePx * double(m_range.toMs - m_range.fromMs) / widthPx);
+    QList<TimeSpan> outages;
+    for (const OutageEntry &outage : std::as_const(m_range.outages)) {
+        const qint64 startMs = std::max(outage.startMs, m_range.fromMs);
+        const qint64 endMs = std::min(outage.endMs.value_or(m_nowMs), m_range.toMs);
+        outages.append({startMs, std::max(endMs, startMs + narrowestMs)});
+    }
+    m_outageOutline->replace(SpansOutline(outages, top));
+    m_unmonitoredOutline->replace(SpansOutline(m_unmonitoredSpans, top));
+}
+
+void HistoryPlot::resizeEvent(QResizeEvent *event)
+{
+    QChartView::resizeEvent(event);
+    // The narrowest outage is measured in pixels.
+    DrawSpans(m_roundTripAxis->max());
+}
+
+void HistoryPlot::MarkRoundTimes()
+{
+    const qint64 fromMs = m_timeAxis->min().toMSecsSinceEpoch();
+    const qint64 toMs = m_timeAxis->max().toMSecsSinceEpoch();
+    for (const QString &label : m_ticks->categoriesLabels())
+        m_ticks->remove(label);
+    m_ticks->setRange(double(fromMs), double(toMs));
+    m_ticks->setStartValue(double(fromMs));
+    for (const TimeTick &tick : RoundTimeTicks(fromMs, toMs))
+        m_ticks->append(tick.label, double(tick.atMs));
 }

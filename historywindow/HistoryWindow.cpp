@@ -6,6 +6,7 @@
 #include "LedgerCsv.h"
 #include "LedgerText.h"
 #include "MessageBoxes.h"
+#include "MonitoredTime.h"
 #include "WholeFile.h"
 
 #include <QComboBox>
@@ -159,7 +160,8 @@ void HistoryWindow::Reload()
     m_range = m_source.range(m_nowMs - spanMs, m_nowMs, kPlotPoints);
 
     const RangeFigures figures = FiguresOf(m_range, m_nowMs);
-    m_availability->setText(AvailabilityText(m_range, figures));
+    m_availability->setText(
+        AvailabilityLine(m_range, figures, TotalMs(UnmonitoredSpans(m_range, m_nowMs))));
     m_outages->setText(OutagesText(figures));
     FillLedger();
 }

@@ -17,7 +17,9 @@ enum class BoxAnswer
     No = 7,
 };
 
-// Message boxes. A question, and a notice (Ok), return when the user has answered.
+// Message boxes. A line of the text that starts with two blanks is a command to type:
+// it is shown whole, on a line of its own, never broken.
+// A question, and a notice (Ok), return when the user has answered.
 // A warning (OkExclamation) returns Ok at once, the only answer it has, and stays
 // open on its own: nobody being there to answer one must not stop the watch. An
 // identical warning (same title and text) that is still open is not shown again.

@@ -15,6 +15,7 @@ public:
     virtual bool isAvailable() const = 0;
     virtual void add(const QIcon &icon, const QString &tip) = 0;
     virtual void setTip(const QString &tip) = 0;
+    virtual void setIcon(const QIcon &icon) = 0;
     virtual void remove() = 0;
     // A passing notification beside the icon; it never waits for the user.
     virtual void showMessage(const QString &title, const QString &text) = 0;

@@ -1,6 +1,7 @@
 #include "OutageNotifier.h"
 
 #include "Clock.h"
+#include "DesktopNotifications.h"
 #include "DurationText.h"
 #include "Tray.h"
 
@@ -58,6 +59,18 @@ qint64 OutageNotifier::outageLengthMs(qint64 untilMs) const
 
 void OutageNotifier::notify(const QString &title, const QString &text)
 {
-    if (m_enabled && m_tray.isAvailable())
+    if (!m_enabled)
+        return;
+    if (m_desktop && m_desktop->isAvailable()) {
+        // A notification the service turns down still reaches the user.
+        m_desktop->show(title, text, [this, title, text] { showAtTray(title, text); });
+        return;
+    }
+    showAtTray(title, text);
+}
+
+void OutageNotifier::showAtTray(const QString &title, const QString &text)
+{
+    if (m_tray.isAvailable())
         m_tray.showMessage(title, text);
 }

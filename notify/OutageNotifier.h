@@ -5,12 +5,14 @@
 #include <optional>
 
 class Clock;
+class DesktopNotifications;
 class Tray;
 
-// Tells the user at the tray icon when the line goes down, when the fail command goes
-// to the router and when the line is back. A notification passes by on its own: it
-// is never a box and never waits, since the watch must go on under it. Without a
-// notification area (headless) nothing is shown.
+// Tells the user when the line goes down, when the fail command goes to the router
+// and when the line is back: through the desktop's notification service where there
+// is one, else in a balloon at the tray icon. A notification passes by on its own: it
+// is never a box and never waits, since the watch must go on under it. With neither
+// (headless) nothing is shown.
 class OutageNotifier final : public WatchEvents
 {
 public:
@@ -18,6 +20,9 @@ public:
 
     // [Options] Notify=0 turns them off.
     void setEnabled(bool enabled) { m_enabled = enabled; }
+    // The desktop's notification service, preferred to the tray's balloons; none
+    // leaves the balloons alone.
+    void setDesktopNotifications(DesktopNotifications *desktop) { m_desktop = desktop; }
 
     void outageStarted() override;
     void outageEnded() override;
@@ -33,10 +38,12 @@ private:
     };
 
     void notify(const QString &title, const QString &text);
+    void showAtTray(const QString &title, const QString &text);
     // From the first failing cycle; none when the outage began before the watch did.
     qint64 outageLengthMs(qint64 untilMs) const;
 
     Tray &m_tray;
+    DesktopNotifications *m_desktop = nullptr;
     const Clock &m_clock;
     bool m_enabled = true;
     // The outage's start and end are told before the cycle that names the addresses.

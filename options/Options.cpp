@@ -143,6 +143,8 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("OnLineBack");
     case OptionKey::EventTimeoutSeconds:
         return QStringLiteral("EventTimeoutSeconds");
+    case OptionKey::TrayBadge:
+        return QStringLiteral("TrayBadge");
     }
     return {};
 }
@@ -186,6 +188,8 @@ QString OptionText(const Options &options, OptionKey key)
         return options.onLineBack;
     case OptionKey::EventTimeoutSeconds:
         return QString::number(options.eventTimeoutSeconds);
+    case OptionKey::TrayBadge:
+        return options.trayBadge ? QStringLiteral("1") : QStringLiteral("0");
     }
     return {};
 }
@@ -279,6 +283,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::EventTimeoutSeconds:
         options.eventTimeoutSeconds = *WholeNumber32(text);
+        return;
+    case OptionKey::TrayBadge:
+        options.trayBadge = *WholeNumber32(text) != 0;
         return;
     }
 }

@@ -32,6 +32,7 @@ enum class OptionKey
     OnNoAcknowledgement,
     OnLineBack,
     EventTimeoutSeconds,
+    TrayBadge,
 };
 inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::GraceSeconds,
@@ -52,9 +53,10 @@ inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::OnNoAcknowledgement,
     OptionKey::OnLineBack,
     OptionKey::EventTimeoutSeconds,
+    OptionKey::TrayBadge,
 };
 // A key left out of the list would be neither loaded nor shown.
-static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::EventTimeoutSeconds) + 1);
+static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::TrayBadge) + 1);
 
 // How carefully the failure action is taken. Each default acts as the program did
 // before the option existed, so a settings file without the section runs as always.
@@ -94,6 +96,8 @@ struct Options
     QString onLineBack;
     // An event program that runs longer is stopped.
     qint32 eventTimeoutSeconds = 30;
+    // A corner of the tray icon shows how the line stands.
+    bool trayBadge = true;
 };
 
 // The program setting read by each event, in the order of kOptionKeys.

@@ -1,5 +1,7 @@
 #include "QtSerialPort.h"
 
+#include "PortOpenFailure.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
@@ -158,7 +160,7 @@ Outcome QtSerialPort::open()
     m_port.setFlowControl(m_flowControl);
     if (!m_port.open(QIODevice::ReadWrite))
         return Outcome::failure(
-            QStringLiteral("Cannot open %1: %2.").arg(portName(), m_port.errorString()));
+            PortOpenFailureText(portName(), m_device, m_port.error(), m_port.errorString()));
 
     Outcome verified = verifyAppliedSettings();
     if (verified.failed())

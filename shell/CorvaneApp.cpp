@@ -13,7 +13,9 @@
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
                        HistorySource *history, const QString &historyPath)
     : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
-      m_trayWindow(m_window, services.tray), m_settings(services.settingsStore, m_boxes),
+      m_trayWindow(m_window, services.tray),
+      m_trayBadge([this](BadgeState state) { m_trayWindow.ShowBadge(state); }),
+      m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
       m_link(services.serialPort, m_window, m_settings, m_log, m_boxes, services.pause,
              services.busyPointer, m_events),
@@ -72,6 +74,7 @@ void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
     m_events.listen(m_notifier);
     m_events.listen(m_metrics);
     m_events.listen(m_eventPrograms);
+    m_events.listen(m_trayBadge);
 }
 
 void CorvaneApp::ConnectOptions()
@@ -92,21 +95,28 @@ void CorvaneApp::ConnectOptions()
                      [&actionPause] { actionPause.PauseForOneHour(); });
     QObject::connect(resume, &QAction::triggered, &m_window,
                      [&actionPause] { actionPause.Resume(); });
-    actionPause.onChanged = [&actionPause, pause, resume] {
+    actionPause.onChanged = [this, &actionPause, pause, resume] {
         pause->setVisible(!actionPause.isPaused());
         resume->setVisible(actionPause.isPaused());
+        m_trayBadge.setPaused(actionPause.isPaused());
     };
 }
 
 void CorvaneApp::ShowOptions()
 {
     if (!m_optionsWindow) {
-        m_optionsWindow =
-            std::make_unique<OptionsWindow>(m_safety.options(), m_settings, m_boxes,
-                                            [this] { return m_safety.ackWatcher().ConsoleTail(); });
+        m_optionsWindow = std::make_unique<OptionsWindow>(
+            m_safety.options(), m_settings, m_boxes,
+            [this] { return m_safety.ackWatcher().ConsoleTail(); }, m_window, m_loginStart);
         m_optionsWindow->onChanged = [this](OptionKey key) {
             if (key == OptionKey::ReopenPort)
                 m_link.setReopenPort(m_safety.options().reopenPort);
+            else if (key == OptionKey::Notify)
+                m_notifier.setEnabled(m_safety.options().notify);
+            else if (key == OptionKey::MetricsFile)
+                m_metrics.setPath(m_safety.options().metricsFile);
+            else if (key == OptionKey::TrayBadge)
+                m_trayBadge.setEnabled(m_safety.options().trayBadge);
         };
     }
     m_optionsWindow->ShowOptions();
@@ -159,6 +169,7 @@ void CorvaneApp::Start()
     TakeFallbacksForRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
     m_safety.Load(m_settings, m_boxes);
     m_notifier.setEnabled(m_safety.options().notify);
+    m_trayBadge.setEnabled(m_safety.options().trayBadge);
     m_metrics.setPath(m_safety.options().metricsFile);
     m_link.setReopenPort(m_safety.options().reopenPort);
     TakePingPeriodFromField();

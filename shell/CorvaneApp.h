@@ -18,6 +18,7 @@
 #include "PingPermissionNotice.h"
 #include "Schedule.h"
 #include "Settings.h"
+#include "TrayBadge.h"
 #include "TrayWindow.h"
 #include "WatchEvents.h"
 
@@ -28,6 +29,7 @@ class BusyPointer;
 class Clock;
 class EchoFacility;
 class HistorySource;
+class LoginStart;
 class Pause;
 class SerialPort;
 class SettingsStore;
@@ -99,6 +101,9 @@ public:
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
     HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
+    OutageNotifier &notifier() { return m_notifier; }
+    // The start at login that the Options window offers; none offers none.
+    void SetLoginStart(LoginStart *loginStart) { m_loginStart = loginStart; }
     // The history of cycles and outages.
     HistorySource &history() { return m_history; }
 
@@ -120,6 +125,7 @@ private:
     WatchEventHub m_events;
     MainWindow m_window;
     TrayWindow m_trayWindow;
+    TrayBadge m_trayBadge;
     Settings m_settings;
     EventLog m_log;
     DeviceLink m_link;
@@ -140,6 +146,7 @@ private:
     HistoryRecorder m_historyRecorder;
     // Made when first asked for.
     std::unique_ptr<OptionsWindow> m_optionsWindow;
+    LoginStart *m_loginStart = nullptr;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

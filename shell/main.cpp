@@ -4,6 +4,7 @@
 #include "CorvaneApp.h"
 #include "DescriptorDevice.h"
 #include "DesktopTextEditor.h"
+#include "FreedesktopNotifications.h"
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
 #include "HistoryReport.h"
@@ -24,8 +25,10 @@
 #include "StopLatch.h"
 #include "TerminationSignals.h"
 #include "WholeNumber.h"
+#include "XdgAutostart.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -131,6 +134,8 @@ struct DesktopSide
     // The boxes' parent window is set once the window exists; none when headless.
     QtMessageBoxes *desktopBoxes = nullptr;
     std::unique_ptr<Tray> tray;
+    // None when headless: a service's user is not at a desktop.
+    std::unique_ptr<DesktopNotifications> notifications;
 };
 
 DesktopSide ChooseDesktopSide(bool headless)
@@ -145,6 +150,7 @@ DesktopSide ChooseDesktopSide(bool headless)
     side.desktopBoxes = qtBoxes.get();
     side.boxes = std::move(qtBoxes);
     side.tray = std::make_unique<QtTray>();
+    side.notifications = std::make_unique<FreedesktopNotifications>();
     return side;
 }
 
@@ -178,6 +184,15 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     SystemClock clock;
     ThreadPause pause(&stop);
     QtBusyPointer busyPointer;
+    // Starts this same copy at login: the same program, with the same settings folder.
+    std::optional<XdgAutostart> loginStart;
+    if (!headless) {
+        QStringList command{QCoreApplication::applicationFilePath()};
+        if (!options.configFolder.isEmpty())
+            command << QStringLiteral("--config-dir") << QDir(settingsFolder).absolutePath();
+        loginStart.emplace(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                           command);
+    }
 
     const QString historyPath = HistoryStorePath(options.configFolder);
     CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
@@ -196,6 +211,9 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     }
     if (desktop.desktopBoxes)
         desktop.desktopBoxes->setWindow(&corvane.window());
+    corvane.notifier().setDesktopNotifications(desktop.notifications.get());
+    if (loginStart)
+        corvane.SetLoginStart(&*loginStart);
     corvane.onEnded = [] { QCoreApplication::quit(); };
 
     TerminationSignals signals(&stop);

@@ -2,16 +2,20 @@
 
 #include "ConfirmOnLeave.h"
 #include "ConsoleMatch.h"
+#include "LoginStart.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -24,75 +28,97 @@ struct FieldText
 {
     OptionKey key;
     const char *label;
+    // Shown beside the field; empty for a field without one.
+    const char *unit;
     const char *tip;
 };
 
 const FieldText kFieldTexts[] = {
-    {OptionKey::GraceSeconds, "Start &grace:",
+    {OptionKey::GraceSeconds, "Start &grace:", "seconds",
      "Seconds after start-up during which no fail command is sent, so that a boot does not "
      "act before the network is up (0 to 86400; 0: none)."},
-    {OptionKey::ResumeGraceSeconds, "Grace after wa&king up:",
+    {OptionKey::ResumeGraceSeconds, "Grace after wa&king up:", "seconds",
      "Seconds after the computer wakes from sleep during which no fail command is sent, so "
      "that a network still coming up does not act; 60 suits a laptop (0 to 3600; 0: none)."},
-    {OptionKey::RecoverCycles, "Recovery c&ycles:",
+    {OptionKey::RecoverCycles, "Recovery c&ycles:", "cycles",
      "Answered cycles in a row that end an outage once the fail command has gone, so "
      "that a line answering for a moment does not start a new outage (1 to 100)."},
-    {OptionKey::EchoesPerAddress, "&Echoes per address:",
+    {OptionKey::EchoesPerAddress, "&Echoes per address:", "echoes",
      "Echoes an address gets within one cycle until it answers, each with the address's "
      "time-out, so that one lost echo does not fail a cycle (1 to 10)."},
-    {OptionKey::MaxSendsPerOutage, "&Most sends per outage:",
+    {OptionKey::MaxSendsPerOutage, "&Most sends per outage:", "sends",
      "How many fail commands one outage may send; the count starts again when an address "
      "answers (0 to 1000; 0: no limit)."},
-    {OptionKey::ResendBackoff, "Resend &back-off:",
+    {OptionKey::ResendBackoff, "Resend &back-off:", "times the last delay",
      "A factor that multiplies the resend delay after each resend, such as 2 or 1.5 "
      "(1 to 10; 1: the delay stays the same)."},
-    {OptionKey::MaxResendMinutes, "Longest resend &delay:",
+    {OptionKey::MaxResendMinutes, "Longest resend &delay:", "minutes",
      "Minutes the resend delay may grow to by the back-off (0 to 10080; 0: no cap)."},
-    {OptionKey::AckPattern, "&Acknowledgement pattern:",
+    {OptionKey::AckPattern, "&Acknowledgement pattern:", "",
      "A regular expression that the router's console output matches when it has acted on "
      "the fail command (empty: no check)."},
-    {OptionKey::AckSeconds, "Acknowledgement &wait:",
+    {OptionKey::AckSeconds, "Acknowledgement &wait:", "seconds",
      "Seconds after a fail command within which the console output must match the pattern "
      "(1 to 3600)."},
+    {OptionKey::MetricsFile, "Metrics &file:", "",
+     "The file for node_exporter's textfile collector, rewritten after every cycle, such as "
+     "/var/lib/prometheus/node-exporter/corvane.prom (empty: none)."},
+    {OptionKey::OnOutage, "Program on outage:", "",
+     "A program and its arguments, run at the first failing cycle of an outage (empty: "
+     "none)."},
+    {OptionKey::OnFailCommand, "Program on fail command:", "",
+     "A program and its arguments, run at each send of the fail command (empty: none)."},
+    {OptionKey::OnAcknowledged, "Program on acknowledgement:", "",
+     "A program and its arguments, run when the router's console matches the pattern "
+     "(empty: none)."},
+    {OptionKey::OnNoAcknowledgement, "Program on no acknowledgement:", "",
+     "A program and its arguments, run when the acknowledgement wait ends without a match "
+     "(empty: none)."},
+    {OptionKey::OnLineBack, "Program on line back:", "",
+     "A program and its arguments, run at the first answered cycle after an outage "
+     "(empty: none)."},
+    {OptionKey::EventTimeoutSeconds, "Program time-out:", "seconds",
+     "Seconds an event program may run before it is stopped (1 to 3600)."},
+};
+
+const FieldText kSwitchTexts[] = {
+    {OptionKey::ReopenPort, "&Reopen the comm port by itself", "",
+     "A port closed by an error opens again before the next send and when its device comes "
+     "back (on/off)."},
+    {OptionKey::Notify, "Show &notifications when the line goes down and comes back", "",
+     "A notification as the line goes down, as the fail command is sent and as the line "
+     "comes back (on/off)."},
+    {OptionKey::TrayBadge, "Show the line's state on the tray &icon", "",
+     "A dot in the icon's corner: amber while cycles fail, red once the fail command has "
+     "gone, grey while actions are paused (on/off)."},
 };
 
 } // namespace
 
 OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes &boxes,
-                             std::function<QByteArray()> consoleTail, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_options(options), m_settings(settings), m_boxes(boxes),
-      m_consoleTail(std::move(consoleTail))
+                             std::function<QByteArray()> consoleTail, const QWidget &over,
+                             LoginStart *loginStart)
+    : QWidget(nullptr, Qt::Window), m_options(options), m_settings(settings), m_boxes(boxes),
+      m_consoleTail(std::move(consoleTail)), m_over(over), m_loginStart(loginStart)
 {
     setObjectName(QStringLiteral("OptionsWindow"));
     setWindowTitle(kTitle);
     auto *layout = new QVBoxLayout(this);
     auto *form = new QFormLayout;
     layout->addLayout(form);
-    for (const FieldText &text : kFieldTexts) {
-        auto *field = new QLineEdit(this);
-        field->setObjectName(OptionKeyName(text.key));
-        field->setToolTip(QString::fromUtf8(text.tip));
-        form->addRow(QString::fromUtf8(text.label), field);
-        m_fields.append({text.key, field});
-    }
-    m_reopenPort = new QCheckBox(QStringLiteral("&Reopen the comm port by itself"), this);
-    m_reopenPort->setObjectName(OptionKeyName(OptionKey::ReopenPort));
-    m_reopenPort->setToolTip(
-        QStringLiteral("A port closed by an error opens again before the next send and when "
-                       "its device comes back (on/off)."));
-    form->addRow(m_reopenPort);
-    connect(m_reopenPort, &QCheckBox::toggled, this, [this](bool on) {
-        Take(OptionKey::ReopenPort, on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
+    AddFields(*form);
+    AddSwitches(*form);
 
+    auto *resultLabel = new QLabel(QStringLiteral("Pattern test &result:"), this);
+    m_patternResult = new QPlainTextEdit(this);
+    m_patternResult->setObjectName(QStringLiteral("PatternResult"));
+    m_patternResult->setReadOnly(true);
+    resultLabel->setBuddy(m_patternResult);
     auto *testPattern = new QPushButton(QStringLiteral("&Test pattern"), this);
     testPattern->setObjectName(QStringLiteral("TestPattern"));
     testPattern->setToolTip(
         QStringLiteral("Shows what the pattern matches in the last 2 KB the console has sent."));
     connect(testPattern, &QPushButton::clicked, this, &OptionsWindow::TestPattern);
-    m_patternResult = new QPlainTextEdit(this);
-    m_patternResult->setObjectName(QStringLiteral("PatternResult"));
-    m_patternResult->setReadOnly(true);
     auto *close = new QPushButton(QStringLiteral("&Close"), this);
     close->setObjectName(QStringLiteral("Close"));
     connect(close, &QPushButton::clicked, this, &QWidget::close);
@@ -100,6 +126,7 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     buttons->addWidget(testPattern);
     buttons->addStretch();
     buttons->addWidget(close);
+    layout->addWidget(resultLabel);
     layout->addWidget(m_patternResult);
     layout->addLayout(buttons);
 
@@ -114,6 +141,68 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     });
 }
 
+void OptionsWindow::AddFields(QFormLayout &form)
+{
+    for (const FieldText &text : kFieldTexts) {
+        auto *field = new QLineEdit(this);
+        field->setObjectName(OptionKeyName(text.key));
+        field->setToolTip(QString::fromUtf8(text.tip));
+        m_fields.append({text.key, field});
+        auto *label = new QLabel(QString::fromUtf8(text.label), this);
+        label->setBuddy(field);
+        if (text.key == OptionKey::MetricsFile) {
+            form.addRow(label, MetricsFileRow(*field));
+            continue;
+        }
+        if (*text.unit == '\0') {
+            form.addRow(label, field);
+            continue;
+        }
+        auto *row = new QHBoxLayout;
+        row->addWidget(field);
+        auto *unit = new QLabel(QString::fromUtf8(text.unit), this);
+        unit->setObjectName(OptionKeyName(text.key) + QStringLiteral("Unit"));
+        row->addWidget(unit);
+        form.addRow(label, row);
+    }
+}
+
+QWidget *OptionsWindow::MetricsFileRow(QLineEdit &field)
+{
+    auto *row = new QWidget(this);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(&field);
+    auto *choose = new QPushButton(QStringLiteral("C&hoose\u2026"), row);
+    choose->setObjectName(QStringLiteral("ChooseMetricsFile"));
+    connect(choose, &QPushButton::clicked, this, &OptionsWindow::ChooseMetricsFile);
+    layout->addWidget(choose);
+    return row;
+}
+
+void OptionsWindow::AddSwitches(QFormLayout &form)
+{
+    for (const FieldText &text : kSwitchTexts) {
+        auto *box = new QCheckBox(QString::fromUtf8(text.label), this);
+        box->setObjectName(OptionKeyName(text.key));
+        box->setToolTip(QString::fromUtf8(text.tip));
+        form.addRow(box);
+        m_switches.append({text.key, box});
+        connect(box, &QCheckBox::toggled, this, [this, key = text.key](bool on) {
+            Take(key, on ? QStringLiteral("1") : QStringLiteral("0"));
+        });
+    }
+    if (!m_loginStart)
+        return;
+    m_loginStartBox = new QCheckBox(QStringLiteral("&Start Corvane when I log in"), this);
+    m_loginStartBox->setObjectName(QStringLiteral("LoginStart"));
+    m_loginStartBox->setToolTip(
+        QStringLiteral("Writes or removes the entry corvane.desktop in the autostart folder of "
+                       "your configuration."));
+    form.addRow(m_loginStartBox);
+    connect(m_loginStartBox, &QCheckBox::toggled, this, &OptionsWindow::SwitchLoginStart);
+}
+
 void OptionsWindow::ShowOptions()
 {
     // What was typed and never confirmed before the window closed is not an option.
@@ -121,11 +210,32 @@ void OptionsWindow::ShowOptions()
         field->setText(OptionText(m_options, key));
         field->setCursorPosition(0);
     }
-    const QSignalBlocker quiet(m_reopenPort);
-    m_reopenPort->setChecked(m_options.reopenPort);
+    for (const auto &[key, box] : std::as_const(m_switches)) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(OptionText(m_options, key) == QStringLiteral("1"));
+    }
+    if (m_loginStartBox) {
+        const QSignalBlocker quiet(m_loginStartBox);
+        m_loginStartBox->setChecked(m_loginStart->isOn());
+    }
+    if (!isVisible())
+        CentreOver();
     show();
     raise();
     activateWindow();
+}
+
+void OptionsWindow::CentreOver()
+{
+    // The main window spends most of its life hidden in the tray; then the screen it
+    // would come back on stands in for it.
+    adjustSize();
+    const QRect area = m_over.isVisible() && !m_over.isMinimized()
+                           ? m_over.frameGeometry()
+                           : m_over.screen()->availableGeometry();
+    QRect placed(QPoint(), frameGeometry().size());
+    placed.moveCenter(area.center());
+    move(placed.topLeft());
 }
 
 void OptionsWindow::Confirm(OptionKey key, const QString &text, bool &refuse)
@@ -144,6 +254,30 @@ void OptionsWindow::Take(OptionKey key, const QString &text)
     SetOption(m_options, key, text);
     if (onChanged)
         onChanged(key);
+}
+
+void OptionsWindow::ChooseMetricsFile()
+{
+    QLineEdit *field = findChild<QLineEdit *>(OptionKeyName(OptionKey::MetricsFile));
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Metrics file"), field->text(),
+                                     QStringLiteral("Prometheus text files (*.prom)"), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return;
+    field->setText(chosen);
+    bool refuse = false;
+    Confirm(OptionKey::MetricsFile, chosen, refuse);
+}
+
+void OptionsWindow::SwitchLoginStart(bool on)
+{
+    const std::optional<QString> refusal = on ? m_loginStart->turnOn() : m_loginStart->turnOff();
+    if (!refusal)
+        return;
+    m_boxes.show(*refusal, kTitle, BoxStyle::OkExclamation);
+    const QSignalBlocker quiet(m_loginStartBox);
+    m_loginStartBox->setChecked(m_loginStart->isOn());
 }
 
 void OptionsWindow::TestPattern()

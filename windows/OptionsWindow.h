@@ -7,14 +7,16 @@
 
 #include <functional>
 
+class LoginStart;
 class MessageBoxes;
 class QCheckBox;
+class QFormLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class Settings;
 
-// The Options window: one field per option, each with a tooltip that tells what it
-// does and its unit. As in the main window, a field is checked when the focus
+// The Options window: one field per option, with its unit beside it and a tooltip
+// that tells what it does. As in the main window, a field is checked when the focus
 // leaves it, a refusal keeps the focus there with a message, and a value is stored
 // as it is confirmed. "Test pattern" shows what the pattern in its field matches in
 // the console's latest output.
@@ -22,9 +24,12 @@ class OptionsWindow final : public QWidget
 {
 public:
     // consoleTail hands over the console's latest bytes, as many as the acknowledgement
-    // check looks at, so the test shows what the check would see.
+    // check looks at, so the test shows what the check would see. The window opens
+    // centred over the window over; loginStart, where there is one, is offered as a
+    // check box.
     OptionsWindow(Options &options, Settings &settings, MessageBoxes &boxes,
-                  std::function<QByteArray()> consoleTail, QWidget *parent = nullptr);
+                  std::function<QByteArray()> consoleTail, const QWidget &over,
+                  LoginStart *loginStart = nullptr);
 
     // Shows the options as they are now, in front.
     void ShowOptions();
@@ -33,15 +38,24 @@ public:
     std::function<void(OptionKey key)> onChanged;
 
 private:
+    void AddFields(QFormLayout &form);
+    void AddSwitches(QFormLayout &form);
+    QWidget *MetricsFileRow(QLineEdit &field);
+    void ChooseMetricsFile();
     void Confirm(OptionKey key, const QString &text, bool &refuse);
     void Take(OptionKey key, const QString &text);
+    void SwitchLoginStart(bool on);
     void TestPattern();
+    void CentreOver();
 
     Options &m_options;
     Settings &m_settings;
     MessageBoxes &m_boxes;
     std::function<QByteArray()> m_consoleTail;
+    const QWidget &m_over;
+    LoginStart *m_loginStart;
     QList<std::pair<OptionKey, QLineEdit *>> m_fields;
-    QCheckBox *m_reopenPort = nullptr;
+    QList<std::pair<OptionKey, QCheckBox *>> m_switches;
+    QCheckBox *m_loginStartBox = nullptr;
     QPlainTextEdit *m_patternResult = nullptr;
 };

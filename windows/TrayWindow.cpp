@@ -37,7 +37,7 @@ void TrayWindow::AddTrayIcon()
     const QString tip =
         QStringLiteral("Corvane (") + GeneralNumberText(percentage) + QStringLiteral("%)");
     m_tip = tip;
-    m_tray.add(m_window.windowIcon(), tip.left(kLongestTip));
+    m_tray.add(BadgedIcon(m_window.windowIcon(), m_badge), tip.left(kLongestTip));
     m_iconShown = true;
 }
 
@@ -45,6 +45,13 @@ void TrayWindow::UpdateTrayTip(const QString &text)
 {
     m_tip = text;
     m_tray.setTip(text.left(kLongestTip));
+}
+
+void TrayWindow::ShowBadge(BadgeState state)
+{
+    m_badge = state;
+    if (m_iconShown)
+        m_tray.setIcon(BadgedIcon(m_window.windowIcon(), state));
 }
 
 void TrayWindow::RemoveTrayIcon()

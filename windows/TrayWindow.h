@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TrayBadge.h"
 #include "TrayTip.h"
 
 #include <QObject>
@@ -19,6 +20,8 @@ public:
     // Shows the icon with the window's icon and the failure level of the meter.
     void AddTrayIcon();
     void UpdateTrayTip(const QString &text) override;
+    // The icon's corner shows the state; the window's own icon stays as it is.
+    void ShowBadge(BadgeState state);
     // The tip asked for last, before any cut to the tray's length.
     QString TipText() const { return m_tip; }
     void RemoveTrayIcon();
@@ -37,5 +40,6 @@ private:
     MainWindow &m_window;
     Tray &m_tray;
     bool m_iconShown = false;
+    BadgeState m_badge = BadgeState::None;
     QString m_tip;
 };

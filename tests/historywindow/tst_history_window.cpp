@@ -6,10 +6,13 @@
 #include "LedgerCsv.h"
 #include "LedgerText.h"
 
+#include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -104,11 +107,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
 
         QTest::addRow("nothing recorded") << qint64(0) << qint64(0) << QList<OutageEntry>()
-                                          << QStringLiteral("Availability: no cycles in this range")
+                                          << QStringLiteral("No cycles recorded in this range; "
+                                                            "not monitored: 1 d 0 h")
                                           << QStringLiteral("Outages: none") << QStringList();
         QTest::addRow("never rounded up to a hundred")
             << qint64(100000) << qint64(99999) << QList<OutageEntry>()
-            << QStringLiteral("Availability: 99.99 % (99,999 of 100,000 cycles answered)")
+            << QStringLiteral("99.99 % of the recorded time (99,999 of 100,000 cycles)")
             << QStringLiteral("Outages: none") << QStringList();
         // Only the parts inside the range count: one began before it, one lasts.
         const qint64 fromMs = kNowMs - kDayMs;
@@ -117,7 +121,7 @@ private Q_SLOTS:
             << QList<OutageEntry>{Outage(fromMs - kHourMs, fromMs + 30 * kMinuteMs,
                                          "Router>\r\nreload\r\n", 1),
                                   Outage(kNowMs - 10 * kMinuteMs, std::nullopt)}
-            << QStringLiteral("Availability: 97.22 % (1,400 of 1,440 cycles answered)")
+            << QStringLiteral("97.22 % of the recorded time (1,400 of 1,440 cycles)")
             << QStringLiteral("Outages: 2, 40 min 0 s in total")
             << QStringList{QStringLiteral("2026-12-06 11:00:00|2026-12-06 12:30:00|1 h 30 min|1|"
                                           "Router> | reload"),
@@ -229,6 +233,69 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), LedgerCsv(m_source.contents.outages));
         QVERIFY(m_boxes.shown.isEmpty());
+    }
+
+    // The line never joins answers across an outage or across time nobody watched,
+    // which is shaded and counted; the smallest outage stays visible; the time axis
+    // marks round hours.
+    void plotDoesNotFlatter_data()
+    {
+        QTest::addColumn<qint64>("gapFromMs");
+        QTest::addColumn<qint64>("gapToMs");
+        QTest::addColumn<bool>("outageInGap");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("availability");
+
+        const qint64 fromMs = kNowMs - kDayMs;
+        const QString noGap =
+            QStringLiteral("100.00 % of the recorded time (1,440 of 1,440 cycles)");
+        QTest::addRow("watched throughout") << fromMs << fromMs << false << 1 << noGap;
+        QTest::addRow("a minute's outage")
+            << kNowMs - 7 * kHourMs << kNowMs - 7 * kHourMs + kMinuteMs << true << 2 << noGap;
+        QTest::addRow("seven hours unwatched")
+            << kNowMs - 10 * kHourMs - 41 * kMinuteMs << kNowMs - 3 * kHourMs << false << 2
+            << noGap + QStringLiteral("; not monitored: 7 h 41 min");
+    }
+    void plotDoesNotFlatter()
+    {
+        QFETCH(qint64, gapFromMs);
+        QFETCH(qint64, gapToMs);
+        QFETCH(bool, outageInGap);
+        QFETCH(int, lines);
+        QFETCH(QString, availability);
+
+        // One cycle a minute over the day, none inside the gap.
+        m_source.contents.cycles = 1440;
+        m_source.contents.answeredCycles = 1440;
+        for (qint64 atMs = kNowMs - kDayMs; atMs <= kNowMs; atMs += kMinuteMs) {
+            if (atMs <= gapFromMs || atMs >= gapToMs || outageInGap)
+                m_source.contents.primary.append({atMs, 20, 20});
+        }
+        if (outageInGap)
+            m_source.contents.outages = {Outage(gapFromMs + 1, gapToMs - 1)};
+        showWindow();
+
+        HistoryPlot &plot = m_window->plot();
+        QCOMPARE(plot.primaryLines().size(), lines);
+        QCOMPARE(child<QLabel>(QStringLiteral("lblAvailability"))->text(), availability);
+        for (QLineSeries *line : plot.primaryLines()) {
+            const QList<QPointF> points = line->points();
+            for (qsizetype index = 1; index < points.size(); ++index)
+                QVERIFY(points[index].x() - points[index - 1].x() <= kMinuteMs);
+        }
+        if (outageInGap) {
+            auto *outages = qobject_cast<QAreaSeries *>(plot.chart()->series().at(1));
+            const QList<QPointF> outline = outages->upperSeries()->points();
+            const double widthPx = plot.chart()->mapToPosition(outline[2], outages).x() -
+                                   plot.chart()->mapToPosition(outline[1], outages).x();
+            QVERIFY2(widthPx >= 1.99, qPrintable(QString::number(widthPx)));
+        }
+        const QList<QString> ticks = plot.tickAxis().categoriesLabels();
+        QVERIFY(ticks.size() >= 4);
+        for (const QString &tick : ticks) {
+            const auto atMs = qint64(plot.tickAxis().endValue(tick));
+            QCOMPARE(QDateTime::fromMSecsSinceEpoch(atMs).time().minute(), 0);
+        }
     }
 
     void ledgerCsvHasOneLinePerOutage()

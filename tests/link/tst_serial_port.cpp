@@ -1,9 +1,12 @@
 #include "LinkTestRig.h"
 #include "PortDevice.h"
+#include "PortOpenFailure.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 #include <termios.h>
@@ -210,6 +213,63 @@ private Q_SLOTS:
     }
 
     // A map that cannot be read must not send a command to /dev/ttyS0 instead.
+    // A port refused for its lock names the lock, its holder and the command that
+    // clears it; a port refused for its permissions names the group to join.
+    void openFailureSaysHowToFixIt_data()
+    {
+        QTest::addColumn<QString>("lockHolder");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("said");
+
+        const QString locked = QStringLiteral("Permission error while locking the device");
+        QTest::addRow("stale lock") << "ended" << locked
+                                    << "it is locked by LOCK (owner OWNER, PID ENDED, which no "
+                                       "longer runs). Remove the stale lock:\n  rm LOCK";
+        QTest::addRow("lock of a running program")
+            << "this" << locked
+            << "it is locked by LOCK (owner OWNER, PID THIS tst_serial_port, which still runs and "
+               "holds the port). Close that program, or end it:\n  kill THIS";
+        QTest::addRow("no lock file left") << "" << locked << locked + '.';
+        QTest::addRow("device refused")
+            << ""
+            << "Permission denied"
+            << "Permission denied. Add yourself to the GROUP group (`sudo adduser $USER GROUP`), "
+               "then log in again.";
+    }
+    void openFailureSaysHowToFixIt()
+    {
+        QFETCH(QString, lockHolder);
+        QFETCH(QString, reason);
+        QFETCH(QString, said);
+
+        const QString locked = QStringLiteral("Permission error while locking the device");
+        QTemporaryDir locks;
+        const QString lock = QDir(locks.path()).canonicalPath() + QStringLiteral("/LCK..ttyS0");
+        QProcess ended;
+        ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 endedPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        if (!lockHolder.isEmpty()) {
+            QFile file(lock);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const qint64 pid = lockHolder == "this" ? QCoreApplication::applicationPid() : endedPid;
+            file.write(QStringLiteral("%1\n").arg(pid, 10).toLatin1());
+        }
+        said.replace("LOCK", lock)
+            .replace("OWNER", QFileInfo(locks.path()).owner())
+            .replace("ENDED", QString::number(endedPid))
+            .replace("THIS", QString::number(QCoreApplication::applicationPid()))
+            .replace("GROUP", QFileInfo(locks.path()).group());
+
+        // The refused device stands for itself; a locked one is named as the lock names it.
+        const QString device =
+            lockHolder.isEmpty() && reason != locked ? locks.path() : QStringLiteral("/dev/ttyS0");
+        QCOMPARE(PortOpenFailureText(QStringLiteral("port 1 (/dev/ttyS0)"), device,
+                                     QSerialPort::PermissionError, reason, {locks.path()}),
+                 QStringLiteral("Cannot open port 1 (/dev/ttyS0): ") + said);
+    }
+
     void unreadableMapNamesNoDevice()
     {
         QTemporaryDir folder;

@@ -1,11 +1,15 @@
 #include "AppRig.h"
 #include "Options.h"
+#include "XdgAutostart.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -187,6 +191,105 @@ private Q_SLOTS:
         QCOMPARE(result().replace(QStringLiteral("Router>"), QString()), shown);
     }
 
+    // The window opens in the middle of the screen the tucked-away main window would
+    // come back on, each field with its unit beside it, the test's result labelled.
+    void opensCentredWithUnitsAndLabels()
+    {
+        openOptions();
+        const QPoint offCentre = m_window->frameGeometry().center() -
+                                 m_rig->window().screen()->availableGeometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 4, qPrintable(QString::number(offCentre.x())));
+        for (const auto &[name, unit] :
+             {std::pair{"GraceSeconds", "seconds"}, std::pair{"MaxSendsPerOutage", "sends"},
+              std::pair{"MaxResendMinutes", "minutes"}}) {
+            auto *label = m_window->findChild<QLabel *>(QString::fromLatin1(name) + "Unit");
+            QVERIFY(label && label->isVisible());
+            QCOMPARE(label->text(), QString::fromLatin1(unit));
+        }
+        bool resultLabelled = false;
+        for (QLabel *label : m_window->findChildren<QLabel *>())
+            resultLabelled |= label->buddy() == m_window->findChild<QWidget *>("PatternResult");
+        QVERIFY(resultLabelled);
+    }
+
+    // Each switch is stored under its key as it is clicked, and acts at once: with the
+    // badge off, a failing cycle leaves the tray icon as the window's.
+    void switchesStoreTheirKeys_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addRow("notifications") << "Notify";
+        QTest::addRow("tray badge") << "TrayBadge";
+        QTest::addRow("reopen the port") << "ReopenPort";
+    }
+    void switchesStoreTheirKeys()
+    {
+        QFETCH(QString, name);
+        openOptions();
+        QVERIFY(checkBox(name)->isChecked());
+
+        tick(name);
+
+        QCOMPARE(stored(name), QStringLiteral("0"));
+        m_rig->app.engine().PingCycle();
+        const bool badged = m_rig->tray.icon.pixmap(32, 32).toImage() !=
+                            m_rig->window().windowIcon().pixmap(32, 32).toImage();
+        QCOMPARE(badged, name != QStringLiteral("TrayBadge"));
+    }
+
+    void metricsFileComesFromTheChooser()
+    {
+        openOptions();
+        const QString chosen = m_rig->folder.filePath(QStringLiteral("corvane.prom"));
+        QTimer::singleShot(0, m_window, [chosen] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->selectFile(chosen);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept);
+        });
+        clickOn(QStringLiteral("ChooseMetricsFile"));
+        QTRY_COMPARE(stored(QStringLiteral("MetricsFile")), chosen);
+        QCOMPARE(m_window->findChild<QLineEdit *>("MetricsFile")->text(), chosen);
+    }
+
+    // The check box writes the autostart entry and removes it again; an entry that
+    // someone else wrote is shown but left alone.
+    void loginStartWritesAndRemovesOnlyItsOwnEntry_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("removed");
+        QTest::addRow("none yet") << QByteArray() << true;
+        QTest::addRow("someone else's")
+            << QByteArray("[Desktop Entry]\nType=Application\nExec=corvane\n") << false;
+    }
+    void loginStartWritesAndRemovesOnlyItsOwnEntry()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, removed);
+        XdgAutostart loginStart(m_rig->folder.filePath(QStringLiteral("config")),
+                                {QStringLiteral("/opt/my corvane/corvane")});
+        QFile entry(loginStart.entryPath());
+        if (!before.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(entry).path()));
+            QVERIFY(entry.open(QIODevice::WriteOnly) && entry.write(before) == before.size());
+            entry.close();
+        }
+        m_rig->app.SetLoginStart(&loginStart);
+        openOptions();
+        QCOMPARE(checkBox(QStringLiteral("LoginStart"))->isChecked(), !before.isEmpty());
+
+        if (before.isEmpty()) {
+            tick(QStringLiteral("LoginStart"));
+            QVERIFY(entry.open(QIODevice::ReadOnly));
+            QVERIFY(entry.readAll().contains("\nExec=\"/opt/my corvane/corvane\"\n"));
+            entry.close();
+        }
+        tick(QStringLiteral("LoginStart"));
+
+        QCOMPARE(entry.exists(), !removed);
+        QCOMPARE(checkBox(QStringLiteral("LoginStart"))->isChecked(), !removed);
+        QCOMPARE(m_rig->boxes.shown.size(), removed ? 0 : 1);
+    }
+
     // The menus offer only the item that applies; the tip tells of the pause.
     void pauseAndResumeFromTheMenu()
     {
@@ -235,6 +338,13 @@ private:
     }
     QAction *item(const QString &name) { return m_rig->window().findChild<QAction *>(name); }
     QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
+    QCheckBox *checkBox(const QString &name) { return m_window->findChild<QCheckBox *>(name); }
+    // On the box itself, at its left end.
+    void tick(const QString &name)
+    {
+        QCheckBox *box = checkBox(name);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
     void clickOn(const QString &name)
     {
         QWidget *target = control(name);

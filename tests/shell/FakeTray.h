@@ -17,6 +17,7 @@ public:
         this->tip = tip;
     }
     void setTip(const QString &tip) override { this->tip = tip; }
+    void setIcon(const QIcon &icon) override { this->icon = icon; }
     void remove() override { shown = false; }
     void showMessage(const QString &title, const QString &text) override
     {

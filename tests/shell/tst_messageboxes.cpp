@@ -1,9 +1,14 @@
 #include "QtMessageBoxes.h"
 
 #include <QAbstractButton>
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 
@@ -141,6 +146,39 @@ private Q_SLOTS:
         QCOMPARE(VisibleBoxes().size(), 2);
     }
 
+    // A command in a warning keeps a line of its own however long it is: the box
+    // grows to hold it and only the prose around it wraps. Repeating it opens no
+    // second box.
+    void commandsStayWhole()
+    {
+        QtMessageBoxes boxes;
+        const QString command = QStringLiteral("echo 'net.ipv4.ping_group_range = 0 2147483647' | "
+                                               "sudo tee /etc/sysctl.d/60-ping.conf");
+        const QString text = QStringLiteral("Pings cannot be sent: this user may not open an ICMP "
+                                            "socket. Until that changes, no outage is seen and no "
+                                            "fail command is sent. Allow the user's group:\n  ") +
+                             command;
+        boxes.show(text, QStringLiteral("Ping Permission"), BoxStyle::OkExclamation);
+        boxes.show(text, QStringLiteral("Ping Permission"), BoxStyle::OkExclamation);
+        QCOMPARE(VisibleBoxes().size(), 1);
+        auto *label =
+            VisibleBoxes().first()->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        QVERIFY(QTest::qWaitForWindowExposed(VisibleBoxes().first()));
+
+        QTextDocument shown;
+        shown.setDefaultFont(label->font());
+        shown.setHtml(label->text());
+        shown.setDocumentMargin(0);
+        shown.setTextWidth(label->contentsRect().width());
+        QVERIFY(shown.size().height() > 0); // lays the text out
+        const QTextBlock commandBlock = shown.lastBlock();
+        QCOMPARE(commandBlock.text(), command);
+        QCOMPARE(commandBlock.layout()->lineCount(), 1);
+        QVERIFY(shown.firstBlock().layout()->lineCount() > 1);
+        qDeleteAll(VisibleBoxes());
+    }
+
     void headlessBox_data()
     {
         QTest::addColumn<QString>("text");
@@ -154,9 +192,9 @@ private Q_SLOTS:
         QTest::addRow("question") << "Stop monitoring the router?" << BoxStyle::YesNoQuestion
                                   << "Comm Port Error: Stop monitoring the router?\n"
                                   << BoxAnswer::Yes;
-        QTest::addRow("text over lines")
-            << "first\r\nsecond\nthird" << BoxStyle::Ok << "Comm Port Error: first  second third\n"
-            << BoxAnswer::Ok;
+        QTest::addRow("text over lines") << "first\r\nsecond\nthird" << BoxStyle::Ok
+                                         << "Comm Port Error: first\n  second\n  third\n"
+                                         << BoxAnswer::Ok;
     }
 
     void headlessBox()

@@ -1,6 +1,7 @@
 #include "FakeTray.h"
 #include "MainWindow.h"
 #include "QtMessageBoxes.h"
+#include "TrayBadge.h"
 #include "TrayWindow.h"
 
 #include <QAction>
@@ -141,6 +142,65 @@ private Q_SLOTS:
         m_trayWindow->MinimizeWindow();
         QVERIFY(m_form->isMinimized());
         QVERIFY(m_form->isVisible());
+    }
+
+    // The corner of the tray icon follows the line and the pause; the tip and the
+    // window's own icon never change with it.
+    void badgeShowsTheState_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QColor>("corner");
+
+        const QColor none; // the window's icon, unbadged
+        const QColor amber(0xff, 0xb0, 0x00);
+        const QColor red(0xe0, 0x00, 0x00);
+        const QColor grey(0x90, 0x90, 0x90);
+        QTest::addRow("all well") << QStringList{"answer"} << none;
+        QTest::addRow("failing below the retries") << QStringList{"fail", "fail"} << amber;
+        QTest::addRow("FAIL TEST is no outage") << QStringList{"fail test"} << none;
+        QTest::addRow("fail command sent") << QStringList{"fail", "sent", "fail"} << red;
+        QTest::addRow("line back") << QStringList{"fail", "sent", "answer"} << none;
+        QTest::addRow("paused while failing") << QStringList{"fail", "pause"} << grey;
+        QTest::addRow("pause over") << QStringList{"fail", "sent", "pause", "resume"} << red;
+        QTest::addRow("badge off") << QStringList{"off", "fail", "sent", "pause"} << none;
+    }
+
+    void badgeShowsTheState()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QColor, corner);
+
+        const QImage plain = m_form->windowIcon().pixmap(32, 32).toImage();
+        TrayBadge badge([this](BadgeState state) { m_trayWindow->ShowBadge(state); });
+        m_trayWindow->AddTrayIcon();
+        const QString tip = m_tray.tip;
+        CycleReport failing;
+        CycleReport answered;
+        answered.answered = true;
+        for (const QString &event : std::as_const(events)) {
+            if (event == QStringLiteral("answer"))
+                badge.cycleDone(answered);
+            else if (event == QStringLiteral("fail"))
+                badge.cycleDone(failing);
+            else if (event == QStringLiteral("sent"))
+                badge.commandSent(CommandKind::Fail, QStringLiteral("^m"));
+            else if (event == QStringLiteral("fail test"))
+                badge.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
+            else if (event == QStringLiteral("off"))
+                badge.setEnabled(false);
+            else
+                badge.setPaused(event == QStringLiteral("pause"));
+        }
+
+        const QImage shown = m_tray.icon.pixmap(32, 32).toImage();
+        if (corner.isValid())
+            QCOMPARE(shown.pixelColor(24, 24), corner);
+        else
+            QCOMPARE(shown, plain);
+        // Only the corner: the picture above and left of it is the icon's own.
+        QCOMPARE(shown.copy(0, 0, 32, 16), plain.copy(0, 0, 32, 16));
+        QCOMPARE(m_form->windowIcon().pixmap(32, 32).toImage(), plain);
+        QCOMPARE(m_tray.tip, tip);
     }
 
 private:

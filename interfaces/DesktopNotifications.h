@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// The desktop's own notification service, where the session has one. It shows
+// notifications whether or not there is a notification area to hold a tray icon.
+class DesktopNotifications
+{
+public:
+    virtual ~DesktopNotifications() = default;
+
+    // True while the service is there to take a notification.
+    virtual bool isAvailable() const = 0;
+    // Hands the notification over without waiting for the service. When the service
+    // turns it down, or never answers, onRefused runs later, on this thread.
+    virtual void show(const QString &title, const QString &text,
+                      std::function<void()> onRefused) = 0;
+};
