@@ -68,6 +68,48 @@ void CheckAddress(const QString &text, const IpAddress &address)
                     "an IPv6 target reads back from its own text");
 }
 
+// A name the rules admit, spelled by the input: its bytes pick the characters and
+// where the labels end, within 63 characters a label and 253 in all.
+QByteArray LegalName(const std::uint8_t *data, std::size_t size)
+{
+    static constexpr char kCharacters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+    constexpr qsizetype kLongestLabel = 63;
+    constexpr qsizetype kLongestName = 253;
+    QByteArray name;
+    qsizetype label = 0;
+    for (std::size_t at = 0; at < size && name.size() < kLongestName; ++at) {
+        const bool labelEnds = data[at] >= 224 || label == kLongestLabel;
+        if (labelEnds && label > 0 && name.size() < kLongestName - 1) {
+            name += '.';
+            label = 0;
+        }
+        if (!labelEnds || label == 0) {
+            name += kCharacters[data[at] % 64];
+            ++label;
+        }
+    }
+    if (name.isEmpty())
+        name = "a";
+    // A label begins and ends with a letter or a digit.
+    for (qsizetype at = 0; at < name.size(); ++at) {
+        const bool end =
+            at == 0 || at == name.size() - 1 || name[at - 1] == '.' || name[at + 1] == '.';
+        if (end && (name[at] == '-' || name[at] == '_'))
+            name[at] = 'a';
+    }
+    // A last label of digits, or one the C library reads as a hexadecimal number, is
+    // a mistyped address; a letter beyond 'f' makes it a name.
+    const QByteArray last = name.split('.').last();
+    if (std::all_of(last.begin(), last.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) || c == 'x' || c == 'X';
+        }))
+        name.back() = 'z';
+    if (size > 0 && data[0] % 2 == 1)
+        name += '.';
+    return name;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -91,5 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     RequireProperty(padded.kind == target.kind && padded.address == target.address &&
                         padded.hostName == target.hostName,
                     "blanks around the text change nothing");
+
+    const QByteArray legal = LegalName(data, size);
+    const ProbeTarget named = ParseProbeTarget(QString::fromLatin1(legal));
+    RequireProperty(named.kind == ProbeTarget::Kind::HostName && named.hostName == legal,
+                    "a name of legal labels within 253 characters is looked up as written");
     return 0;
 }

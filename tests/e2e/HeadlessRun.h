@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -133,7 +134,7 @@ public:
                 "ip link set lo up && nft add table inet corvane && "
                 "nft add chain inet corvane input '{ type filter hook input priority 0; }' && "
                 "nft add rule inet corvane input ip daddr '{ 127.0.0.2, 127.0.0.3 }' "
-                "icmp type echo-request drop"));
+                "icmp type echo-request counter drop"));
     }
     ~DeadLineNamespace()
     {
@@ -150,6 +151,21 @@ public:
     {
         return Run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), m_name,
                                           QStringLiteral("sh"), QStringLiteral("-c"), command});
+    }
+    // The echo requests dropped so far, or -1 when they cannot be read.
+    int droppedEchoes() const
+    {
+        QProcess nft;
+        nft.start(QStringLiteral("ip"),
+                  {QStringLiteral("netns"), QStringLiteral("exec"), m_name, QStringLiteral("nft"),
+                   QStringLiteral("list"), QStringLiteral("chain"), QStringLiteral("inet"),
+                   QStringLiteral("corvane"), QStringLiteral("input")});
+        if (!nft.waitForFinished(10000) || nft.exitCode() != 0)
+            return -1;
+        const QRegularExpressionMatch counter =
+            QRegularExpression(QStringLiteral("counter packets (\\d+)"))
+                .match(QString::fromLatin1(nft.readAllStandardOutput()));
+        return counter.hasMatch() ? counter.captured(1).toInt() : -1;
     }
     // Which groups may open ICMP datagram sockets; "1 0" admits none.
     bool setPingGroupRange(const QString &range) const

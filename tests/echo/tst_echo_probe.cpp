@@ -131,6 +131,12 @@ private Q_SLOTS:
         QTest::addRow("empty") << "" << invalid;
         QTest::addRow("blank inside") << "my router" << invalid;
         QTest::addRow("empty label") << "router..example" << invalid;
+        QTest::addRow("label of 63") << QString(63, u'a') + ".example"
+                                     << "name " + QString(63, u'a') + ".example";
+        const QString longest = (QString(63, u'a') + u'.').repeated(3) + QString(61, u'a');
+        QTest::addRow("name of 253") << longest << "name " + longest;
+        QTest::addRow("name of 253 and the final dot")
+            << longest + u'.' << "name " + longest + u'.';
         QTest::addRow("label of 64") << QString(64, u'a') + ".example" << invalid;
         QTest::addRow("name of 254")
             << (QString(63, u'a') + u'.').repeated(3) + QString(62, u'a') << invalid;

@@ -145,6 +145,12 @@ void HistoryRecorderTest::cyclesFoldIntoHoursAndExpire()
     const qint64 endMs = rig.nowMs();
     // The passes kept up: every hour but the one the last cycle was in is summed up.
     QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM hours")).toLongLong(), 40 * 24 - 1);
+    const auto outagesAndEvents = [&rig] {
+        return std::pair(rig.value(QStringLiteral("SELECT count(*) FROM outages")).toLongLong(),
+                         rig.value(QStringLiteral("SELECT count(*) FROM events")).toLongLong());
+    };
+    const auto recorded = outagesAndEvents();
+    QCOMPARE(recorded.first, failing);
 
     // The rest of a pass: the per-cycle rows left are the last 35 days of whole hours.
     while (rig.store.foldBatch(endMs)) {
@@ -166,6 +172,16 @@ void HistoryRecorderTest::cyclesFoldIntoHoursAndExpire()
         whole.primary.cbegin(), whole.primary.cend(),
         [](const RoundTripPoint &a, const RoundTripPoint &b) { return a.maximumMs < b.maximumMs; });
     QCOMPARE(highest->maximumMs, 900); // from the summary of an hour whose cycles are gone
+
+    // Only the per-cycle rows go after 35 days: the outages and events of the first
+    // days stay, and so do the summaries until the three years are nearly up.
+    QCOMPARE(outagesAndEvents(), recorded);
+    rig.clock.set(QDateTime::fromMSecsSinceEpoch(startMs + kSummaryRetentionMs - kHourMs));
+    while (rig.store.foldBatch(rig.nowMs())) {
+    }
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM cycles")).toLongLong(), 0);
+    QCOMPARE(rig.value(QStringLiteral("SELECT count(*) FROM hours")).toLongLong(), 40 * 24);
+    QCOMPARE(outagesAndEvents(), recorded);
 
     // Three years on, the summaries and the outages go too.
     rig.clock.advanceMs(kSummaryRetentionMs + kDayMs);

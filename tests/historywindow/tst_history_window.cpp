@@ -18,10 +18,25 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <ctime>
 #include <memory>
 
 Q_DECLARE_METATYPE(OutageEntry)
 Q_DECLARE_METATYPE(QList<OutageEntry>)
+
+namespace {
+
+// A fixed zone an hour east of UTC, with no daylight saving, so that the times of the
+// ledger and its CSV file read the same on every machine.
+void UseFixedTimeZone()
+{
+    qputenv("TZ", QByteArrayLiteral("XYZ-1"));
+    ::tzset();
+}
+
+} // namespace
+
+Q_CONSTRUCTOR_FUNCTION(UseFixedTimeZone)
 
 namespace {
 

@@ -3,7 +3,20 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
+
+namespace {
+
+// The bytes the line holds that no reader has taken yet.
+int QueuedAtLine(int terminal)
+{
+    int queued = -1;
+    return ::ioctl(terminal, FIONREAD, &queued) == 0 ? queued : -1;
+}
+
+} // namespace
 
 class TestDeviceLink : public QObject
 {
@@ -142,9 +155,12 @@ private Q_SLOTS:
     {
         Rig rig;
         QVERIFY(rig.opened());
-        // Left to the event loop, not fetched: closing the port must not drop them.
+        // Left to the event loop, not fetched: closing the port must not drop them. Once
+        // they wait at the line, the event loop moves them into the port's own buffer.
         QVERIFY(rig.terminal.send("abc"));
-        QTest::qWait(100);
+        pollfd arrived{rig.terminal.slave(), POLLIN, 0};
+        QCOMPARE(::poll(&arrived, 1, 2000), 1);
+        QTRY_COMPARE(QueuedAtLine(rig.terminal.slave()), 0);
         rig.link.SendCommand(QStringLiteral("^1"));
 
         QCOMPARE(rig.boxes.shown.size(), 1);

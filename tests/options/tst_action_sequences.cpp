@@ -158,6 +158,33 @@ private Q_SLOTS:
         QCOMPARE(rig.logMessages().filter(QStringLiteral("acknowledge")), QStringList{verdict});
     }
 
+    // A resend within the wait restarts its time but keeps what the console said
+    // after the first send: one verdict covers both sends.
+    void oneVerdictCoversAResend()
+    {
+        ActionRig rig;
+        QVERIFY(rig.opened());
+        rig.fields.setText(Field::FailResend, QStringLiteral("1"));
+        rig.safety.options().ackPattern = QStringLiteral("reset (done|ok)");
+        rig.safety.options().ackSeconds = 90;
+
+        rig.cycle();
+        QVERIFY(rig.routerSays("\r\n% Unknown command\r\n"));
+        for (int second = 0; second < 60; ++second)
+            rig.tick();
+        // The first failing cycle after the resend delay re-arms, the next resends.
+        rig.cycle();
+        rig.tick();
+        rig.cycle();
+        for (int second = 0; second < 100; ++second)
+            rig.tick();
+        QCOMPARE(rig.sendMinutes(), QList<qint64>({0, 1}));
+
+        QCOMPARE(rig.logMessages().filter(QStringLiteral("acknowledge")),
+                 QStringList{QStringLiteral("No acknowledgement from the router within 90 "
+                                            "seconds.\r\n% Unknown command")});
+    }
+
     // The bytes reach the port while the link is still writing: behind the fail
     // command's own last byte, or during a scheduled send within the wait. They are
     // read by the next poll and still count.
@@ -249,6 +276,24 @@ private Q_SLOTS:
                  << SendEntry();
         QCOMPARE(rig.logMessages(), expected);
         QCOMPARE(rig.tray.tips.last(), QStringLiteral("Corvane (Fail command sent)"));
+    }
+
+    // A second pause only moves the end: the watch's tip from before the first comes
+    // back.
+    void pausedTwiceThenResumed()
+    {
+        ActionRig rig;
+        rig.tray.UpdateTrayTip(QStringLiteral("Corvane (0%)"));
+        rig.safety.pause().PauseForOneHour();
+        rig.clock.advanceMs(60'000);
+        rig.safety.pause().PauseForOneHour();
+        QCOMPARE(rig.tray.tips.last(), QStringLiteral("Corvane (paused until 13:01)"));
+
+        rig.safety.pause().Resume();
+        QCOMPARE(rig.tray.tips.last(), QStringLiteral("Corvane (0%)"));
+        QCOMPARE(rig.logMessages(), QStringList({QStringLiteral("Actions paused until 13:00."),
+                                                 QStringLiteral("Actions paused until 13:01."),
+                                                 QStringLiteral("Actions resumed.")}));
     }
 
     // The router's adapter is pulled (the pseudo-terminal's far end closes and its

@@ -179,8 +179,7 @@ private Q_SLOTS:
         const QByteArray console = "reset ok, long ago\r\n" + QByteArray(3000, 'x') +
                                    "\r\nreset done at 12:00\r\nRouter>reset ok\r\nRouter>";
         for (qsizetype at = 0; at < console.size(); at += 1000) {
-            QVERIFY(m_rig->router.send(console.mid(at, 1000)));
-            QTest::qWait(50);
+            QVERIFY(SendAndWait(m_rig->router, m_rig->serialPort, console.mid(at, 1000)));
             m_rig->window().onTimerCommTick();
         }
         openOptions();
