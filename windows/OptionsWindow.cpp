@@ -63,22 +63,6 @@ const FieldText kFieldTexts[] = {
     {OptionKey::MetricsFile, "Metrics &file:", "",
      "The file for node_exporter's textfile collector, rewritten after every cycle, such as "
      "/var/lib/prometheus/node-exporter/corvane.prom (empty: none)."},
-    {OptionKey::OnOutage, "Program on outage:", "",
-     "A program and its arguments, run at the first failing cycle of an outage (empty: "
-     "none)."},
-    {OptionKey::OnFailCommand, "Program on fail command:", "",
-     "A program and its arguments, run at each send of the fail command (empty: none)."},
-    {OptionKey::OnAcknowledged, "Program on acknowledgement:", "",
-     "A program and its arguments, run when the router's console matches the pattern "
-     "(empty: none)."},
-    {OptionKey::OnNoAcknowledgement, "Program on no acknowledgement:", "",
-     "A program and its arguments, run when the acknowledgement wait ends without a match "
-     "(empty: none)."},
-    {OptionKey::OnLineBack, "Program on line back:", "",
-     "A program and its arguments, run at the first answered cycle after an outage "
-     "(empty: none)."},
-    {OptionKey::EventTimeoutSeconds, "Program time-out:", "seconds",
-     "Seconds an event program may run before it is stopped (1 to 3600)."},
 };
 
 const FieldText kSwitchTexts[] = {

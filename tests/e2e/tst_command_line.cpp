@@ -358,7 +358,9 @@ private Q_SLOTS:
         const bool asNobody = ::geteuid() == 0;
         if (asNobody && !HasCommand(QStringLiteral("setpriv")))
             QSKIP("root reads any store; setpriv is needed to read it as nobody");
-        const QString folder = home.filePath(QStringLiteral("settings"));
+        // The default settings folder, so that the report without --config-dir reads
+        // this monitor's store.
+        const QString folder = home.filePath(QStringLiteral("config"));
         const QString log = home.filePath(QStringLiteral("log.txt"));
         QVERIFY(WriteSettings(folder, "Period=1\nAddrPri=127.0.0.1\nFailLog=" + log.toUtf8()));
         const QString data = home.filePath(QStringLiteral("data/Corvane"));
