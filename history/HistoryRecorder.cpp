@@ -16,6 +16,8 @@ qint64 HistoryRecorder::nowMs() const
 
 void HistoryRecorder::watchStarted()
 {
+    if (!m_enabled)
+        return;
     m_outageStartMs.reset();
     m_store.closeLeftOpenOutage();
     m_store.addEvent(nowMs(), HistoryEvent::Start);
@@ -23,6 +25,8 @@ void HistoryRecorder::watchStarted()
 
 void HistoryRecorder::cycleDone(const CycleReport &report)
 {
+    if (!m_enabled)
+        return;
     const qint64 monotonicMs = m_clock.monotonicMs();
     if (!report.answered)
         m_firstAnswerMs.reset();
@@ -36,6 +40,8 @@ void HistoryRecorder::cycleDone(const CycleReport &report)
 
 void HistoryRecorder::outageStarted()
 {
+    if (!m_enabled)
+        return;
     m_outageStartMs = m_clock.monotonicMs();
     m_outageLastCycleMs = *m_outageStartMs;
     m_store.startOutage(nowMs());
@@ -43,7 +49,7 @@ void HistoryRecorder::outageStarted()
 
 void HistoryRecorder::outageEnded()
 {
-    if (!m_outageStartMs)
+    if (!m_enabled || !m_outageStartMs)
         return;
     // The line was back from the first of the answers in a row the watch waited for.
     m_store.endOutage(m_firstAnswerMs.value_or(m_clock.monotonicMs()) - *m_outageStartMs);
@@ -53,6 +59,8 @@ void HistoryRecorder::outageEnded()
 
 void HistoryRecorder::commandSent(CommandKind kind, const QString &command)
 {
+    if (!m_enabled)
+        return;
     HistoryEvent event = HistoryEvent::Scheduled;
     if (kind == CommandKind::Fail)
         event = HistoryEvent::FailCommand;
@@ -63,11 +71,15 @@ void HistoryRecorder::commandSent(CommandKind kind, const QString &command)
 
 void HistoryRecorder::consoleReceived(const QByteArray &bytes)
 {
+    if (!m_enabled)
+        return;
     m_store.addConsole(bytes);
 }
 
 void HistoryRecorder::watchStopped()
 {
+    if (!m_enabled)
+        return;
     if (m_outageStartMs)
         m_store.endOutage(m_outageLastCycleMs - *m_outageStartMs, OutageEnd::Stop);
     m_outageStartMs.reset();

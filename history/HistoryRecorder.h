@@ -19,6 +19,10 @@ class HistoryRecorder final : public WatchEvents
 public:
     HistoryRecorder(HistoryStore &store, const Clock &clock);
 
+    // Off, nothing reaches the store, which is then never opened. Set before the watch
+    // starts.
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+
     void watchStarted() override;
     void cycleDone(const CycleReport &report) override;
     void outageStarted() override;
@@ -36,6 +40,7 @@ private:
     // The monotonic times of the open outage's start and of its last cycle.
     std::optional<qint64> m_outageStartMs;
     qint64 m_outageLastCycleMs = 0;
+    bool m_enabled = true;
     bool m_folding = false;
     // The first answered cycle of the answers in a row since the last failing one.
     std::optional<qint64> m_firstAnswerMs;

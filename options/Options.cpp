@@ -145,6 +145,8 @@ QString OptionKeyName(OptionKey key)
         return QStringLiteral("EventTimeoutSeconds");
     case OptionKey::TrayBadge:
         return QStringLiteral("TrayBadge");
+    case OptionKey::History:
+        return QStringLiteral("History");
     }
     return {};
 }
@@ -190,6 +192,8 @@ QString OptionText(const Options &options, OptionKey key)
         return QString::number(options.eventTimeoutSeconds);
     case OptionKey::TrayBadge:
         return options.trayBadge ? QStringLiteral("1") : QStringLiteral("0");
+    case OptionKey::History:
+        return options.history ? QStringLiteral("1") : QStringLiteral("0");
     }
     return {};
 }
@@ -286,6 +290,9 @@ void SetOption(Options &options, OptionKey key, const QString &text)
         return;
     case OptionKey::TrayBadge:
         options.trayBadge = *WholeNumber32(text) != 0;
+        return;
+    case OptionKey::History:
+        options.history = *WholeNumber32(text) != 0;
         return;
     }
 }

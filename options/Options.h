@@ -33,6 +33,7 @@ enum class OptionKey
     OnLineBack,
     EventTimeoutSeconds,
     TrayBadge,
+    History,
 };
 inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::GraceSeconds,
@@ -54,9 +55,10 @@ inline constexpr OptionKey kOptionKeys[] = {
     OptionKey::OnLineBack,
     OptionKey::EventTimeoutSeconds,
     OptionKey::TrayBadge,
+    OptionKey::History,
 };
 // A key left out of the list would be neither loaded nor shown.
-static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::TrayBadge) + 1);
+static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::History) + 1);
 
 // How carefully the failure action is taken. Each default acts as the program did
 // before the option existed, so a settings file without the section runs as always.
@@ -98,6 +100,8 @@ struct Options
     qint32 eventTimeoutSeconds = 30;
     // A corner of the tray icon shows how the line stands.
     bool trayBadge = true;
+    // A history of every cycle and outage, in a file of its own.
+    bool history = true;
 };
 
 // The program setting read by each event, in the order of kOptionKeys.

@@ -171,6 +171,7 @@ void CorvaneApp::Start()
     m_notifier.setEnabled(m_safety.options().notify);
     m_trayBadge.setEnabled(m_safety.options().trayBadge);
     m_metrics.setPath(m_safety.options().metricsFile);
+    m_historyRecorder.setEnabled(m_safety.options().history);
     m_link.setReopenPort(m_safety.options().reopenPort);
     TakePingPeriodFromField();
     for (int slot = 0; slot < kScheduleSlots; ++slot)

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void cyclesFoldIntoHoursAndExpire();
     void rangeFoldsSeriesIntoBucketsAndKeepsPeaks();
     void versionOneUpgradesInPlace();
+    void switchedOffKeepsNoFile();
     void onePathPerSettingsFolder_data();
     void onePathPerSettingsFolder();
 
@@ -306,6 +307,21 @@ void HistoryRecorderTest::onePathPerSettingsFolder()
         qPrintable(path));
     QCOMPARE(HistoryStorePath(settings + QStringLiteral("/./")), path);
     QVERIFY(path != HistoryStorePath(QStringLiteral("/srv/") + QFileInfo(settings).fileName()));
+}
+
+// History=0: the watch goes on, and no store is made or written.
+void HistoryRecorderTest::switchedOffKeepsNoFile()
+{
+    QTemporaryDir folder;
+    HistoryRig rig(folder.path());
+    rig.recorder.setEnabled(false);
+    rig.start();
+    rig.fail();
+    rig.answer(12);
+    rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
+    rig.recorder.watchStopped();
+    QVERIFY(!QFile::exists(rig.path));
+    QVERIFY(rig.log.entries.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(HistoryRecorderTest)

@@ -239,7 +239,7 @@ void HistoryReportTest::unreadableStore()
 void HistoryReportTest::outageEndedByStopIsMarked()
 {
     m_rig->recorder.watchStopped();
-    m_rig->clock.advanceMs(2 * 3600 * 1000);
+    m_rig->clock.advanceMs(2LL * 3600 * 1000);
     const Printed printed = print(m_rig->path, QStringLiteral("24h"), ReportFormat::Text);
     QCOMPARE(printed.status, 0);
     QVERIFY2(printed.out.contains(QStringLiteral("2026-03-03 23:57:00  2026-03-03 23:59:00* ")),
