@@ -62,13 +62,19 @@ void AnswerFileDialog(const QString &path)
 {
     auto *poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, path] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        // The dialog reads the folder in the background and may reset the name while
+        // it does: accept only once the name has held.
+        if (dialog->selectedFiles().value(0) != path) {
             dialog->selectFile(path);
-            // Through QDialog, where accept() is public; it still runs the dialog's own.
-            static_cast<QDialog *>(dialog)->accept();
+            return;
         }
+        poll->stop();
+        poll->deleteLater();
+        // Through QDialog, where accept() is public; it still runs the dialog's own.
+        static_cast<QDialog *>(dialog)->accept();
     });
     poll->start(10);
 }
