@@ -4,6 +4,8 @@
 #include "LedgerText.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 #include <array>
@@ -190,35 +192,9 @@ private:
 
 QString JsonString(const QString &text)
 {
-    QString quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += u'"';
-    for (const QChar character : text) {
-        switch (character.unicode()) {
-        case u'"':
-            quoted += u"\\\"";
-            break;
-        case u'\\':
-            quoted += u"\\\\";
-            break;
-        case u'\n':
-            quoted += u"\\n";
-            break;
-        case u'\r':
-            quoted += u"\\r";
-            break;
-        case u'\t':
-            quoted += u"\\t";
-            break;
-        default:
-            if (character.unicode() < 0x20)
-                quoted +=
-                    QStringLiteral("\\u%1").arg(uint(character.unicode()), 4, 16, QLatin1Char('0'));
-            else
-                quoted += character;
-        }
-    }
-    return quoted + u'"';
+    // Qt's writer escapes what JSON requires; the one-element array is only its way in.
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, const ReportSummary &summary,
