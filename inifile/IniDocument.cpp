@@ -10,16 +10,11 @@ namespace {
 
 const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
-bool IsBlank(QChar character)
-{
-    return character == u' ' || character == u'\t';
-}
-
 QStringView WithoutBlanks(QStringView text)
 {
-    while (!text.isEmpty() && IsBlank(text.front()))
+    while (!text.isEmpty() && IsIniBlank(text.front()))
         text = text.sliced(1);
-    while (!text.isEmpty() && IsBlank(text.back()))
+    while (!text.isEmpty() && IsIniBlank(text.back()))
         text.chop(1);
     return text;
 }
@@ -213,7 +208,7 @@ bool IniDocument::remove(const QString &section, const QString &key)
 
 bool IsIniName(const QString &name)
 {
-    if (name.isEmpty() || IsBlank(name.front()) || IsBlank(name.back()))
+    if (name.isEmpty() || IsIniBlank(name.front()) || IsIniBlank(name.back()))
         return false;
     if (name.startsWith(u'#') || name.startsWith(u';') || name.startsWith(u'['))
         return false;

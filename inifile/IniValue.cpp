@@ -8,11 +8,6 @@ namespace {
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kBackslash = u'\\';
 
-bool IsBlank(QChar character)
-{
-    return character == u' ' || character == u'\t';
-}
-
 bool IsControl(char16_t code)
 {
     return code < 0x20 || code == 0x7F;
@@ -188,7 +183,7 @@ QString Quoted(const QString &text)
 
 bool ReadsBackPlainly(const QString &text)
 {
-    if (!text.isEmpty() && (IsBlank(text.front()) || IsBlank(text.back())))
+    if (!text.isEmpty() && (IsIniBlank(text.front()) || IsIniBlank(text.back())))
         return false;
     for (qsizetype index = 0; index < text.size(); ++index) {
         const char16_t code = text[index].unicode();

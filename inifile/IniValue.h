@@ -15,6 +15,12 @@
 // was written for when it is exactly that earlier form of some text; anything else,
 // such as a hand-written "AT^\", reads as itself.
 
+// A blank, as the settings file knows it: around a value, a key or a section name.
+inline bool IsIniBlank(QChar character)
+{
+    return character == u' ' || character == u'\t';
+}
+
 // The text that a value as it stands in the file (blanks around it removed) stands for.
 QString IniValueText(QStringView stored);
 
