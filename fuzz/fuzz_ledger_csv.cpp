@@ -1,7 +1,8 @@
 // The router's console sends any bytes at all. In the ledger they must become one
-// line of printable text, in the CSV file one field that a spreadsheet reads back as
-// that text, whatever quotes, separators or line breaks they hold, and in the JSON
-// report a string that reads back as every byte of the answer.
+// line of printable text, in both CSV files, the window's and the report's, one field
+// on the row's one line that a spreadsheet reads back as that text, whatever quotes,
+// separators or line breaks they hold, and in the JSON report a string that reads
+// back as every byte of the answer.
 #include "FuzzProperty.h"
 #include "LedgerCsv.h"
 #include "LedgerText.h"
@@ -79,6 +80,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     RequireProperty(records.size() == 2, "a header and one record per outage");
     RequireProperty(records[0].size() == 6 && records[1].size() == 6, "six fields a record");
     RequireProperty(records[1][5] == printable, "the last field reads back as the console text");
+
+    QString report;
+    QTextStream stream(&report);
+    const std::unique_ptr<ReportWriter> writer = MakeReportWriter(ReportFormat::Csv, {}, stream);
+    writer->begin();
+    writer->outage(outage, 272'000);
+    writer->end();
+    stream.flush();
+    const QList<QStringList> reportRecords = ReadCsv(report);
+    RequireProperty(report.count(u'\n') == 2 && reportRecords.size() == 2 &&
+                        reportRecords[1].size() == 6 && reportRecords[1][5] == printable,
+                    "the report's CSV has the same response, one row a line");
 
     const QString answer = DecodedConsole(bytes);
     QJsonParseError error{};

@@ -28,6 +28,11 @@ QString CsvField(QString text)
     return u'"' + text + u'"';
 }
 
+QString CsvResponse(const QByteArray &console)
+{
+    return CsvField(PrintableConsole(console));
+}
+
 QByteArray LedgerCsv(const QList<OutageEntry> &outages)
 {
     QString csv = QLatin1String(kLedgerCsvHeader);
@@ -38,7 +43,7 @@ QByteArray LedgerCsv(const QList<OutageEntry> &outages)
             outage.endMs ? QString::number((*outage.endMs - outage.startMs) / 1000) : QString(),
             QString::number(outage.failingCycles),
             QString::number(outage.failCommandsSent),
-            CsvField(PrintableConsole(outage.console)),
+            CsvResponse(outage.console),
         };
         csv += fields.join(u',') + QStringLiteral("\r\n");
     }

@@ -8,7 +8,7 @@
 // The ledger as a CSV file (RFC 4180, UTF-8, CR LF line ends), one outage a row
 // after a header: start and end as ISO 8601 times with the user's UTC offset, the
 // duration in whole seconds, failing cycles, fail commands sent and the router's
-// response on one line. An outage that lasts has an empty end and duration.
+// response (CsvResponse). An outage that lasts has an empty end and duration.
 QByteArray LedgerCsv(const QList<OutageEntry> &outages);
 
 // The header line of the ledger's rows, the command line's CSV report's too.
@@ -18,3 +18,8 @@ inline constexpr char kLedgerCsvHeader[] =
 // A field with a separator, a quote or a line break goes in quotes, its quotes
 // doubled; a spreadsheet would otherwise split or join rows.
 QString CsvField(QString text);
+
+// The router's response as both CSV files write it, the window's and the command
+// line's report's: on one line (PrintableConsole), so that a row is a line for line
+// tools and spreadsheets alike, and a field of its own.
+QString CsvResponse(const QByteArray &console);

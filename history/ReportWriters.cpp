@@ -1,5 +1,6 @@
 #include "ReportWriters.h"
 
+#include "DurationText.h"
 #include "LedgerCsv.h"
 #include "LedgerText.h"
 
@@ -25,25 +26,6 @@ QString UtcTime(qint64 ms)
         std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
         return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate);
     return QString::fromLatin1(text.data());
-}
-
-QString DurationText(qint64 ms)
-{
-    const qint64 seconds = ms / 1000;
-    const auto two = [](qint64 value) {
-        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-    };
-    if (seconds >= 24LL * 3600)
-        return QStringLiteral("%1d %2h %3m")
-            .arg(seconds / (24LL * 3600))
-            .arg(two(seconds / 3600 % 24), two(seconds / 60 % 60));
-    if (seconds >= 3600)
-        return QStringLiteral("%1h %2m %3s")
-            .arg(seconds / 3600)
-            .arg(two(seconds / 60 % 60), two(seconds % 60));
-    if (seconds >= 60)
-        return QStringLiteral("%1m %2s").arg(seconds / 60).arg(two(seconds % 60));
-    return QStringLiteral("%1s").arg(seconds);
 }
 
 // The router's bytes as one line of a terminal's width: its line breaks and other
@@ -125,7 +107,8 @@ private:
 };
 
 // The ledger alone, so that a spreadsheet or a CSV tool reads the whole file as one
-// table; times in UTC, the router's whole answer.
+// table, one outage a line; times in UTC, the router's response as the window's CSV
+// file writes it.
 class CsvReport final : public ReportWriter
 {
 public:
@@ -138,7 +121,7 @@ public:
         m_out << UtcTime(outage.startMs) << ','
               << (outage.endMs ? UtcTime(*outage.endMs) : QString()) << ',' << lengthMs / 1000
               << ',' << outage.failingCycles << ',' << outage.failCommandsSent << ','
-              << CsvField(DecodedConsole(outage.console)) << "\r\n";
+              << CsvResponse(outage.console) << "\r\n";
     }
 
     void end() override {}
@@ -148,7 +131,8 @@ private:
 };
 
 // One document, written as it goes: the range and its availability first, then the
-// ledger, one outage a line.
+// ledger, one outage a line, with the router's whole answer as it came, every byte
+// (the CSV has it on one line).
 class JsonReport final : public ReportWriter
 {
 public:

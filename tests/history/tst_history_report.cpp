@@ -1,5 +1,7 @@
+#include "DurationText.h"
 #include "HistoryReport.h"
 #include "HistoryRig.h"
+#include "LedgerCsv.h"
 #include "LedgerText.h"
 #include "ReportWriters.h"
 #include "SinceText.h"
@@ -23,6 +25,9 @@ private Q_SLOTS:
     void sinceText();
     void report_data();
     void report();
+    void durations_data();
+    void durations();
+    void csvFilesWriteTheSameResponse();
     void jsonString_data();
     void jsonString();
     void unreadableStore();
@@ -103,6 +108,23 @@ void HistoryReportTest::sinceText()
     }
 }
 
+namespace {
+
+// What a report writes of one outage alone.
+QString Written(ReportFormat format, const OutageEntry &outage, qint64 lengthMs)
+{
+    QString out;
+    QTextStream stream(&out);
+    const auto writer = MakeReportWriter(format, {0, lengthMs, {}, {1, lengthMs}}, stream);
+    writer->begin();
+    writer->outage(outage, lengthMs);
+    writer->end();
+    stream.flush();
+    return out;
+}
+
+} // namespace
+
 HistoryReportTest::Printed HistoryReportTest::print(const QString &path, const QString &since,
                                                     ReportFormat format)
 {
@@ -127,25 +149,25 @@ void HistoryReportTest::report_data()
         << "History from 2026-03-01 00:00:00 to 2026-03-04 00:00:00\n\n"
            "Start                End                     Duration  Fail commands  Router's "
            "response\n"
-           "2026-03-01 10:00:00  2026-03-01 10:06:00       6m 00s              1  Rebooting, "
+           "2026-03-01 10:00:00  2026-03-01 10:06:00    6 min 0 s              1  Rebooting, "
            "\"now\" >\n"
-           "2026-03-03 23:57:00  (lasting)                 3m 00s              0\n"
-           "\n2 outages, 9m 00s in all.\n"
+           "2026-03-03 23:57:00  (lasting)              3 min 0 s              0\n"
+           "\n2 outages, 9 min 0 s in all.\n"
            "Availability: 99.792 % (4311 of 4320 cycles answered)\n";
     QTest::addRow("text, the last day")
         << "24h" << ReportFormat::Text
         << "History from 2026-03-03 00:00:00 to 2026-03-04 00:00:00\n\n"
            "Start                End                     Duration  Fail commands  Router's "
            "response\n"
-           "2026-03-03 23:57:00  (lasting)                 3m 00s              0\n"
-           "\n1 outage, 3m 00s in all.\n"
+           "2026-03-03 23:57:00  (lasting)              3 min 0 s              0\n"
+           "\n1 outage, 3 min 0 s in all.\n"
            "Availability: 99.792 % (1437 of 1440 cycles answered)\n";
-    // One table and nothing after it, so that a CSV reader takes the whole file.
+    // One table and nothing after it, so that a CSV reader takes the whole file; the
+    // router's answer on one line, as the window's CSV file writes it.
     QTest::addRow("CSV")
         << "7d" << ReportFormat::Csv
         << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n"
-           "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"\r\nRebooting, \"\"now\"\"\r\n> "
-           "\"\r\n"
+           "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"Rebooting, \"\"now\"\" | >\"\r\n"
            "2026-03-03T23:57:00Z,,180,3,0,\r\n";
     QTest::addRow("JSON")
         << "7d" << ReportFormat::Json
@@ -182,6 +204,41 @@ void HistoryReportTest::report()
         QJsonParseError error;
         QVERIFY(QJsonDocument::fromJson(printed.out.toUtf8(), &error).isObject());
     }
+}
+
+// The report's durations read as the window's, and the widest fill the column exactly.
+void HistoryReportTest::durations_data()
+{
+    QTest::addColumn<qint64>("lengthMs");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("under a minute") << qint64(45'999) << "45 s";
+    QTest::addRow("minutes") << qint64(29 * 60'000) << "29 min 0 s";
+    QTest::addRow("hours") << qint64(86'400'000LL - 1) << "23 h 59 min";
+    QTest::addRow("days") << qint64(366 * 86'400'000LL - 1) << "365 d 23 h";
+}
+
+void HistoryReportTest::durations()
+{
+    QFETCH(qint64, lengthMs);
+    QFETCH(QString, text);
+    QCOMPARE(DurationText(lengthMs), text);
+    const QStringList lines = Written(ReportFormat::Text, {}, lengthMs).split(u'\n');
+    const qsizetype durationEnd = lines[2].indexOf(u"Duration") + 8;
+    QCOMPARE(lines[3].mid(durationEnd - 13), QStringLiteral("  %1              0").arg(text, 11));
+    QCOMPARE(lines[5], QStringLiteral("1 outage, %1 in all.").arg(text));
+}
+
+// The window's CSV file and the report's write the router's answer alike, on one line;
+// in UTC, where the window's local times read as the report's, the files are the same.
+void HistoryReportTest::csvFilesWriteTheSameResponse()
+{
+    OutageEntry outage;
+    outage.endMs = 272'000;
+    outage.console = "\r\nRouter> show \"x\", y\x1b[0m\r\n\r\n> ";
+    const QString report = Written(ReportFormat::Csv, outage, 272'000);
+    QCOMPARE(report, QString::fromUtf8(LedgerCsv({outage})));
+    QVERIFY2(report.endsWith(u",0,0,\"Router> show \"\"x\"\", y^[[0m | >\"\r\n"),
+             qPrintable(report));
 }
 
 // Whatever the router sent, its answer reads back from the JSON as the same text.
