@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -24,8 +25,21 @@ namespace {
 
 const QString kTitle = QStringLiteral("Options");
 
+// The window's pages, in the order of their tabs.
+enum class Page
+{
+    LineWatch,
+    EventPrograms,
+    Desktop,
+};
+
+// Each title's mnemonic differs from those of every control, so that it always opens
+// its page rather than taking turns with a field.
+const char *const kPageTitles[] = {"&Line watch", "Event &programs", "Desktop and rec&ords"};
+
 struct FieldText
 {
+    Page page;
     OptionKey key;
     const char *label;
     // Shown beside the field; empty for a field without one.
@@ -34,47 +48,76 @@ struct FieldText
 };
 
 const FieldText kFieldTexts[] = {
-    {OptionKey::GraceSeconds, "Start &grace:", "seconds",
+    {Page::LineWatch, OptionKey::GraceSeconds, "Start &grace:", "seconds",
      "Seconds after start-up during which no fail command is sent, so that a boot does not "
      "act before the network is up (0 to 86400; 0: none)."},
-    {OptionKey::ResumeGraceSeconds, "Grace after wa&king up:", "seconds",
+    {Page::LineWatch, OptionKey::ResumeGraceSeconds, "Grace after wa&king up:", "seconds",
      "Seconds after the computer wakes from sleep during which no fail command is sent, so "
      "that a network still coming up does not act; 60 suits a laptop (0 to 3600; 0: none)."},
-    {OptionKey::RecoverCycles, "Recovery c&ycles:", "cycles",
+    {Page::LineWatch, OptionKey::RecoverCycles, "Recovery c&ycles:", "cycles",
      "Answered cycles in a row that end an outage once the fail command has gone, so "
      "that a line answering for a moment does not start a new outage (1 to 100)."},
-    {OptionKey::EchoesPerAddress, "&Echoes per address:", "echoes",
+    {Page::LineWatch, OptionKey::EchoesPerAddress, "&Echoes per address:", "echoes",
      "Echoes an address gets within one cycle until it answers, each with the address's "
      "time-out, so that one lost echo does not fail a cycle (1 to 10)."},
-    {OptionKey::MaxSendsPerOutage, "&Most sends per outage:", "sends",
+    {Page::LineWatch, OptionKey::MaxSendsPerOutage, "&Most sends per outage:", "sends",
      "How many fail commands one outage may send; the count starts again when an address "
      "answers (0 to 1000; 0: no limit)."},
-    {OptionKey::ResendBackoff, "Resend &back-off:", "times the last delay",
+    {Page::LineWatch, OptionKey::ResendBackoff, "Resend &back-off:", "times the last delay",
      "A factor that multiplies the resend delay after each resend, such as 2 or 1.5 "
      "(1 to 10; 1: the delay stays the same)."},
-    {OptionKey::MaxResendMinutes, "Longest resend &delay:", "minutes",
+    {Page::LineWatch, OptionKey::MaxResendMinutes, "Longest resend &delay:", "minutes",
      "Minutes the resend delay may grow to by the back-off (0 to 10080; 0: no cap)."},
-    {OptionKey::AckPattern, "&Acknowledgement pattern:", "",
+    {Page::LineWatch, OptionKey::AckPattern, "&Acknowledgement pattern:", "",
      "A regular expression that the router's console output matches when it has acted on "
      "the fail command (empty: no check)."},
-    {OptionKey::AckSeconds, "Acknowledgement &wait:", "seconds",
+    {Page::LineWatch, OptionKey::AckSeconds, "Acknowledgement &wait:", "seconds",
      "Seconds after a fail command within which the console output must match the pattern "
      "(1 to 3600)."},
-    {OptionKey::MetricsFile, "Metrics &file:", "",
+    {Page::EventPrograms, OptionKey::OnOutage, "When an outage &starts:", "",
+     "The program, with its arguments, that runs at the first failing cycle of an outage."},
+    {Page::EventPrograms, OptionKey::OnFailCommand, "When the &fail command is sent:", "",
+     "The program, with its arguments, that runs at each send of the fail command, resends "
+     "included (not FAIL TEST)."},
+    {Page::EventPrograms, OptionKey::OnAcknowledged, "When the router &acknowledges it:", "",
+     "The program, with its arguments, that runs when the acknowledgement pattern matches "
+     "what the router's console sent after the fail command."},
+    {Page::EventPrograms, OptionKey::OnNoAcknowledgement, "When &no acknowledgement comes:", "",
+     "The program, with its arguments, that runs when the acknowledgement wait passes "
+     "without a match."},
+    {Page::EventPrograms, OptionKey::OnLineBack, "When the line comes &back:", "",
+     "The program, with its arguments, that runs at the first answered cycle after an "
+     "outage."},
+    {Page::EventPrograms, OptionKey::EventTimeoutSeconds, "&Time limit per program:", "seconds",
+     "Seconds an event program may run before it is stopped: SIGTERM to its process group, "
+     "and SIGKILL 5 seconds later (1 to 3600)."},
+    {Page::Desktop, OptionKey::MetricsFile, "Metrics &file:", "",
      "The file for node_exporter's textfile collector, rewritten after every cycle, such as "
      "/var/lib/prometheus/node-exporter/corvane.prom (empty: none)."},
 };
 
+// Said of every event program, after what sets it off.
+const char *const kEventProgramRules =
+    " Its words are split as a shell would split them, but no shell runs it: an unquoted "
+    "| & ; < > ( ) $ ` * ? [ # ~, or $ or ` inside double quotes, is refused, so name a "
+    "script for those. It runs only when it and the settings file belong to you or root "
+    "and nobody else may write them. Empty runs nothing.";
+
 const FieldText kSwitchTexts[] = {
-    {OptionKey::ReopenPort, "&Reopen the comm port by itself", "",
+    {Page::LineWatch, OptionKey::ReopenPort, "&Reopen the comm port by itself", "",
      "A port closed by an error opens again before the next send and when its device comes "
      "back (on/off)."},
-    {OptionKey::Notify, "Show &notifications when the line goes down and comes back", "",
+    {Page::Desktop, OptionKey::Notify, "Show &notifications when the line goes down and comes back",
+     "",
      "A notification as the line goes down, as the fail command is sent and as the line "
      "comes back (on/off)."},
-    {OptionKey::TrayBadge, "Show the line's state on the tray &icon", "",
+    {Page::Desktop, OptionKey::TrayBadge, "Show the line's state on the tray &icon", "",
      "A dot in the icon's corner: amber while cycles fail, red once the fail command has "
      "gone, grey while actions are paused (on/off)."},
+    {Page::Desktop, OptionKey::History, "&Keep a history of every cycle and outage", "",
+     "A history of every cycle and outage, in a file of its own, for the History window; "
+     "when off, no history file is made or written. Takes effect at the next start of "
+     "Corvane (on/off)."},
 };
 
 } // namespace
@@ -88,30 +131,26 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     setObjectName(QStringLiteral("OptionsWindow"));
     setWindowTitle(kTitle);
     auto *layout = new QVBoxLayout(this);
-    auto *form = new QFormLayout;
-    layout->addLayout(form);
-    AddFields(*form);
-    AddSwitches(*form);
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(QStringLiteral("OptionPages"));
+    layout->addWidget(m_pages);
+    QList<QFormLayout *> forms;
+    for (const char *title : kPageTitles) {
+        auto *page = new QWidget(m_pages);
+        forms.append(new QFormLayout(page));
+        m_pages->addTab(page, QString::fromUtf8(title));
+    }
+    AddFields(forms);
+    AddSwitches(forms);
+    AddPatternTest(*forms[int(Page::LineWatch)]);
+    connect(m_pages, &QTabWidget::currentChanged, this, &OptionsWindow::ConfirmLeftPage);
 
-    auto *resultLabel = new QLabel(QStringLiteral("Pattern test &result:"), this);
-    m_patternResult = new QPlainTextEdit(this);
-    m_patternResult->setObjectName(QStringLiteral("PatternResult"));
-    m_patternResult->setReadOnly(true);
-    resultLabel->setBuddy(m_patternResult);
-    auto *testPattern = new QPushButton(QStringLiteral("&Test pattern"), this);
-    testPattern->setObjectName(QStringLiteral("TestPattern"));
-    testPattern->setToolTip(
-        QStringLiteral("Shows what the pattern matches in the last 2 KB the console has sent."));
-    connect(testPattern, &QPushButton::clicked, this, &OptionsWindow::TestPattern);
     auto *close = new QPushButton(QStringLiteral("&Close"), this);
     close->setObjectName(QStringLiteral("Close"));
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(testPattern);
     buttons->addStretch();
     buttons->addWidget(close);
-    layout->addWidget(resultLabel);
-    layout->addWidget(m_patternResult);
     layout->addLayout(buttons);
 
     QList<QWidget *> confirmed;
@@ -120,17 +159,21 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     new ConfirmOnLeave(*this, confirmed, [this](QWidget &widget, bool &refuse) {
         for (const auto &[key, field] : std::as_const(m_fields)) {
             if (field == &widget)
-                Confirm(key, field->text(), refuse);
+                Confirm(key, *field, refuse);
         }
     });
 }
 
-void OptionsWindow::AddFields(QFormLayout &form)
+void OptionsWindow::AddFields(const QList<QFormLayout *> &forms)
 {
     for (const FieldText &text : kFieldTexts) {
+        QFormLayout &form = *forms[int(text.page)];
         auto *field = new QLineEdit(this);
         field->setObjectName(OptionKeyName(text.key));
-        field->setToolTip(QString::fromUtf8(text.tip));
+        QString tip = QString::fromUtf8(text.tip);
+        if (IsEventProgram(text.key))
+            tip += QString::fromUtf8(kEventProgramRules);
+        field->setToolTip(tip);
         m_fields.append({text.key, field});
         auto *label = new QLabel(QString::fromUtf8(text.label), this);
         label->setBuddy(field);
@@ -151,6 +194,26 @@ void OptionsWindow::AddFields(QFormLayout &form)
     }
 }
 
+void OptionsWindow::AddPatternTest(QFormLayout &form)
+{
+    auto *resultLabel = new QLabel(QStringLiteral("Pattern test &result:"), this);
+    m_patternResult = new QPlainTextEdit(this);
+    m_patternResult->setObjectName(QStringLiteral("PatternResult"));
+    m_patternResult->setReadOnly(true);
+    resultLabel->setBuddy(m_patternResult);
+    auto *testPattern = new QPushButton(QStringLiteral("&Test pattern"), this);
+    testPattern->setObjectName(QStringLiteral("TestPattern"));
+    testPattern->setToolTip(
+        QStringLiteral("Shows what the pattern matches in the last 2 KB the console has sent."));
+    connect(testPattern, &QPushButton::clicked, this, &OptionsWindow::TestPattern);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(testPattern);
+    buttons->addStretch();
+    form.addRow(resultLabel);
+    form.addRow(m_patternResult);
+    form.addRow(buttons);
+}
+
 QWidget *OptionsWindow::MetricsFileRow(QLineEdit &field)
 {
     auto *row = new QWidget(this);
@@ -164,13 +227,13 @@ QWidget *OptionsWindow::MetricsFileRow(QLineEdit &field)
     return row;
 }
 
-void OptionsWindow::AddSwitches(QFormLayout &form)
+void OptionsWindow::AddSwitches(const QList<QFormLayout *> &forms)
 {
     for (const FieldText &text : kSwitchTexts) {
         auto *box = new QCheckBox(QString::fromUtf8(text.label), this);
         box->setObjectName(OptionKeyName(text.key));
         box->setToolTip(QString::fromUtf8(text.tip));
-        form.addRow(box);
+        forms[int(text.page)]->addRow(box);
         m_switches.append({text.key, box});
         connect(box, &QCheckBox::toggled, this, [this, key = text.key](bool on) {
             Take(key, on ? QStringLiteral("1") : QStringLiteral("0"));
@@ -183,7 +246,7 @@ void OptionsWindow::AddSwitches(QFormLayout &form)
     m_loginStartBox->setToolTip(
         QStringLiteral("Writes or removes the entry corvane.desktop in the autostart folder of "
                        "your configuration."));
-    form.addRow(m_loginStartBox);
+    forms[int(Page::Desktop)]->addRow(m_loginStartBox);
     connect(m_loginStartBox, &QCheckBox::toggled, this, &OptionsWindow::SwitchLoginStart);
 }
 
@@ -222,14 +285,34 @@ void OptionsWindow::CentreOver()
     move(placed.topLeft());
 }
 
-void OptionsWindow::Confirm(OptionKey key, const QString &text, bool &refuse)
+void OptionsWindow::Confirm(OptionKey key, QLineEdit &field, bool &refuse)
 {
-    if (const std::optional<QString> refusal = OptionRefusal(key, text)) {
+    if (const std::optional<QString> refusal = OptionRefusal(key, field.text())) {
         m_boxes.show(*refusal, kTitle, BoxStyle::OkExclamation);
         refuse = true;
         return;
     }
-    Take(key, text);
+    Take(key, field.text());
+    field.setModified(false);
+}
+
+// Another page hides the field being edited without the focus passing to a control
+// that ConfirmOnLeave sees taking it, so the page that was left confirms its edited
+// field here, and a refusal brings that page back.
+void OptionsWindow::ConfirmLeftPage(int shown)
+{
+    QWidget *left = m_pages->widget(std::exchange(m_shownPage, shown));
+    for (const auto &[key, field] : std::as_const(m_fields)) {
+        if (!field->isModified() || !left->isAncestorOf(field))
+            continue;
+        bool refuse = false;
+        Confirm(key, *field, refuse);
+        if (refuse) {
+            m_pages->setCurrentWidget(left);
+            field->setFocus(Qt::OtherFocusReason);
+        }
+        return;
+    }
 }
 
 void OptionsWindow::Take(OptionKey key, const QString &text)
@@ -251,7 +334,7 @@ void OptionsWindow::ChooseMetricsFile()
         return;
     field->setText(chosen);
     bool refuse = false;
-    Confirm(OptionKey::MetricsFile, chosen, refuse);
+    Confirm(OptionKey::MetricsFile, *field, refuse);
 }
 
 void OptionsWindow::SwitchLoginStart(bool on)

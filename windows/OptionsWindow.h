@@ -13,13 +13,15 @@ class QCheckBox;
 class QFormLayout;
 class QLineEdit;
 class QPlainTextEdit;
+class QTabWidget;
 class Settings;
 
 // The Options window: one field per option, with its unit beside it and a tooltip
-// that tells what it does. As in the main window, a field is checked when the focus
-// leaves it, a refusal keeps the focus there with a message, and a value is stored
-// as it is confirmed. "Test pattern" shows what the pattern in its field matches in
-// the console's latest output.
+// that tells what it does, on three pages: the watch of the line, the event programs
+// and the desktop. As in the main window, a field is checked when the focus leaves
+// it, for another control or another page; a refusal keeps the focus there with a
+// message, and a value is stored as it is confirmed. "Test pattern" shows what the
+// pattern in its field matches in the console's latest output.
 class OptionsWindow final : public QWidget
 {
 public:
@@ -38,11 +40,14 @@ public:
     std::function<void(OptionKey key)> onChanged;
 
 private:
-    void AddFields(QFormLayout &form);
-    void AddSwitches(QFormLayout &form);
+    // forms holds each page's form, in the order of the pages.
+    void AddFields(const QList<QFormLayout *> &forms);
+    void AddSwitches(const QList<QFormLayout *> &forms);
+    void AddPatternTest(QFormLayout &form);
     QWidget *MetricsFileRow(QLineEdit &field);
     void ChooseMetricsFile();
-    void Confirm(OptionKey key, const QString &text, bool &refuse);
+    void Confirm(OptionKey key, QLineEdit &field, bool &refuse);
+    void ConfirmLeftPage(int shown);
     void Take(OptionKey key, const QString &text);
     void SwitchLoginStart(bool on);
     void TestPattern();
@@ -54,6 +59,8 @@ private:
     std::function<QByteArray()> m_consoleTail;
     const QWidget &m_over;
     LoginStart *m_loginStart;
+    QTabWidget *m_pages = nullptr;
+    int m_shownPage = 0;
     QList<std::pair<OptionKey, QLineEdit *>> m_fields;
     QList<std::pair<OptionKey, QCheckBox *>> m_switches;
     QCheckBox *m_loginStartBox = nullptr;

@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -49,6 +51,16 @@ private Q_SLOTS:
         QTest::addRow("grace below 0") << "GraceSeconds"
                                        << "-1"
                                        << "A whole number of seconds from 0 to 86400 is required.";
+        // On another page: leaving it for the test's page is what confirms it.
+        QTest::addRow("program with a list of commands")
+            << "OnOutage"
+            << "reboot; rm"
+            << "No shell runs the program, so ; means nothing here; quote it, or name a script "
+               "that does what the shell would.";
+        QTest::addRow("program time limit above an hour")
+            << "EventTimeoutSeconds"
+            << "3601"
+            << "A whole number of seconds from 1 to 3600 is required.";
     }
     void refusesWhatItsCheckRefuses()
     {
@@ -85,6 +97,51 @@ private Q_SLOTS:
         QCOMPARE(m_rig->logCount(QStringLiteral(
                      "Fail command not sent: the start grace lasts until 12:01:00.")),
                  1);
+    }
+
+    // A value typed on another page is stored as the page is left, and is the option from
+    // then on: the window opened again shows it.
+    void storesTypedValuesOfEveryPage_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::addRow("program at an outage") << "OnOutage"
+                                              << "logger -t corvane-event 'line down'";
+        QTest::addRow("program at a send") << "OnFailCommand"
+                                           << "/usr/local/bin/alert \"fail command\"";
+        QTest::addRow("program at an acknowledgement") << "OnAcknowledged"
+                                                       << "logger -p user.info acknowledged";
+        QTest::addRow("program at no acknowledgement")
+            << "OnNoAcknowledgement"
+            << "curl -fsS \"http://127.0.0.1:8080/outlet?1=CCL\"";
+        QTest::addRow("program at the line's return") << "OnLineBack"
+                                                      << "logger line\\ back";
+        QTest::addRow("program time limit") << "EventTimeoutSeconds"
+                                            << "90";
+    }
+    void storesTypedValuesOfEveryPage()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        openOptions();
+
+        typeInto(name, typed);
+        clickOn(QStringLiteral("GraceSeconds"));
+
+        QVERIFY(m_rig->boxes.shown.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), control(QStringLiteral("GraceSeconds")));
+        QCOMPARE(stored(name), typed);
+        m_window->close();
+        openOptions();
+        QCOMPARE(m_window->findChild<QLineEdit *>(name)->text(), typed);
+    }
+
+    // Every key of the section can be set in the window.
+    void everyOptionHasAControl()
+    {
+        openOptions();
+        for (const OptionKey key : kOptionKeys)
+            QVERIFY2(control(OptionKeyName(key)), qPrintable(OptionKeyName(key)));
     }
 
     // Stored options are read at start-up; one that its check refuses is reported and
@@ -219,6 +276,7 @@ private Q_SLOTS:
         QTest::addRow("notifications") << "Notify";
         QTest::addRow("tray badge") << "TrayBadge";
         QTest::addRow("reopen the port") << "ReopenPort";
+        QTest::addRow("history") << "History";
     }
     void switchesStoreTheirKeys()
     {
@@ -233,12 +291,17 @@ private Q_SLOTS:
         const bool badged = m_rig->tray.icon.pixmap(32, 32).toImage() !=
                             m_rig->window().windowIcon().pixmap(32, 32).toImage();
         QCOMPARE(badged, name != QStringLiteral("TrayBadge"));
+        m_window->close();
+        openOptions();
+        QVERIFY(!checkBox(name)->isChecked());
     }
 
     void metricsFileComesFromTheChooser()
     {
         openOptions();
         const QString chosen = m_rig->folder.filePath(QStringLiteral("corvane.prom"));
+        // The tab's click runs the events that would answer the chooser before it opens.
+        QVERIFY(showPageOf(control(QStringLiteral("ChooseMetricsFile"))));
         QTimer::singleShot(0, m_window, [chosen] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
@@ -338,15 +401,33 @@ private:
     QAction *item(const QString &name) { return m_rig->window().findChild<QAction *>(name); }
     QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
     QCheckBox *checkBox(const QString &name) { return m_window->findChild<QCheckBox *>(name); }
+    // Clicks the tab of the page that holds the control, unless it is shown; false when
+    // the page that was shown holds on to the focus.
+    bool showPageOf(QWidget *target)
+    {
+        auto *pages = m_window->findChild<QTabWidget *>(QStringLiteral("OptionPages"));
+        if (target->isVisible() || !pages->isAncestorOf(target))
+            return true;
+        int index = 0;
+        while (!pages->widget(index)->isAncestorOf(target))
+            ++index;
+        QTabBar *tabs = pages->tabBar();
+        QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
+                          tabs->mapTo(m_window, tabs->tabRect(index).center()));
+        return target->isVisible();
+    }
     // On the box itself, at its left end.
     void tick(const QString &name)
     {
         QCheckBox *box = checkBox(name);
+        QVERIFY(showPageOf(box));
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     }
     void clickOn(const QString &name)
     {
         QWidget *target = control(name);
+        if (!showPageOf(target))
+            return;
         QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
                           target->mapTo(m_window, target->rect().center()));
     }
