@@ -32,7 +32,7 @@ void HistoryRecorder::cycleDone(const CycleReport &report)
         m_firstAnswerMs.reset();
     else if (!m_firstAnswerMs)
         m_firstAnswerMs = monotonicMs;
-    m_store.addCycle(nowMs(), report);
+    m_store.addCycle(nowMs(), report, whenToWrite());
     if (m_outageStartMs)
         m_outageLastCycleMs = monotonicMs;
     foldIfDue();
@@ -73,7 +73,13 @@ void HistoryRecorder::consoleReceived(const QByteArray &bytes)
 {
     if (!m_enabled)
         return;
-    m_store.addConsole(bytes);
+    m_store.addConsole(bytes, whenToWrite());
+}
+
+void HistoryRecorder::watchTicked()
+{
+    if (m_enabled)
+        m_store.writeIfDue();
 }
 
 void HistoryRecorder::watchStopped()
@@ -85,6 +91,13 @@ void HistoryRecorder::watchStopped()
     m_outageStartMs.reset();
     m_store.addEvent(nowMs(), HistoryEvent::Stop);
     m_store.finish();
+}
+
+HistoryStore::Write HistoryRecorder::whenToWrite() const
+{
+    // A line that is down is never late in the file; one that is up may be a few
+    // seconds late, for one transaction every few cycles rather than one a cycle.
+    return m_outageStartMs ? HistoryStore::Write::Now : HistoryStore::Write::Soon;
 }
 
 void HistoryRecorder::foldIfDue()

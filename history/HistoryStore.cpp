@@ -59,9 +59,9 @@ HistoryStore::~HistoryStore()
     close();
 }
 
-void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
+void HistoryStore::addCycle(qint64 atMs, const CycleReport &report, Write when)
 {
-    record([this, atMs, report] {
+    record(when, [this, atMs, report] {
         const QVariant secondaryStatus =
             report.secondary ? QVariant(report.secondary->status) : QVariant();
         const QVariant secondaryTrip = report.secondary && report.secondary->status == 0
@@ -89,7 +89,7 @@ void HistoryStore::addCycle(qint64 atMs, const CycleReport &report)
 
 void HistoryStore::addEvent(qint64 atMs, HistoryEvent event, const QString &command)
 {
-    record([this, atMs, event, command] {
+    record(Write::Now, [this, atMs, event, command] {
         Run(m_statements->insertEvent, {atMs, EventKind(event), command});
         if (m_openOutage && event == HistoryEvent::FailCommand)
             Run(m_statements->countFailCommand, {*m_openOutage});
@@ -98,7 +98,7 @@ void HistoryStore::addEvent(qint64 atMs, HistoryEvent event, const QString &comm
 
 void HistoryStore::startOutage(qint64 atMs)
 {
-    record([this, atMs] {
+    record(Write::Now, [this, atMs] {
         Run(m_statements->insertOutage, {atMs});
         m_openOutage = m_statements->insertOutage.lastInsertId().toLongLong();
         m_outageConsoleBytes = 0;
@@ -107,7 +107,7 @@ void HistoryStore::startOutage(qint64 atMs)
 
 void HistoryStore::endOutage(qint64 lengthMs, OutageEnd end)
 {
-    record([this, lengthMs, end] {
+    record(Write::Now, [this, lengthMs, end] {
         if (!m_openOutage)
             return;
         Run(m_statements->endOutage,
@@ -116,9 +116,9 @@ void HistoryStore::endOutage(qint64 lengthMs, OutageEnd end)
     });
 }
 
-void HistoryStore::addConsole(const QByteArray &bytes)
+void HistoryStore::addConsole(const QByteArray &bytes, Write when)
 {
-    record([this, bytes] {
+    record(when, [this, bytes] {
         if (!m_openOutage || m_outageConsoleBytes >= kOutageConsoleBytes)
             return;
         const QByteArray kept = bytes.left(kOutageConsoleBytes - m_outageConsoleBytes);
@@ -129,7 +129,7 @@ void HistoryStore::addConsole(const QByteArray &bytes)
 
 void HistoryStore::closeLeftOpenOutage()
 {
-    record([this] {
+    record(Write::Now, [this] {
         RunOnce(m_connection->database(),
                 QStringLiteral("UPDATE outages SET ended = max(started, coalesce((SELECT max(at)"
                                " FROM cycles), started)) WHERE ended IS NULL"));
@@ -137,9 +137,16 @@ void HistoryStore::closeLeftOpenOutage()
     });
 }
 
+void HistoryStore::writeIfDue()
+{
+    if (!m_waiting.empty() && m_clock.monotonicMs() - m_waitingSinceMs >= kWriteWithinMs)
+        flush();
+}
+
 bool HistoryStore::foldBatch(qint64 nowMs)
 {
     // What waits goes first; the retention work is done when the file can be written.
+    flush();
     if (!m_waiting.empty())
         return !m_off;
     if (!ready())
@@ -174,6 +181,7 @@ void HistoryStore::finish()
 
 HistoryRange HistoryStore::range(qint64 fromMs, qint64 toMs, int maximumPoints)
 {
+    flush();
     if (ready()) {
         try {
             return ReadRange(m_connection->database(), fromMs, toMs, maximumPoints);
@@ -187,7 +195,7 @@ HistoryRange HistoryStore::range(qint64 fromMs, qint64 toMs, int maximumPoints)
     return empty;
 }
 
-void HistoryStore::record(std::function<void()> work)
+void HistoryStore::record(Write when, std::function<void()> work)
 {
     if (m_off)
         return;
@@ -201,8 +209,13 @@ void HistoryStore::record(std::function<void()> work)
         }
         return;
     }
+    if (m_waiting.empty())
+        m_waitingSinceMs = m_clock.monotonicMs();
     m_waiting.push_back(std::move(work));
-    flush();
+    if (when == Write::Now)
+        flush();
+    else
+        writeIfDue();
 }
 
 void HistoryStore::flush()

@@ -345,11 +345,15 @@ void HistoryFailuresTest::storeDeletedOrReplacedIsStartedAgain()
             other.start();
             other.answer(5);
             other.answer(5);
+            other.recorder.watchStopped();
         }
         QVERIFY(QFile::rename(elsewhere + QStringLiteral("/history.sqlite"), rig.path));
     }
     for (int cycle = 0; cycle < 3; ++cycle)
         rig.answer(5);
+    // Noticed at the next write, once these rows have waited their time.
+    rig.clock.advanceMs(HistoryStore::kWriteWithinMs);
+    rig.recorder.watchTicked();
     QCOMPARE(rig.log.entries.size(), 1);
     QVERIFY2(rig.log.entries[0].message.contains(QLatin1String("deleted or replaced")),
              qPrintable(rig.log.entries[0].message));

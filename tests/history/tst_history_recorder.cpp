@@ -13,6 +13,8 @@ class HistoryRecorderTest : public QObject
 private Q_SLOTS:
     void outageBoundaries_data();
     void outageBoundaries();
+    void idleRowsWaitForEachOther_data();
+    void idleRowsWaitForEachOther();
     void consoleKeptToTwoKilobytesOfTheOutage();
     void cyclesFoldIntoHoursAndExpire();
     void rangeFoldsSeriesIntoBucketsAndKeepsPeaks();
@@ -25,12 +27,46 @@ private:
     QTemporaryDir m_folder;
 };
 
-// Each script runs on a fresh store, one second per cycle: a/f an answered/failing
-// timed cycle, A/F the same by PING NOW, "send" a fail command, "stop" the stop line
-// followed by a minute without the program, "start" a new watch, "back" the wall
-// clock set back two hours, h an answered cycle that the watch keeps inside the
-// outage. The ledger lists each outage as "start-end failing sent", in seconds from
-// the first start, and "stop" when a stop ended it.
+namespace {
+
+// The steps of a script, one second per cycle: a/f an answered/failing timed cycle,
+// A/F the same by PING NOW, "send" a fail command, "test" FAIL TEST, "scheduled" a
+// scheduled send, "stop" the stop line followed by a minute without the program,
+// "start" a new watch, "back" the wall clock set back two hours, h an answered cycle
+// that the watch keeps inside the outage, "tick" the watch's second tick.
+void Play(HistoryRig &rig, const QString &script)
+{
+    for (const QString &step : script.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("start")) {
+            rig.start();
+        } else if (step == QLatin1String("stop")) {
+            rig.recorder.watchStopped();
+            rig.clock.advanceMs(60LL * 1000);
+        } else if (step == QLatin1String("back")) {
+            rig.clock.set(rig.clock.now().addSecs(-2LL * 3600));
+        } else if (step == QLatin1String("send")) {
+            rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
+        } else if (step == QLatin1String("test")) {
+            rig.recorder.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
+        } else if (step == QLatin1String("scheduled")) {
+            rig.recorder.commandSent(CommandKind::Scheduled, QStringLiteral("reboot"));
+        } else if (step == QLatin1String("tick")) {
+            rig.recorder.watchTicked();
+        } else if (step == QLatin1String("h")) {
+            rig.recorder.cycleDone(AnsweredCycle(5));
+            rig.clock.advanceMs(1000);
+        } else if (step.compare(QLatin1String("a"), Qt::CaseInsensitive) == 0) {
+            rig.answer(5, step == QLatin1String("A"));
+        } else {
+            rig.fail(step == QLatin1String("F"));
+        }
+    }
+}
+
+} // namespace
+
+// Each script (see Play) runs on a fresh store. The ledger lists each outage as "start-end failing
+// sent", in seconds from the first start, and "stop" when a stop ended it.
 void HistoryRecorderTest::outageBoundaries_data()
 {
     QTest::addColumn<QString>("script");
@@ -64,29 +100,7 @@ void HistoryRecorderTest::outageBoundaries()
     QTemporaryDir folder;
     HistoryRig rig(folder.path());
     const qint64 startMs = rig.nowMs();
-    for (const QString &step : script.split(QLatin1Char(' '))) {
-        if (step == QLatin1String("start")) {
-            rig.start();
-        } else if (step == QLatin1String("stop")) {
-            rig.recorder.watchStopped();
-            rig.clock.advanceMs(60LL * 1000);
-        } else if (step == QLatin1String("back")) {
-            rig.clock.set(rig.clock.now().addSecs(-2LL * 3600));
-        } else if (step == QLatin1String("send")) {
-            rig.recorder.commandSent(CommandKind::Fail, QStringLiteral("^m"));
-        } else if (step == QLatin1String("test")) {
-            rig.recorder.commandSent(CommandKind::FailTest, QStringLiteral("^m"));
-        } else if (step == QLatin1String("scheduled")) {
-            rig.recorder.commandSent(CommandKind::Scheduled, QStringLiteral("reboot"));
-        } else if (step == QLatin1String("h")) {
-            rig.recorder.cycleDone(AnsweredCycle(5));
-            rig.clock.advanceMs(1000);
-        } else if (step.compare(QLatin1String("a"), Qt::CaseInsensitive) == 0) {
-            rig.answer(5, step == QLatin1String("A"));
-        } else {
-            rig.fail(step == QLatin1String("F"));
-        }
-    }
+    Play(rig, script);
 
     QStringList shown;
     const HistoryRange range = rig.store.range(startMs - 3 * kHourMs, startMs + kHourMs, 100);
@@ -104,6 +118,54 @@ void HistoryRecorderTest::outageBoundaries()
         script.split(QLatin1Char(' ')).filter(QRegularExpression(QStringLiteral("^[aAfFh]$")));
     QCOMPARE(range.cycles, cycles.size());
     QVERIFY(rig.boxes.shown.isEmpty());
+}
+
+// While the line is up, cycles a second apart wait in the store until the first has
+// waited five seconds, and go in together; anything about an outage, a command or the
+// stop takes them with it at once. Each script (see Play) follows a start and an
+// answered cycle, which the first retention pass writes. The file, read beside the
+// store, holds "cycles outages ended-outages events".
+void HistoryRecorderTest::idleRowsWaitForEachOther_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<int>("waiting");
+
+    QTest::addRow("idle cycles within the window") << "a a a a tick"
+                                                   << "1 0 0 1" << 4;
+    QTest::addRow("a tick at the window's end") << "a a a a a tick"
+                                                << "6 0 0 1" << 0;
+    QTest::addRow("a cycle past the window's end") << "a a a a a a"
+                                                   << "7 0 0 1" << 0;
+    QTest::addRow("an outage's start") << "a a f"
+                                       << "4 1 0 1" << 0;
+    QTest::addRow("an outage's end, its answer waiting") << "a f a"
+                                                         << "3 1 1 1" << 1;
+    QTest::addRow("a failing cycle inside the outage") << "f h h"
+                                                       << "4 1 0 1" << 0;
+    QTest::addRow("FAIL TEST") << "a a test"
+                               << "3 0 0 2" << 0;
+    QTest::addRow("the stop") << "a a stop"
+                              << "3 0 0 2" << 0;
+}
+
+void HistoryRecorderTest::idleRowsWaitForEachOther()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, written);
+    QFETCH(int, waiting);
+    QTemporaryDir folder;
+    HistoryRig rig(folder.path());
+    Play(rig, QStringLiteral("start a"));
+    QCOMPARE(rig.store.waiting(), 0);
+    Play(rig, script);
+    const QString inFile = rig.value(QStringLiteral("SELECT (SELECT count(*) FROM cycles) || ' ' ||"
+                                                    " (SELECT count(*) FROM outages) || ' ' ||"
+                                                    " (SELECT count(ended) FROM outages) || ' ' ||"
+                                                    " (SELECT count(*) FROM events)"))
+                               .toString();
+    QCOMPARE(inFile, written);
+    QCOMPARE(rig.store.waiting(), waiting);
 }
 
 void HistoryRecorderTest::consoleKeptToTwoKilobytesOfTheOutage()
