@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <array>
@@ -52,9 +53,11 @@ HistoryWindow::HistoryWindow(HistorySource &source, const Clock &clock, MessageB
     resize(900, 640);
     BuildControls();
 
-    m_refresh.setSingleShot(true);
-    m_refresh.setInterval(kRefreshIntervalMs);
-    connect(&m_refresh, &QTimer::timeout, this, &HistoryWindow::Reload);
+    m_refresh = new QTimer(this);
+    m_refresh->setObjectName(QStringLiteral("tmrRefresh"));
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(kRefreshIntervalMs);
+    connect(m_refresh, &QTimer::timeout, this, &HistoryWindow::Reload);
     connect(m_spanChoice, &QComboBox::currentIndexChanged, this, [this] {
         if (CanBeSeen())
             Reload();
@@ -128,8 +131,8 @@ void HistoryWindow::cycleArrived()
         m_stale = true;
         return;
     }
-    if (!m_refresh.isActive())
-        m_refresh.start();
+    if (!m_refresh->isActive())
+        m_refresh->start();
 }
 
 bool HistoryWindow::CanBeSeen() const
@@ -153,7 +156,7 @@ void HistoryWindow::changeEvent(QEvent *event)
 
 void HistoryWindow::Reload()
 {
-    m_refresh.stop();
+    m_refresh->stop();
     m_stale = false;
     m_nowMs = m_clock.now().toMSecsSinceEpoch();
     const qint64 spanMs = kSpanMs[size_t(m_spanChoice->currentIndex())];

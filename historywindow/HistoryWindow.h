@@ -2,7 +2,6 @@
 
 #include "HistorySource.h"
 
-#include <QTimer>
 #include <QWidget>
 
 class Clock;
@@ -12,6 +11,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 
 // The ranges the window offers, each ending now; in the order of its list.
 enum class HistorySpan
@@ -68,7 +68,9 @@ private:
     QPushButton *m_wholeRange = nullptr;
     HistoryPlot *m_plot = nullptr;
     QTableWidget *m_ledger = nullptr;
-    QTimer m_refresh;
+    // The one read that the cycles coming in within its interval share; its object
+    // name, tmrRefresh, lets a test run it without waiting out the interval.
+    QTimer *m_refresh = nullptr;
     HistoryRange m_range;
     qint64 m_nowMs = 0;
     // Cycles came in, or the range changed, while nobody could see the window.

@@ -2,8 +2,9 @@
 
 // The real program run as a user would run it on a machine without a display:
 // settings and log in a temporary home, the router's console on a pseudo-terminal,
-// and, where a test needs dead hosts or another user's rights, a network namespace
-// of the test's own. Shared by the whole-program tests and the stop benchmark.
+// where a test listens to the watch's ticks a service manager's socket, and, where a
+// test needs dead hosts or another user's rights, a network namespace of the test's
+// own. Shared by the whole-program tests and the stop benchmark.
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 // The uid and gid of "nobody": no groups, no capabilities, nothing of root's.
@@ -96,6 +100,51 @@ public:
 
 private:
     QTemporaryDir m_home;
+};
+
+// The service manager's socket (NOTIFY_SOCKET) played by the test: the states the
+// program sends, one datagram each.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const QString &path) : m_path(path)
+    {
+        m_socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (m_socket < 0 || name.size() >= qsizetype(sizeof address.sun_path))
+            return;
+        std::copy(name.begin(), name.end(), address.sun_path);
+        m_bound =
+            ::bind(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    NotifySocket(const NotifySocket &) = delete;
+    NotifySocket &operator=(const NotifySocket &) = delete;
+
+    bool isBound() const { return m_bound; }
+    // What came since the last call.
+    QList<QByteArray> received()
+    {
+        QList<QByteArray> states;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t size = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (size < 0)
+                return states;
+            states.append(QByteArray(buffer, size));
+        }
+    }
+
+private:
+    QString m_path;
+    int m_socket = -1;
+    bool m_bound = false;
 };
 
 inline bool HasCommand(const QString &name)

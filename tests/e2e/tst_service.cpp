@@ -7,57 +7,7 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-
-namespace {
-
-// The states the program sends, one datagram each.
-class NotifySocket
-{
-public:
-    explicit NotifySocket(const QString &path) : m_path(path)
-    {
-        m_socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        const QByteArray name = QFile::encodeName(path);
-        if (m_socket < 0 || name.size() >= qsizetype(sizeof address.sun_path))
-            return;
-        std::copy(name.begin(), name.end(), address.sun_path);
-        m_bound =
-            ::bind(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    }
-    ~NotifySocket()
-    {
-        if (m_socket >= 0)
-            ::close(m_socket);
-    }
-    NotifySocket(const NotifySocket &) = delete;
-    NotifySocket &operator=(const NotifySocket &) = delete;
-
-    bool isBound() const { return m_bound; }
-    // What came since the last call.
-    QList<QByteArray> received()
-    {
-        QList<QByteArray> states;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t size = ::recv(m_socket, buffer, sizeof buffer, 0);
-            if (size < 0)
-                return states;
-            states.append(QByteArray(buffer, size));
-        }
-    }
-
-private:
-    QString m_path;
-    int m_socket = -1;
-    bool m_bound = false;
-};
-
-} // namespace
 
 class TestService : public QObject
 {
