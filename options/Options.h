@@ -11,7 +11,8 @@ class LogWriter;
 class MessageBoxes;
 class Settings;
 
-// The keys of the Options section, in the order the Options window shows them.
+// The keys of the Options section, in the order the start-up report and --check list
+// them.
 enum class OptionKey
 {
     GraceSeconds,
