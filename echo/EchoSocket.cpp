@@ -6,12 +6,14 @@
 #include <QRandomGenerator>
 
 #include <arpa/inet.h>
+#include <linux/filter.h>
 #include <linux/icmp.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -40,8 +42,9 @@ OpenRefusal RefusalOf(int error)
 }
 
 // A raw socket sees every ICMP message the host receives; let through only replies
-// and the errors that can quote a request.
-bool FilterRawSocket(int descriptor, int family)
+// and the errors that can quote a request. The kernel checks these types before it
+// copies a packet for the socket, which is the cheaper place to turn most away.
+bool FilterRawSocketTypes(int descriptor, int family)
 {
     if (family == AF_INET6) {
         icmp6_filter filter{};
@@ -57,6 +60,56 @@ bool FilterRawSocket(int descriptor, int family)
                     (1U << IcmpType::SourceQuench) | (1U << IcmpType::TimeExceeded) |
                     (1U << IcmpType::ParameterProblem));
     return ::setsockopt(descriptor, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) == 0;
+}
+
+// Of those, only replies that carry our identifier and errors that quote a request
+// carrying it reach the socket. Other probers' replies would otherwise pile up in
+// its buffer between two echoes and could crowd out the answer to ours. The
+// decoders still check everything; this only spares the socket what cannot be ours.
+// A load past the packet's end rejects it.
+bool FilterRawSocketIdentifier(int descriptor, int family, quint16 identifier)
+{
+    constexpr quint32 kAccept = 0xFFFFFFFF;
+    constexpr quint32 kReject = 0;
+    // An IPv6 raw socket sees the packet from its ICMPv6 header on; a quoted request
+    // follows the 8-byte error header and a 40-byte IPv6 header, as the decoder insists.
+    const sock_filter v6[] = {
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 0), // type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, Icmp6Type::EchoReply, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 4), // the reply's identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 4, 5),
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 48), // the quoted request's type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, Icmp6Type::EchoRequest, 0, 3),
+        BPF_STMT(BPF_LD | BPF_H | BPF_ABS, 52), // and its identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, kAccept),
+        BPF_STMT(BPF_RET | BPF_K, kReject),
+    };
+    // An IPv4 raw socket sees the IP header first; both IP headers may carry options.
+    const sock_filter v4[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X: the IP header's length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),  // type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IcmpType::EchoReply, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // the reply's identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 10, 11),
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 8), // the quoted IP header's length, in words
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, 0x0F),
+        BPF_STMT(BPF_ALU | BPF_LSH | BPF_K, 2),
+        BPF_STMT(BPF_ALU | BPF_ADD | BPF_X, 0),
+        BPF_STMT(BPF_ALU | BPF_ADD | BPF_K, 8),
+        BPF_STMT(BPF_MISC | BPF_TAX, 0),       // X: where the quoted request begins
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0), // its type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, IcmpType::EchoRequest, 0, 3),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // and its identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, identifier, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, kAccept),
+        BPF_STMT(BPF_RET | BPF_K, kReject),
+    };
+    const bool v6Family = family == AF_INET6;
+    sock_fprog program{};
+    program.len = quint16(v6Family ? std::size(v6) : std::size(v4));
+    program.filter = const_cast<sock_filter *>(v6Family ? v6 : v4);
+    return ::setsockopt(descriptor, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
 }
 
 // The kernel writes its own identifier (the socket's port) into a datagram socket's
@@ -109,11 +162,13 @@ std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket)
 {
     const int descriptor = socket.handle.get();
     if (socket.kind == EchoSocketKind::Raw) {
-        if (!FilterRawSocket(descriptor, socket.family))
-            return std::nullopt;
         // Other raw probers on the host receive the same replies; a random
         // identifier keeps theirs and ours apart.
-        return quint16(QRandomGenerator::global()->generate());
+        const auto identifier = quint16(QRandomGenerator::global()->generate());
+        if (!FilterRawSocketTypes(descriptor, socket.family) ||
+            !FilterRawSocketIdentifier(descriptor, socket.family, identifier))
+            return std::nullopt;
+        return identifier;
     }
 
     // ICMP errors about a datagram socket's request reach it only through the

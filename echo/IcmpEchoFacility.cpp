@@ -204,14 +204,6 @@ std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectat
     }
 }
 
-void DiscardWaitingPackets(const EchoSocket &socket)
-{
-    std::array<char, kReceiveBufferSize> buffer{};
-    while (::recv(socket.handle.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC) >=
-           0) {
-    }
-}
-
 // Errors of a send that no later send on the same socket would escape; the others
 // (no route, a firewall's refusal, a full buffer) belong to this echo alone.
 bool LeavesSocketUnusable(int error)
@@ -286,10 +278,6 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
         return failure;
     const EchoSocket &socket = kept->socket;
     const quint16 identifier = kept->identifier;
-    // A raw socket receives every reply the host gets between two echoes; left to
-    // pile up, they could fill its buffer and crowd out the answer to this one.
-    if (socket.kind == EchoSocketKind::Raw)
-        DiscardWaitingPackets(socket);
 
     const quint16 sequence = m_nextSequence++;
     const Expectation expected = ExpectationFor(destination, identifier, sequence);

@@ -71,6 +71,9 @@ struct NamespaceProbe
     int stopAfterMs = 0;         // the stop latch is raised this long after the echo began
     // An echo just before, given up at once, whose answer waits on the socket.
     bool lateAnswerBefore = false;
+    // Between an answered echo and this one, another raw prober's replies arrive,
+    // more than a socket's buffer holds.
+    bool crowdedBefore = false;
 };
 
 ProbeOutcome FailedWith(const char *text)
@@ -128,6 +131,12 @@ ProbeOutcome ProbeInsideNewNamespace(const NamespaceProbe &probe)
     if (probe.lateAnswerBefore)
         facility.echo(ParseProbeTarget(QString::fromLatin1(probe.address)).address,
                       QByteArrayLiteral("Echo This"), 0);
+    if (probe.crowdedBefore) {
+        PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
+        IcmpEchoFacility neighbour(SocketChoice::RawOnly);
+        for (int echo = 0; echo < 1000; ++echo)
+            PingAddress(neighbour, QString::fromLatin1(probe.address), reply, 100);
+    }
     const auto start = std::chrono::steady_clock::now();
     const EchoHindrance hindrance =
         PingAddress(facility, QString::fromLatin1(probe.address), reply, probe.timeoutMs);
@@ -279,6 +288,13 @@ private Q_SLOTS:
         QTest::addRow("raw: foreign traffic does not end an IPv6 wait")
             << NamespaceProbe{SocketChoice::RawOnly, false, "2001:db8::2", 600, true} << 11010U
             << none;
+        for (const char *address : {"127.0.0.1", "::1"})
+            QTest::addRow("raw: foreign replies between echoes leave room for ours (%s)", address)
+                << NamespaceProbe{.choice = SocketChoice::RawOnly,
+                                  .address = address,
+                                  .timeoutMs = 2000,
+                                  .crowdedBefore = true}
+                << 0U << none;
         // No request left: the silence says nothing about the line.
         QTest::addRow("datagram refused gives general failure without permission")
             << NamespaceProbe{SocketChoice::DatagramOnly, false, "127.0.0.1", 2000} << 11050U
