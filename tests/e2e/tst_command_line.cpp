@@ -96,10 +96,17 @@ public:
                m_process.exitCode() == 0;
     }
     bool isRunning() const { return m_process.state() == QProcess::Running; }
-    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+    // All it has written to standard error so far; the pipe may still hold a line
+    // written before the log's start line.
+    QString errors()
+    {
+        m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_errors;
+    }
 
 private:
     QProcess m_process;
+    QString m_errors;
 };
 
 // Where the report's standard output goes.
@@ -295,10 +302,12 @@ private Q_SLOTS:
         QVERIFY(one.isRunning());
         // Each keeps a history of its own, named in its start line.
         const QString instances = home.filePath(QStringLiteral("data/Corvane/instances/"));
-        QVERIFY2(one.errors().contains(QStringLiteral("history %1first-").arg(instances)),
-                 qPrintable(one.errors()));
-        QVERIFY2(two.errors().contains(QStringLiteral("history %1second-").arg(instances)),
-                 qPrintable(two.errors()));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            one.errors().contains(QStringLiteral("history %1first-").arg(instances)),
+            qPrintable(one.errors()), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            two.errors().contains(QStringLiteral("history %1second-").arg(instances)),
+            qPrintable(two.errors()), 5000);
 
         QVERIFY(QFile::exists(first + QStringLiteral("/Corvane.lock")));
         QVERIFY(QFile::exists(second + QStringLiteral("/Corvane.lock")));
