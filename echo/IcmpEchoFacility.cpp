@@ -67,32 +67,6 @@ Expectation ExpectationFor(const IpAddress &destination, quint16 identifier, qui
     return expected;
 }
 
-// The destination as the socket calls take it; the length is that of the family's
-// own address structure.
-struct SocketAddress
-{
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-};
-
-SocketAddress SocketAddressOf(const IpAddress &destination)
-{
-    SocketAddress address;
-    if (destination.isV6()) {
-        auto &target = reinterpret_cast<sockaddr_in6 &>(address.storage);
-        target.sin6_family = AF_INET6;
-        std::memcpy(&target.sin6_addr, destination.v6Bytes().data(), sizeof target.sin6_addr);
-        target.sin6_scope_id = destination.scopeId();
-        address.length = sizeof target;
-    } else {
-        auto &target = reinterpret_cast<sockaddr_in &>(address.storage);
-        target.sin_family = AF_INET;
-        target.sin_addr.s_addr = destination.v4Address();
-        address.length = sizeof target;
-    }
-    return address;
-}
-
 // Room for any reply to our request or error quoting it; larger packets arrive
 // truncated and are foreign anyway.
 constexpr std::size_t kReceiveBufferSize = 2048;

@@ -67,3 +67,21 @@ IpAddress IpAddressOf(const sockaddr &address)
     }
     return IpAddress::v4(reinterpret_cast<const sockaddr_in &>(address).sin_addr.s_addr);
 }
+
+SocketAddress SocketAddressOf(const IpAddress &address)
+{
+    SocketAddress socketAddress;
+    if (address.isV6()) {
+        auto &target = reinterpret_cast<sockaddr_in6 &>(socketAddress.storage);
+        target.sin6_family = AF_INET6;
+        std::memcpy(&target.sin6_addr, address.v6Bytes().data(), sizeof target.sin6_addr);
+        target.sin6_scope_id = address.scopeId();
+        socketAddress.length = sizeof target;
+    } else {
+        auto &target = reinterpret_cast<sockaddr_in &>(socketAddress.storage);
+        target.sin_family = AF_INET;
+        target.sin_addr.s_addr = address.v4Address();
+        socketAddress.length = sizeof target;
+    }
+    return socketAddress;
+}

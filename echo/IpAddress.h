@@ -3,9 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <array>
+#include <sys/socket.h>
 
-struct sockaddr;
+#include <array>
 
 // An address an echo can go to: IPv4, or IPv6 with the interface index of its zone
 // (0 for none). Bytes are in network order, as they sit in a packet.
@@ -49,3 +49,13 @@ size_t qHash(const IpAddress &address, size_t seed = 0);
 // The address of an IPv4 or IPv6 socket address, as the resolver and the socket calls
 // fill them in; any other family reads as IPv4.
 IpAddress IpAddressOf(const sockaddr &address);
+
+// The address as the socket calls take it; the length is that of the family's own
+// address structure.
+struct SocketAddress
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+};
+
+SocketAddress SocketAddressOf(const IpAddress &address);

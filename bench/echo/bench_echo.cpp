@@ -10,14 +10,13 @@
 #include "Icmp6Packet.h"
 #include "IcmpEchoFacility.h"
 #include "IcmpPacket.h"
+#include "ProbeTarget.h"
 #include "ResolverSandbox.h"
 
 #include <QStandardPaths>
 #include <QString>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -80,33 +79,25 @@ int RunQuietly(const std::vector<const char *> &arguments)
 // receive) on a socket of the probe's own kind, with nothing around them: the
 // kernel's share of a probe, its own echo work on loopback included. 0 when no
 // socket opens or the loopback does not answer.
-double BareCallsMicroseconds(bool v6)
+double BareCallsMicroseconds(const IpAddress &loopback)
 {
     const EchoSocketOpening opening = OpenEchoSocket(
-        v6 ? AF_INET6 : AF_INET, {{EchoSocketKind::Datagram, EchoSocketKind::Raw}, 2});
+        loopback.isV6() ? AF_INET6 : AF_INET, {{EchoSocketKind::Datagram, EchoSocketKind::Raw}, 2});
     const std::optional<quint16> identifier =
         opening.socket ? PrepareEchoSocket(*opening.socket) : std::nullopt;
     if (!identifier)
         return 0;
-    const QByteArray request = v6 ? BuildEcho6Request(*identifier, 1, "Echo This")
-                                  : BuildEchoRequest(*identifier, 1, "Echo This");
-    sockaddr_in to4{};
-    to4.sin_family = AF_INET;
-    to4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sockaddr_in6 to6{};
-    to6.sin6_family = AF_INET6;
-    to6.sin6_addr = in6addr_loopback;
-    const auto *to =
-        v6 ? reinterpret_cast<const sockaddr *>(&to6) : reinterpret_cast<const sockaddr *>(&to4);
-    const socklen_t toLength = v6 ? sizeof to6 : sizeof to4;
+    const QByteArray request = loopback.isV6() ? BuildEcho6Request(*identifier, 1, "Echo This")
+                                               : BuildEchoRequest(*identifier, 1, "Echo This");
+    const SocketAddress to = SocketAddressOf(loopback);
     const int descriptor = opening.socket->handle.get();
     char buffer[2048];
     const timespec second{1, 0};
     const double start = CpuMicroseconds(RUSAGE_SELF);
     for (int probe = 0; probe < kProbeCount; ++probe) {
         pollfd watched{descriptor, POLLIN, 0};
-        if (::sendto(descriptor, request.constData(), std::size_t(request.size()), 0, to,
-                     toLength) < 0 ||
+        if (::sendto(descriptor, request.constData(), std::size_t(request.size()), 0,
+                     reinterpret_cast<const sockaddr *>(&to.storage), to.length) < 0 ||
             ::ppoll(&watched, 1, &second, nullptr) != 1 ||
             ::recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) < 0)
             return 0;
@@ -157,7 +148,7 @@ void MeasureCpuCost(const char *address, const std::vector<const char *> &pingAr
     const double ratio = perPing / std::max(perProbe, 0.001);
     std::printf("The probe is %.0f times cheaper (target: at least 200): %s\n", ratio,
                 ratio >= 200 ? "met" : "NOT MET");
-    const double bare = BareCallsMicroseconds(std::strchr(address, ':') != nullptr);
+    const double bare = BareCallsMicroseconds(ParseProbeTarget(target).address);
     if (bare > 0)
         std::printf("  Its send, wait and receive alone: %.1f us CPU, which bounds the ratio"
                     " at %.0f\n",
