@@ -168,6 +168,12 @@ std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket)
         if (!FilterRawSocketTypes(descriptor, socket.family) ||
             !FilterRawSocketIdentifier(descriptor, socket.family, identifier))
             return std::nullopt;
+        // An IPv6 raw socket delivers no IPv6 header: the address an error was sent
+        // to, which must be where the quoted request left from, comes beside it.
+        const int enable = 1;
+        if (socket.family == AF_INET6 &&
+            ::setsockopt(descriptor, IPPROTO_IPV6, IPV6_RECVPKTINFO, &enable, sizeof enable) != 0)
+            return std::nullopt;
         return identifier;
     }
 

@@ -10,6 +10,7 @@ namespace {
 
 constexpr qsizetype kIp6HeaderLength = 40;
 constexpr quint8 kNextHeaderIcmp6 = 58;
+constexpr qsizetype kIp6SourceOffset = 8;
 constexpr qsizetype kIp6DestinationOffset = 24;
 
 bool SameAddress(QByteArrayView bytes, qsizetype offset, const IpAddress::V6Bytes &address)
@@ -26,12 +27,16 @@ bool IsOurRequest(QByteArrayView icmp, const Echo6Expectation &expected)
 
 // An ICMPv6 error carries as much of the offending packet as fits, IPv6 header
 // first. Our requests carry no extension headers, so anything other than ICMPv6
-// right after the header (a fragment header, say) is someone else's.
-bool QuotesOurRequest(QByteArrayView quote, const Echo6Expectation &expected)
+// right after the header (a fragment header, say) is someone else's. Our request left
+// from the address the error came back to; a quote of one from anywhere else is not
+// ours.
+bool QuotesOurRequest(QByteArrayView quote, const std::optional<IpAddress::V6Bytes> &receiver,
+                      const Echo6Expectation &expected)
 {
     if (quote.size() < kIp6HeaderLength || ByteAt(quote, 0) >> 4 != 6 ||
         ByteAt(quote, 6) != kNextHeaderIcmp6 ||
-        !SameAddress(quote, kIp6DestinationOffset, expected.destination))
+        !SameAddress(quote, kIp6DestinationOffset, expected.destination) ||
+        (receiver && !SameAddress(quote, kIp6SourceOffset, *receiver)))
         return false;
     return IsOurRequest(quote.sliced(kIp6HeaderLength), expected);
 }
@@ -44,6 +49,7 @@ QByteArray BuildEcho6Request(quint16 identifier, quint16 sequence, QByteArrayVie
 }
 
 std::optional<quint32> DecodeIcmp6Message(QByteArrayView bytes, const IpAddress::V6Bytes &sender,
+                                          const std::optional<IpAddress::V6Bytes> &receiver,
                                           const Echo6Expectation &expected)
 {
     if (bytes.size() < kEchoHeaderLength)
@@ -55,7 +61,7 @@ std::optional<quint32> DecodeIcmp6Message(QByteArrayView bytes, const IpAddress:
         return ours ? std::optional<quint32>(0) : std::nullopt;
     }
     const std::optional<quint32> status = StatusForIcmp6Error(type, ByteAt(bytes, 1));
-    if (!status || !QuotesOurRequest(bytes.sliced(kEchoHeaderLength), expected))
+    if (!status || !QuotesOurRequest(bytes.sliced(kEchoHeaderLength), receiver, expected))
         return std::nullopt;
     return status;
 }

@@ -35,8 +35,12 @@ QByteArray BuildEcho6Request(quint16 identifier, quint16 sequence, QByteArrayVie
 // Like the ICMP decoders: nullopt means "not ours, keep waiting", otherwise the
 // status. Both kinds of ICMPv6 socket deliver the message alone, without the IPv6
 // header, after the kernel has checked its checksum; sender is the source address
-// the socket reported.
+// the socket reported. receiver is the address the message was sent to, which a
+// raw socket tells; an error settles the echo only when the request it quotes left
+// from there. A datagram socket does not tell it, and delivers errors through its
+// error queue anyway.
 std::optional<quint32> DecodeIcmp6Message(QByteArrayView bytes, const IpAddress::V6Bytes &sender,
+                                          const std::optional<IpAddress::V6Bytes> &receiver,
                                           const Echo6Expectation &expected);
 
 // An entry of a datagram ICMPv6 socket's error queue: quoted is the ICMPv6 part of

@@ -71,34 +71,65 @@ Expectation ExpectationFor(const IpAddress &destination, quint16 identifier, qui
 // truncated and are foreign anyway.
 constexpr std::size_t kReceiveBufferSize = 2048;
 
-// One packet as the socket delivered it, with its sender.
-std::optional<quint32> DecodePacket(const EchoSocket &socket, QByteArrayView bytes,
-                                    const sockaddr_storage &sender, const Expectation &expected)
+// Where a packet came from and, when the socket tells, where it was sent to.
+struct PacketEnds
 {
-    const IpAddress from = IpAddressOf(reinterpret_cast<const sockaddr &>(sender));
+    sockaddr_storage sender{};
+    std::optional<IpAddress::V6Bytes> receiverV6;
+};
+
+// One packet as the socket delivered it.
+std::optional<quint32> DecodePacket(const EchoSocket &socket, QByteArrayView bytes,
+                                    const PacketEnds &ends, const Expectation &expected)
+{
+    const IpAddress from = IpAddressOf(reinterpret_cast<const sockaddr &>(ends.sender));
     if (socket.family == AF_INET6)
-        return DecodeIcmp6Message(bytes, from.v6Bytes(), expected.v6);
+        return DecodeIcmp6Message(bytes, from.v6Bytes(), ends.receiverV6, expected.v6);
     return socket.kind == EchoSocketKind::Raw
                ? DecodeRawPacket(bytes, expected.v4)
                : DecodeDatagram(bytes, from.v4Address(), expected.v4);
+}
+
+// The destination address an IPv6 raw socket reports beside a packet.
+std::optional<IpAddress::V6Bytes> ReceiverOf(msghdr &message)
+{
+    for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level != IPPROTO_IPV6 || header->cmsg_type != IPV6_PKTINFO ||
+            header->cmsg_len < CMSG_LEN(sizeof(in6_pktinfo)))
+            continue;
+        in6_pktinfo information{};
+        std::memcpy(&information, CMSG_DATA(header), sizeof information);
+        IpAddress::V6Bytes address{};
+        std::memcpy(address.data(), &information.ipi6_addr, address.size());
+        return address;
+    }
+    return std::nullopt;
 }
 
 // Reads every packet waiting on the socket; the first one that settles the echo wins.
 std::optional<quint32> ReadWaitingPackets(const EchoSocket &socket, const Expectation &expected)
 {
     std::array<char, kReceiveBufferSize> buffer{};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in6_pktinfo))> control{};
     for (;;) {
-        sockaddr_storage sender{};
-        socklen_t senderLength = sizeof sender;
-        const ssize_t received =
-            ::recvfrom(socket.handle.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                       reinterpret_cast<sockaddr *>(&sender), &senderLength);
+        PacketEnds ends;
+        iovec vector{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &ends.sender;
+        message.msg_namelen = sizeof ends.sender;
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        const ssize_t received = ::recvmsg(socket.handle.get(), &message, MSG_DONTWAIT | MSG_TRUNC);
         if (received < 0)
             return std::nullopt; // drained, or a pending error the error queue reports
         if (std::size_t(received) > buffer.size())
             continue;
+        ends.receiverV6 = ReceiverOf(message);
         const std::optional<quint32> status =
-            DecodePacket(socket, QByteArrayView(buffer.data(), received), sender, expected);
+            DecodePacket(socket, QByteArrayView(buffer.data(), received), ends, expected);
         if (status)
             return status;
     }
@@ -177,6 +208,40 @@ std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectat
         }
     }
 }
+
+// Empties the error queue without reading it; true when it held anything.
+bool DiscardQueuedErrors(int descriptor)
+{
+    bool discarded = false;
+    std::array<char, 64> quoted{};
+    alignas(cmsghdr) std::array<char, 512> control{};
+    for (;;) {
+        iovec vector{quoted.data(), quoted.size()};
+        msghdr message{};
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        if (::recvmsg(descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+            return discarded;
+        discarded = true;
+    }
+}
+
+// Sends the request; on failure, errno says why.
+ssize_t SendRequest(int descriptor, const QByteArray &request, const SocketAddress &target)
+{
+    ssize_t written = 0;
+    do {
+        written = ::sendto(descriptor, request.constData(), std::size_t(request.size()), 0,
+                           reinterpret_cast<const sockaddr *>(&target.storage), target.length);
+    } while (written < 0 && errno == EINTR);
+    return written;
+}
+
+// How often a request is sent again after its send failed while errors of earlier
+// echoes were queued: each retry follows a queue that held something.
+constexpr int kSendAttempts = 3;
 
 // Errors of a send that no later send on the same socket would escape; the others
 // (no route, a firewall's refusal, a full buffer) belong to this echo alone.
@@ -260,17 +325,24 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
     const SocketAddress target = SocketAddressOf(destination);
 
     const int descriptor = socket.handle.get();
-    const Clock::time_point sent = Clock::now();
-    ssize_t written = 0;
-    do {
-        written = ::sendto(descriptor, request.constData(), std::size_t(request.size()), 0,
-                           reinterpret_cast<const sockaddr *>(&target.storage), target.length);
-    } while (written < 0 && errno == EINTR);
-    if (written < 0) {
+    Clock::time_point sent;
+    // An ICMP error that came after its echo's wait ended stays pending on the socket,
+    // and the next send, to whichever address, fails with it instead of going out. It
+    // is queued as well: a failed send while the queue held anything may have failed
+    // for an earlier echo, so the queue is emptied, which clears the pending error,
+    // and the request goes again. A send that fails with nothing queued failed for
+    // itself, and what it queued itself goes too, so that no later echo reads it.
+    for (int attempt = 1;; ++attempt) {
+        sent = Clock::now();
+        if (SendRequest(descriptor, request, target) >= 0)
+            break;
         const int error = errno;
-        if (LeavesSocketUnusable(error))
+        if (LeavesSocketUnusable(error)) {
             (destination.isV6() ? m_v6 : m_v4).reset();
-        return {StatusForLocalError(error), 0};
+            return {StatusForLocalError(error), 0};
+        }
+        if (!DiscardQueuedErrors(descriptor) || attempt == kSendAttempts)
+            return {StatusForLocalError(error), 0};
     }
 
     // The deadline, not the number of wake-ups, ends the wait: stray packets and

@@ -66,17 +66,21 @@ bool IsOurRequest(QByteArrayView icmp, const EchoExpectation &expected)
 }
 
 // An ICMP error carries the IP header of the offending packet and at least its
-// first 8 bytes: for our request, the echo header with identifier and sequence.
-bool QuotesOurRequest(QByteArrayView quote, const EchoExpectation &expected)
+// first 8 bytes: for our request, the echo header with identifier and sequence. Our
+// request left from the address the error came back to; an error quoting a request
+// from anywhere else is forged, or about someone else's packet.
+bool QuotesOurRequest(QByteArrayView quote, std::optional<quint32> receiver,
+                      const EchoExpectation &expected)
 {
     const std::optional<IpHeader> header = ReadIpHeader(quote, true);
     if (!header || header->protocol != kProtocolIcmp || header->fragment ||
-        header->destination != expected.destination)
+        header->destination != expected.destination || (receiver && header->source != *receiver))
         return false;
     return IsOurRequest(quote.sliced(header->headerLength), expected);
 }
 
 std::optional<quint32> DecodeIcmpMessage(QByteArrayView icmp, quint32 sender,
+                                         std::optional<quint32> receiver,
                                          const EchoExpectation &expected)
 {
     if (icmp.size() < kEchoHeaderLength || !ChecksumIsValid(icmp))
@@ -88,7 +92,7 @@ std::optional<quint32> DecodeIcmpMessage(QByteArrayView icmp, quint32 sender,
         return ours ? std::optional<quint32>(0) : std::nullopt;
     }
     const std::optional<quint32> status = StatusForIcmpError(type, ByteAt(icmp, 1));
-    if (!status || !QuotesOurRequest(icmp.sliced(kEchoHeaderLength), expected))
+    if (!status || !QuotesOurRequest(icmp.sliced(kEchoHeaderLength), receiver, expected))
         return std::nullopt;
     return status;
 }
@@ -125,7 +129,8 @@ QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, QByteArrayView
 std::optional<quint32> DecodeDatagram(QByteArrayView bytes, quint32 sender,
                                       const EchoExpectation &expected)
 {
-    return DecodeIcmpMessage(bytes, sender, expected);
+    // The socket does not say where the message was sent to.
+    return DecodeIcmpMessage(bytes, sender, std::nullopt, expected);
 }
 
 std::optional<quint32> DecodeRawPacket(QByteArrayView bytes, const EchoExpectation &expected)
@@ -135,7 +140,7 @@ std::optional<quint32> DecodeRawPacket(QByteArrayView bytes, const EchoExpectati
         return std::nullopt;
     const QByteArrayView icmp =
         bytes.sliced(header->headerLength, header->totalLength - header->headerLength);
-    return DecodeIcmpMessage(icmp, header->source, expected);
+    return DecodeIcmpMessage(icmp, header->source, header->destination, expected);
 }
 
 std::optional<quint32> DecodeQueuedError(const QueuedError &error, QByteArrayView quoted,

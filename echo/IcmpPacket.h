@@ -58,11 +58,14 @@ QByteArray BuildEchoRequest(quint16 identifier, quint16 sequence, QByteArrayView
 // length is checked, and anything truncated, malformed or foreign is not ours.
 
 // A datagram ICMP socket delivers the ICMP message alone; sender is the source
-// address the socket reported.
+// address the socket reported. It does not tell where the message was sent to, so
+// an error's quoted source cannot be checked here; such sockets deliver ICMP errors
+// through their error queue anyway, which the kernel fills by our identifier.
 std::optional<quint32> DecodeDatagram(QByteArrayView bytes, quint32 sender,
                                       const EchoExpectation &expected);
 
-// A raw ICMP socket delivers the whole IPv4 packet, header first.
+// A raw ICMP socket delivers the whole IPv4 packet, header first. An error settles
+// the echo only when the request it quotes left from the error's own destination.
 std::optional<quint32> DecodeRawPacket(QByteArrayView bytes, const EchoExpectation &expected);
 
 // An entry of a datagram socket's error queue: quoted is the ICMP part of the

@@ -10,7 +10,7 @@
 // Mode bit 0x80 writes a valid checksum into the ICMP message first, so that inputs
 // reach past the checksum test without the fuzzer guessing 16 bits.
 // Mode bit 0x40 reads ICMPv6 instead, whose sockets deliver the message alone:
-//   message:      16 bytes of sender address, then the ICMPv6 message
+//   message:      16 bytes of sender address, 16 of receiver address, then the message
 //   queued error: origin, type, code, errno, 16 bytes of quoted destination, quoted request
 #include "FuzzProperty.h"
 #include "Icmp6Packet.h"
@@ -110,8 +110,10 @@ std::optional<std::size_t> IpHeaderLength(const Bytes &bytes)
     return length;
 }
 
-// What any verdict on an ICMP message from sender needs to be true.
-void CheckMessageVerdict(const Bytes &message, quint32 sender, std::optional<quint32> verdict)
+// What any verdict on an ICMP message from sender needs to be true. receiver, when
+// the socket tells it, is where the message was sent to.
+void CheckMessageVerdict(const Bytes &message, quint32 sender, std::optional<quint32> receiver,
+                         std::optional<quint32> verdict)
 {
     if (!verdict)
         return;
@@ -133,6 +135,8 @@ void CheckMessageVerdict(const Bytes &message, quint32 sender, std::optional<qui
     RequireProperty(headerLength.has_value(), "an error verdict needs a quoted IPv4 header");
     RequireProperty(At(quote, 9) == 1 && Address(quote, 16) == Expected().destination,
                     "an error verdict needs a quoted ICMP packet to our destination");
+    RequireProperty(!receiver || Address(quote, 12) == *receiver,
+                    "an error verdict needs the quoted request to leave from the receiver");
     RequireProperty(IsOurEchoRequest(Slice(quote, *headerLength, quote.size() - *headerLength)),
                     "an error verdict needs the quote to be our echo request");
 }
@@ -145,7 +149,8 @@ void FuzzDatagram(const Bytes &input, bool repair)
     Bytes message = Slice(input, 4, input.size() - 4);
     if (repair)
         RepairChecksum(message);
-    CheckMessageVerdict(message, sender, DecodeDatagram(View(message), sender, Expected()));
+    CheckMessageVerdict(message, sender, std::nullopt,
+                        DecodeDatagram(View(message), sender, Expected()));
 }
 
 void FuzzRawPacket(Bytes packet, bool repair)
@@ -168,7 +173,7 @@ void FuzzRawPacket(Bytes packet, bool repair)
     constexpr quint16 kFragmentBits = 0x3FFF;
     RequireProperty((Word(packet, 6) & kFragmentBits) == 0, "a fragment gives no verdict");
     CheckMessageVerdict(Slice(packet, *headerLength, totalLength - *headerLength),
-                        Address(packet, 12), verdict);
+                        Address(packet, 12), Address(packet, 16), verdict);
 }
 
 // The entry's origin, type, code and errno from the input's first four bytes.
@@ -243,11 +248,13 @@ bool IsOurEcho6Request(const Bytes &icmp)
 
 void FuzzIcmp6Message(const Bytes &input)
 {
-    if (input.size() < 16)
+    if (input.size() < 32)
         return;
     const IpAddress::V6Bytes sender = Address6(input, 0);
-    const Bytes message = Slice(input, 16, input.size() - 16);
-    const std::optional<quint32> verdict = DecodeIcmp6Message(View(message), sender, Expected6());
+    const IpAddress::V6Bytes receiver = Address6(input, 16);
+    const Bytes message = Slice(input, 32, input.size() - 32);
+    const std::optional<quint32> verdict =
+        DecodeIcmp6Message(View(message), sender, receiver, Expected6());
     if (!verdict)
         return;
     RequireProperty(message.size() >= 8, "a verdict comes from a whole ICMPv6 header");
@@ -267,6 +274,8 @@ void FuzzIcmp6Message(const Bytes &input)
                     "an error verdict needs a quoted IPv6 header followed by ICMPv6");
     RequireProperty(Address6(quote, 24) == kDestination6,
                     "an error verdict needs a quoted packet to our destination");
+    RequireProperty(Address6(quote, 8) == receiver,
+                    "an error verdict needs the quoted request to leave from the receiver");
     RequireProperty(IsOurEcho6Request(Slice(quote, 40, quote.size() - 40)),
                     "an error verdict needs the quote to be our echo request");
 }

@@ -40,14 +40,16 @@ QByteArray Icmp6(quint8 type, quint8 code, quint16 identifier = kIdentifier,
     return message;
 }
 
+// Our own address, from which our requests leave and to which errors come back.
+const IpAddress::V6Bytes kUs = Address(1);
+
 // An IPv6 packet as an error quotes it: the 40-byte header, then the content.
 QByteArray Ip6(const IpAddress::V6Bytes &destination, const QByteArray &content,
-               quint8 nextHeader = 58)
+               quint8 nextHeader = 58, const IpAddress::V6Bytes &source = kUs)
 {
     return QByteArray(1, char(0x60)) + QByteArray(3, '\0') +
            QByteArray(1, char(content.size() >> 8)) + QByteArray(1, char(content.size() & 0xFF)) +
-           char(nextHeader) + char(64) + AddressBytes(Address(1)) + AddressBytes(destination) +
-           content;
+           char(nextHeader) + char(64) + AddressBytes(source) + AddressBytes(destination) + content;
 }
 
 QByteArray ErrorQuoting(quint8 type, quint8 code, const QByteArray &offending)
@@ -146,6 +148,12 @@ private Q_SLOTS:
             << kRouter << kNotOurs;
         QTest::addRow("error cut inside the quoted request")
             << ErrorQuoting(1, 3, OurRequest()).left(8 + 40 + 7) << kRouter << kNotOurs;
+        // Our request left from the address the error came to; a quote of one from
+        // anywhere else is forged.
+        QTest::addRow("error quoting a request from another source")
+            << ErrorQuoting(1, 3,
+                            Ip6(kDestination, Icmp6(Icmp6Type::EchoRequest, 0), 58, kOtherHost))
+            << kRouter << kNotOurs;
     }
 
     void decodesMessage()
@@ -155,7 +163,16 @@ private Q_SLOTS:
         QFETCH(int, status);
         // An exact copy: a read past the end is then caught by the sanitizers.
         const QByteArray exact(bytes.constData(), bytes.size());
-        QCOMPARE(AsRow(DecodeIcmp6Message(exact, sender, Expected())), status);
+        QCOMPARE(AsRow(DecodeIcmp6Message(exact, sender, kUs, Expected())), status);
+    }
+
+    // A datagram socket does not say where a message was sent to; its errors come
+    // through the error queue, which the kernel fills by our identifier.
+    void decodesMessageWithoutItsReceiver()
+    {
+        const QByteArray error = ErrorQuoting(1, 3, OurRequest());
+        QCOMPARE(AsRow(DecodeIcmp6Message(error, kRouter, std::nullopt, Expected())), 11003);
+        QCOMPARE(AsRow(DecodeIcmp6Message(error, kRouter, kOtherHost, Expected())), kNotOurs);
     }
 
     void decodesQueuedError_data()

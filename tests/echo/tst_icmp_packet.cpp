@@ -205,6 +205,12 @@ private Q_SLOTS:
             << error(3, 1, WithByte(request, 0, 0x4F)) << kNotOurs;
         QTest::addRow("error with bad checksum")
             << WithByte(error(3, 1, request), 22, 0xEE) << kNotOurs;
+        // Our request left from the address the error came to; a quote of one from
+        // anywhere else is forged.
+        QTest::addRow("error quoting a request from another source")
+            << error(3, 1, Ip(kOtherHost, kDestination, echoRequest)) << kNotOurs;
+        QTest::addRow("error sent elsewhere than the quoted source")
+            << Ip(kRouter, kOtherHost, ErrorQuoting(3, 1, request)) << kNotOurs;
     }
 
     void decodesRawPacket()
