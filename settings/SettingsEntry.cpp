@@ -19,7 +19,7 @@ void SettingsEntry::RegSave()
         return;
     // The joins are two backslash characters each, as users have always seen them.
     const QString join = QStringLiteral("\\\\");
-    m_boxes.show(QStringLiteral("Could not write to entry.\r\n") + m_appName + join + m_section +
+    m_boxes.show(QStringLiteral("Could not write to registry.\r\n") + m_appName + join + m_section +
                      join + m_key,
                  QStringLiteral("Registry"), BoxStyle::OkExclamation);
 }

@@ -34,7 +34,7 @@ QTimer *StartTimer(QWidget &window, const QString &name)
 MainWindow::MainWindow(const QString &logPath, QWidget *parent)
     : QWidget(parent), m_controls(BuildMainWindowControls(*this, logPath))
 {
-    setObjectName(QStringLiteral("MainWindow"));
+    setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Corvane"));
     setWindowIcon(WindowIcon());
     setFixedSize(kClientSize);

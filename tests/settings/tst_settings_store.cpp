@@ -205,7 +205,7 @@ private Q_SLOTS:
             QCOMPARE(m_boxes.shown.size(), 1);
             QCOMPARE(m_boxes.shown[0].title, QStringLiteral("Registry"));
             QCOMPARE(m_boxes.shown[0].text,
-                     QStringLiteral("Could not write to entry.\r\nVestrel\\\\LastValues\\\\"
+                     QStringLiteral("Could not write to registry.\r\nVestrel\\\\LastValues\\\\"
                                     "FailTries"));
             QCOMPARE(int(m_boxes.shown[0].style), int(BoxStyle::OkExclamation));
         }

@@ -65,6 +65,7 @@ private Q_SLOTS:
         QCOMPARE(control<QGroupBox>(QStringLiteral("Frame2"))->title(),
                  QStringLiteral("Failure Action "));
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Corvane"));
+        QCOMPARE(m_form->objectName(), QStringLiteral("Form1"));
         QVERIFY(!m_form->windowIcon().isNull());
         for (QLabel *label : m_form->findChildren<QLabel *>()) {
             const bool fieldLabel = label->text().endsWith(u':');
