@@ -12,7 +12,7 @@ class MessageBoxes;
 class Settings;
 
 // The keys of the Options section, in the order the start-up report and --check list
-// them.
+// them. Each has one row in OptionTable.cpp, which says all there is to know of it.
 enum class OptionKey
 {
     GraceSeconds,
@@ -35,59 +35,40 @@ enum class OptionKey
     EventTimeoutSeconds,
     TrayBadge,
     History,
+    // Not a key: how many there are, which the table is checked against as it compiles.
+    Count,
 };
-inline constexpr OptionKey kOptionKeys[] = {
-    OptionKey::GraceSeconds,
-    OptionKey::ResumeGraceSeconds,
-    OptionKey::RecoverCycles,
-    OptionKey::EchoesPerAddress,
-    OptionKey::MaxSendsPerOutage,
-    OptionKey::ResendBackoff,
-    OptionKey::MaxResendMinutes,
-    OptionKey::AckPattern,
-    OptionKey::AckSeconds,
-    OptionKey::ReopenPort,
-    OptionKey::Notify,
-    OptionKey::MetricsFile,
-    OptionKey::OnOutage,
-    OptionKey::OnFailCommand,
-    OptionKey::OnAcknowledged,
-    OptionKey::OnNoAcknowledgement,
-    OptionKey::OnLineBack,
-    OptionKey::EventTimeoutSeconds,
-    OptionKey::TrayBadge,
-    OptionKey::History,
-};
-// A key left out of the list would be neither loaded nor shown.
-static_assert(std::size(kOptionKeys) == std::size_t(OptionKey::History) + 1);
 
-// How carefully the failure action is taken. Each default acts as the program did
-// before the option existed, so a settings file without the section runs as always.
+// How carefully the failure action is taken. Each default comes from the key's row,
+// and acts as the program did before the option existed, so a settings file without
+// the section runs as always.
 struct Options
 {
+    Options();
+
     // After start-up, no failure action for this long.
-    qint32 graceSeconds = 0;
+    qint32 graceSeconds{};
     // After the machine wakes up, no failure action for this long.
-    qint32 resumeGraceSeconds = 0;
+    qint32 resumeGraceSeconds{};
     // Once the fail command has gone, the outage ends only after this many answered
     // cycles in a row.
-    qint32 recoverCycles = 1;
+    qint32 recoverCycles{};
     // Echoes an address gets within one cycle until it answers.
-    qint32 echoesPerAddress = 1;
+    qint32 echoesPerAddress{};
     // 0: no limit.
-    qint32 maxSendsPerOutage = 0;
+    qint32 maxSendsPerOutage{};
     // Multiplies the resend delay after each resend.
-    double resendBackoff = 1;
+    double resendBackoff{};
     // The most the resend delay may grow to; 0: no cap.
-    qint32 maxResendMinutes = 0;
+    qint32 maxResendMinutes{};
     // Empty: nobody waits for an acknowledgement.
     QString ackPattern;
-    qint32 ackSeconds = 30;
+    qint32 ackSeconds{};
     // A port closed by an error is opened again before a send and when its device
     // comes back.
-    bool reopenPort = true;
+    bool reopenPort{};
     // Notifications as the line goes down and comes back.
-    bool notify = true;
+    bool notify{};
     // The metrics file for node_exporter; empty writes none.
     QString metricsFile;
     // The programs run as the watch tells of an event, each with its arguments as a
@@ -98,14 +79,14 @@ struct Options
     QString onNoAcknowledgement;
     QString onLineBack;
     // An event program that runs longer is stopped.
-    qint32 eventTimeoutSeconds = 30;
+    qint32 eventTimeoutSeconds{};
     // A corner of the tray icon shows how the line stands.
-    bool trayBadge = true;
+    bool trayBadge{};
     // A history of every cycle and outage, in a file of its own.
-    bool history = true;
+    bool history{};
 };
 
-// The program setting read by each event, in the order of kOptionKeys.
+// The program setting read by each event, in the order of the keys.
 inline constexpr OptionKey kEventProgramKeys[] = {
     OptionKey::OnOutage,       OptionKey::OnFailCommand,
     OptionKey::OnAcknowledged, OptionKey::OnNoAcknowledgement,
@@ -121,6 +102,18 @@ QString OptionText(const Options &options, OptionKey key);
 std::optional<QString> OptionRefusal(OptionKey key, const QString &text);
 // Takes a text that OptionRefusal accepts.
 void SetOption(Options &options, OptionKey key, const QString &text);
+// What runs in place of a refused value: its default, said as a sentence.
+QString OptionDefaultInUse(OptionKey key);
+
+// One stored option as start-up reads it: an accepted text is set in the options,
+// while a key never stored, or one refused, leaves the default there.
+struct StoredOption
+{
+    // Nothing when the key was never written.
+    std::optional<QString> text;
+    std::optional<QString> refusal;
+};
+StoredOption ReadStoredOption(Settings &settings, OptionKey key, Options &options);
 
 // Start-up: the stored options. A value its check refuses keeps the default and is
 // reported, all such values at once, in one log entry and one "Settings" box.

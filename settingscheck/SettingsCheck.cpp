@@ -3,6 +3,7 @@
 #include "EchoFacility.h"
 #include "FieldConfirmation.h"
 #include "MessageBoxes.h"
+#include "OptionTable.h"
 #include "Options.h"
 #include "PortDevice.h"
 #include "ProbeTarget.h"
@@ -156,27 +157,24 @@ void CheckPort(Report &report, SettingsStore &store, const QString &portText)
     report.item(what, std::nullopt, device);
 }
 
+// Each key as start-up reads it, so that what is said ok here is what the watch runs
+// with; a program is looked for as it would be before it runs.
 void CheckOptions(Report &report, Settings &settings, const QString &settingsFile, Options &options)
 {
-    for (const OptionKey key : kOptionKeys) {
-        const QString name = OptionKeyName(key);
-        if (!settings.HasValue(OptionsSection, name)) {
-            report.item(QStringLiteral("[Options] %1=%2").arg(name, OptionText(options, key)),
+    for (const OptionRow &row : OptionRows()) {
+        const QString name = QString::fromLatin1(row.name);
+        const StoredOption stored = ReadStoredOption(settings, row.key, options);
+        if (!stored.text) {
+            report.item(QStringLiteral("[Options] %1=%2").arg(name, OptionText(options, row.key)),
                         std::nullopt, QStringLiteral("default"));
             continue;
         }
-        const QString stored = settings.GetValue(OptionsSection, name);
-        const QString what = QStringLiteral("[Options] %1=%2").arg(name, stored);
-        if (const std::optional<QString> refusal = OptionRefusal(key, stored)) {
-            report.item(what, refusal);
+        const QString what = QStringLiteral("[Options] %1=%2").arg(name, *stored.text);
+        if (stored.refusal || !IsEventProgram(row.key) || stored.text->trimmed().isEmpty()) {
+            report.item(what, stored.refusal);
             continue;
         }
-        SetOption(options, key, stored);
-        if (!IsEventProgram(key) || stored.trimmed().isEmpty()) {
-            report.item(what, std::nullopt);
-            continue;
-        }
-        const ProgramToRun found = FindProgram(stored, settingsFile);
+        const ProgramToRun found = FindProgram(*stored.text, settingsFile);
         if (found.refusal.isEmpty())
             report.item(what, std::nullopt, found.program);
         else

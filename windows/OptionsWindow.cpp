@@ -4,6 +4,7 @@
 #include "ConsoleMatch.h"
 #include "LoginStart.h"
 #include "MessageBoxes.h"
+#include "OptionTable.h"
 #include "Settings.h"
 
 #include <QCheckBox>
@@ -19,82 +20,18 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
 #include <utility>
+#include <variant>
 
 namespace {
 
 const QString kTitle = QStringLiteral("Options");
 
-// The window's pages, in the order of their tabs.
-enum class Page
-{
-    LineWatch,
-    EventPrograms,
-    Desktop,
-};
-
 // Each title's mnemonic differs from those of every control, so that it always opens
 // its page rather than taking turns with a field.
 const char *const kPageTitles[] = {"&Line watch", "Event &programs", "Desktop and rec&ords"};
-
-struct FieldText
-{
-    Page page;
-    OptionKey key;
-    const char *label;
-    // Shown beside the field; empty for a field without one.
-    const char *unit;
-    const char *tip;
-};
-
-const FieldText kFieldTexts[] = {
-    {Page::LineWatch, OptionKey::GraceSeconds, "Start &grace:", "seconds",
-     "Seconds after start-up during which no fail command is sent, so that a boot does not "
-     "act before the network is up (0 to 86400; 0: none)."},
-    {Page::LineWatch, OptionKey::ResumeGraceSeconds, "Grace after wa&king up:", "seconds",
-     "Seconds after the computer wakes from sleep during which no fail command is sent, so "
-     "that a network still coming up does not act; 60 suits a laptop (0 to 3600; 0: none)."},
-    {Page::LineWatch, OptionKey::RecoverCycles, "Recovery c&ycles:", "cycles",
-     "Answered cycles in a row that end an outage once the fail command has gone, so "
-     "that a line answering for a moment does not start a new outage (1 to 100)."},
-    {Page::LineWatch, OptionKey::EchoesPerAddress, "&Echoes per address:", "echoes",
-     "Echoes an address gets within one cycle until it answers, each with the address's "
-     "time-out, so that one lost echo does not fail a cycle (1 to 10)."},
-    {Page::LineWatch, OptionKey::MaxSendsPerOutage, "&Most sends per outage:", "sends",
-     "How many fail commands one outage may send; the count starts again when an address "
-     "answers (0 to 1000; 0: no limit)."},
-    {Page::LineWatch, OptionKey::ResendBackoff, "Resend &back-off:", "times the last delay",
-     "A factor that multiplies the resend delay after each resend, such as 2 or 1.5 "
-     "(1 to 10; 1: the delay stays the same)."},
-    {Page::LineWatch, OptionKey::MaxResendMinutes, "Longest resend &delay:", "minutes",
-     "Minutes the resend delay may grow to by the back-off (0 to 10080; 0: no cap)."},
-    {Page::LineWatch, OptionKey::AckPattern, "&Acknowledgement pattern:", "",
-     "A regular expression that the router's console output matches when it has acted on "
-     "the fail command (empty: no check)."},
-    {Page::LineWatch, OptionKey::AckSeconds, "Acknowledgement &wait:", "seconds",
-     "Seconds after a fail command within which the console output must match the pattern "
-     "(1 to 3600)."},
-    {Page::EventPrograms, OptionKey::OnOutage, "When an outage &starts:", "",
-     "The program, with its arguments, that runs at the first failing cycle of an outage."},
-    {Page::EventPrograms, OptionKey::OnFailCommand, "When the &fail command is sent:", "",
-     "The program, with its arguments, that runs at each send of the fail command, resends "
-     "included (not FAIL TEST)."},
-    {Page::EventPrograms, OptionKey::OnAcknowledged, "When the router &acknowledges it:", "",
-     "The program, with its arguments, that runs when the acknowledgement pattern matches "
-     "what the router's console sent after the fail command."},
-    {Page::EventPrograms, OptionKey::OnNoAcknowledgement, "When &no acknowledgement comes:", "",
-     "The program, with its arguments, that runs when the acknowledgement wait passes "
-     "without a match."},
-    {Page::EventPrograms, OptionKey::OnLineBack, "When the line comes &back:", "",
-     "The program, with its arguments, that runs at the first answered cycle after an "
-     "outage."},
-    {Page::EventPrograms, OptionKey::EventTimeoutSeconds, "&Time limit per program:", "seconds",
-     "Seconds an event program may run before it is stopped: SIGTERM to its process group, "
-     "and SIGKILL 5 seconds later (1 to 3600)."},
-    {Page::Desktop, OptionKey::MetricsFile, "Metrics &file:", "",
-     "The file for node_exporter's textfile collector, rewritten after every cycle, such as "
-     "/var/lib/prometheus/node-exporter/corvane.prom (empty: none)."},
-};
+static_assert(std::size(kPageTitles) == std::size_t(OptionPage::Desktop) + 1);
 
 // Said of every event program, after what sets it off.
 const char *const kEventProgramRules =
@@ -103,22 +40,10 @@ const char *const kEventProgramRules =
     "script for those. It runs only when it and the settings file belong to you or root "
     "and nobody else may write them. Empty runs nothing.";
 
-const FieldText kSwitchTexts[] = {
-    {Page::LineWatch, OptionKey::ReopenPort, "&Reopen the comm port by itself", "",
-     "A port closed by an error opens again before the next send and when its device comes "
-     "back (on/off)."},
-    {Page::Desktop, OptionKey::Notify, "Show &notifications when the line goes down and comes back",
-     "",
-     "A notification as the line goes down, as the fail command is sent and as the line "
-     "comes back (on/off)."},
-    {Page::Desktop, OptionKey::TrayBadge, "Show the line's state on the tray &icon", "",
-     "A dot in the icon's corner: amber while cycles fail, red once the fail command has "
-     "gone, grey while actions are paused (on/off)."},
-    {Page::Desktop, OptionKey::History, "&Keep a history of every cycle and outage", "",
-     "A history of every cycle and outage, in a file of its own, for the History window; "
-     "when off, no history file is made or written. Takes effect at the next start of "
-     "Corvane (on/off)."},
-};
+bool IsSwitch(const OptionRow &row)
+{
+    return std::holds_alternative<bool Options::*>(row.member);
+}
 
 } // namespace
 
@@ -142,7 +67,7 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     }
     AddFields(forms);
     AddSwitches(forms);
-    AddPatternTest(*forms[int(Page::LineWatch)]);
+    AddPatternTest(*forms[int(OptionPage::LineWatch)]);
     connect(m_pages, &QTabWidget::currentChanged, this, &OptionsWindow::ConfirmLeftPage);
 
     auto *close = new QPushButton(QStringLiteral("&Close"), this);
@@ -166,31 +91,33 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
 
 void OptionsWindow::AddFields(const QList<QFormLayout *> &forms)
 {
-    for (const FieldText &text : kFieldTexts) {
-        QFormLayout &form = *forms[int(text.page)];
+    for (const OptionRow &row : OptionRows()) {
+        if (IsSwitch(row))
+            continue;
+        QFormLayout &form = *forms[int(row.page)];
         auto *field = new QLineEdit(this);
-        field->setObjectName(OptionKeyName(text.key));
-        QString tip = QString::fromUtf8(text.tip);
-        if (IsEventProgram(text.key))
+        field->setObjectName(OptionKeyName(row.key));
+        QString tip = OptionTip(row);
+        if (IsEventProgram(row.key))
             tip += QString::fromUtf8(kEventProgramRules);
         field->setToolTip(tip);
-        m_fields.append({text.key, field});
-        auto *label = new QLabel(QString::fromUtf8(text.label), this);
+        m_fields.append({row.key, field});
+        auto *label = new QLabel(QString::fromUtf8(row.label), this);
         label->setBuddy(field);
-        if (text.key == OptionKey::MetricsFile) {
+        if (row.key == OptionKey::MetricsFile) {
             form.addRow(label, MetricsFileRow(*field));
             continue;
         }
-        if (*text.unit == '\0') {
+        if (*row.unit == '\0') {
             form.addRow(label, field);
             continue;
         }
-        auto *row = new QHBoxLayout;
-        row->addWidget(field);
-        auto *unit = new QLabel(QString::fromUtf8(text.unit), this);
-        unit->setObjectName(OptionKeyName(text.key) + QStringLiteral("Unit"));
-        row->addWidget(unit);
-        form.addRow(label, row);
+        auto *line = new QHBoxLayout;
+        line->addWidget(field);
+        auto *unit = new QLabel(QString::fromUtf8(row.unit), this);
+        unit->setObjectName(OptionKeyName(row.key) + QStringLiteral("Unit"));
+        line->addWidget(unit);
+        form.addRow(label, line);
     }
 }
 
@@ -229,13 +156,16 @@ QWidget *OptionsWindow::MetricsFileRow(QLineEdit &field)
 
 void OptionsWindow::AddSwitches(const QList<QFormLayout *> &forms)
 {
-    for (const FieldText &text : kSwitchTexts) {
-        auto *box = new QCheckBox(QString::fromUtf8(text.label), this);
-        box->setObjectName(OptionKeyName(text.key));
-        box->setToolTip(QString::fromUtf8(text.tip));
-        forms[int(text.page)]->addRow(box);
-        m_switches.append({text.key, box});
-        connect(box, &QCheckBox::toggled, this, [this, key = text.key](bool on) {
+    // After the fields of each page, as a form reads best.
+    for (const OptionRow &row : OptionRows()) {
+        if (!IsSwitch(row))
+            continue;
+        auto *box = new QCheckBox(QString::fromUtf8(row.label), this);
+        box->setObjectName(OptionKeyName(row.key));
+        box->setToolTip(OptionTip(row));
+        forms[int(row.page)]->addRow(box);
+        m_switches.append({row.key, box});
+        connect(box, &QCheckBox::toggled, this, [this, key = row.key](bool on) {
             Take(key, on ? QStringLiteral("1") : QStringLiteral("0"));
         });
     }
@@ -246,7 +176,7 @@ void OptionsWindow::AddSwitches(const QList<QFormLayout *> &forms)
     m_loginStartBox->setToolTip(
         QStringLiteral("Writes or removes the entry corvane.desktop in the autostart folder of "
                        "your configuration."));
-    forms[int(Page::Desktop)]->addRow(m_loginStartBox);
+    forms[int(OptionPage::Desktop)]->addRow(m_loginStartBox);
     connect(m_loginStartBox, &QCheckBox::toggled, this, &OptionsWindow::SwitchLoginStart);
 }
 

@@ -1,5 +1,5 @@
 #include "AppRig.h"
-#include "Options.h"
+#include "OptionTable.h"
 #include "XdgAutostart.h"
 
 #include <QAction>
@@ -132,8 +132,8 @@ private Q_SLOTS:
     void everyOptionHasAControl()
     {
         openOptions();
-        for (const OptionKey key : kOptionKeys)
-            QVERIFY2(control(OptionKeyName(key)), qPrintable(OptionKeyName(key)));
+        for (const OptionRow &row : OptionRows())
+            QVERIFY2(control(OptionKeyName(row.key)), row.name);
     }
 
     // Stored options are read at start-up; one that its check refuses is reported and

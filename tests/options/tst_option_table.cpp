@@ -1,0 +1,227 @@
+// Every [Options] key as start-up takes it: each bound, and the values just past it,
+// stored by hand and read back, with what the refusal says and what runs instead.
+
+#include "FakeMessageBoxes.h"
+#include "IniSettingsStore.h"
+#include "OptionTable.h"
+#include "RecordingLog.h"
+#include "Settings.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr const char *kSeconds = "A whole number of seconds from %1 to %2 is required.";
+constexpr const char *kSwitch = "0 (off) or 1 (on) is required.";
+
+// What each key takes, written here apart from the table so that a bound moved there
+// is caught. Texts have no range: one value each side of their check instead.
+struct Expected
+{
+    const char *name;
+    const char *byDefault;
+    // Ranged keys: below, the bounds, above. Texts: one refused, one taken.
+    QStringList values;
+    // With %1 and %2 for the bounds; a text's own refusal.
+    const char *refusal;
+    const char *defaultInUse;
+};
+
+const QList<Expected> &ExpectedKeys()
+{
+    static const QList<Expected> keys = {
+        {"GraceSeconds", "0", {"-1", "0", "86400", "86401"}, kSeconds, "Corvane uses 0."},
+        {"ResumeGraceSeconds", "0", {"-1", "0", "3600", "3601"}, kSeconds, "Corvane uses 0."},
+        {"RecoverCycles",
+         "1",
+         {"0", "1", "100", "101"},
+         "A whole number of cycles from %1 to %2 is required.",
+         "Corvane uses 1."},
+        // None would send no echo and read every cycle as answered.
+        {"EchoesPerAddress",
+         "1",
+         {"0", "1", "10", "11"},
+         "A whole number of echoes from %1 to %2 is required.",
+         "Corvane uses 1."},
+        {"MaxSendsPerOutage",
+         "0",
+         {"-1", "0", "1000", "1001"},
+         "A whole number from %1 (no limit) to %2 is required.",
+         "Corvane uses 0."},
+        {"ResendBackoff",
+         "1",
+         {"0.99", "1", "10", "10.01"},
+         "A factor from %1 to %2 is required, such as 2 or 1.5.",
+         "Corvane uses 1."},
+        {"MaxResendMinutes",
+         "0",
+         {"-1", "0", "10080", "10081"},
+         "A whole number of minutes from %1 (no cap) to %2 is required.",
+         "Corvane uses 0."},
+        {"AckPattern",
+         "",
+         {"reset (", "reset (done|ok)"},
+         "The pattern is not a valid regular expression: missing closing parenthesis (at "
+         "character 8).",
+         "Corvane waits for no acknowledgement."},
+        {"AckSeconds", "30", {"0", "1", "3600", "3601"}, kSeconds, "Corvane uses 30."},
+        {"ReopenPort", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
+        {"Notify", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
+        {"MetricsFile",
+         "",
+         {"corvane.prom", "/nonexistent/corvane.prom"},
+         "An absolute path is required, such as /var/lib/prometheus/node-exporter/corvane.prom.",
+         "Corvane writes no metrics file."},
+        {"OnOutage",
+         "",
+         {"reboot; rm", "logger -t corvane 'line down'"},
+         "No shell runs the program, so ; means nothing here; quote it, or name a script that "
+         "does what the shell would.",
+         "Corvane runs no program."},
+        {"OnFailCommand",
+         "",
+         {"echo $HOME", "true"},
+         "No shell runs the program, so $ means nothing here; quote it, or name a script that "
+         "does what the shell would.",
+         "Corvane runs no program."},
+        {"OnAcknowledged",
+         "",
+         {"a | b", "true"},
+         "No shell runs the program, so | means nothing here; quote it, or name a script that "
+         "does what the shell would.",
+         "Corvane runs no program."},
+        {"OnNoAcknowledgement",
+         "",
+         {"x > y", "true"},
+         "No shell runs the program, so > means nothing here; quote it, or name a script that "
+         "does what the shell would.",
+         "Corvane runs no program."},
+        {"OnLineBack",
+         "",
+         {"rm *", "true"},
+         "No shell runs the program, so * means nothing here; quote it, or name a script that "
+         "does what the shell would.",
+         "Corvane runs no program."},
+        {"EventTimeoutSeconds", "30", {"0", "1", "3600", "3601"}, kSeconds, "Corvane uses 30."},
+        {"TrayBadge", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
+        {"History", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
+    };
+    return keys;
+}
+
+std::optional<OptionKey> KeyNamed(const QString &name)
+{
+    for (const OptionRow &row : OptionRows()) {
+        if (QLatin1StringView(row.name) == name)
+            return row.key;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class TestOptionTable : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The test walks every key, in the order of the table, and each starts at the
+    // default it always had.
+    void everyKeyIsWalkedFromItsDefault()
+    {
+        const std::span<const OptionRow> rows = OptionRows();
+        QCOMPARE(qsizetype(rows.size()), ExpectedKeys().size());
+        const Options defaults;
+        for (std::size_t index = 0; index < rows.size(); ++index) {
+            const Expected &expected = ExpectedKeys()[qsizetype(index)];
+            QCOMPARE(rows[index].name, expected.name);
+            QCOMPARE(OptionText(defaults, rows[index].key), QString::fromUtf8(expected.byDefault));
+            QCOMPARE(OptionDefaultInUse(rows[index].key), QString::fromUtf8(expected.defaultInUse));
+        }
+    }
+
+    void startUpTakesEachBoundAndRefusesPastIt_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("refusal");
+        for (const Expected &key : ExpectedKeys()) {
+            if (key.values.size() == 2) {
+                QTest::addRow("%s refused", key.name)
+                    << key.name << key.values[0] << QString::fromUtf8(key.refusal);
+                QTest::addRow("%s taken", key.name) << key.name << key.values[1] << QString();
+                continue;
+            }
+            QString refusal = QString::fromUtf8(key.refusal);
+            if (refusal.contains(QStringLiteral("%1")))
+                refusal = refusal.arg(key.values[1], key.values[2]);
+            const char *tags[] = {"below the range", "at the lowest", "at the highest",
+                                  "above the range"};
+            for (qsizetype at = 0; at < 4; ++at) {
+                const bool past = at == 0 || at == 3;
+                QTest::addRow("%s=%s %s", key.name, qPrintable(key.values[at]), tags[at])
+                    << key.name << key.values[at] << (past ? refusal : QString());
+            }
+        }
+    }
+    // The window and --check ask the same; start-up runs a refused key at its default,
+    // the one the report names.
+    void startUpTakesEachBoundAndRefusesPastIt()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, stored);
+        QFETCH(QString, refusal);
+        const std::optional<OptionKey> key = KeyNamed(name);
+        QVERIFY(key);
+        QCOMPARE(OptionRefusal(*key, stored).value_or(QString()), refusal);
+
+        QTemporaryDir folder;
+        IniSettingsStore store(folder.path());
+        QVERIFY(!store.write(SettingsAppName, OptionsSection, name, stored).failed());
+        FakeMessageBoxes boxes;
+        RecordingLog log;
+        Settings settings(store, boxes);
+        const Options options = LoadOptions(settings, log, boxes);
+
+        if (refusal.isEmpty()) {
+            QVERIFY(boxes.shown.isEmpty());
+            QCOMPARE(OptionText(options, *key), stored);
+            return;
+        }
+        QCOMPARE(OptionText(options, *key), OptionText(Options(), *key));
+        QCOMPARE(boxes.shown.size(), 1);
+        const QString line =
+            name + u'=' + stored + QStringLiteral(": ") + refusal + u' ' + OptionDefaultInUse(*key);
+        QVERIFY2(boxes.shown[0].text.endsWith(line), qPrintable(boxes.shown[0].text));
+    }
+
+    // The tooltip tells the range the check holds to, and what the default does.
+    void tooltipsTellTheRange_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("ending");
+        QTest::addRow("echoes") << "EchoesPerAddress"
+                                << "(1 to 10).";
+        QTest::addRow("lowest means none") << "MaxSendsPerOutage"
+                                           << "(0 to 1000; 0: no limit).";
+        QTest::addRow("factor") << "ResendBackoff"
+                                << "(1 to 10; 1: the delay stays the same).";
+        QTest::addRow("empty text") << "AckPattern"
+                                    << "(empty: no check).";
+        QTest::addRow("switch") << "History"
+                                << "start of Corvane (on/off).";
+        QTest::addRow("program") << "OnLineBack"
+                                 << "after an outage.";
+    }
+    void tooltipsTellTheRange()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, ending);
+        const QString tip = OptionTip(OptionRowOf(*KeyNamed(name)));
+        QVERIFY2(tip.endsWith(ending), qPrintable(tip));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOptionTable)
+#include "tst_option_table.moc"
