@@ -96,6 +96,25 @@ std::optional<QString> WriteRefusal(const QString &path)
     return std::nullopt;
 }
 
+// Whether the file may be replaced whole, as the watch replaces the metrics file after
+// every cycle: a new file is written beside the one a symbolic link names, and renamed
+// over it. So its folder must be there and take new files, and nothing makes a
+// missing folder.
+std::optional<QString> ReplaceRefusal(const QString &path)
+{
+    QFileInfo file(path);
+    for (int depth = 0; depth < 128 && file.isSymLink(); ++depth)
+        file.setFile(file.symLinkTarget());
+    const QString folder = file.absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("%1 cannot be made: the folder %2 does not exist").arg(path, folder);
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0)
+        return QStringLiteral("%1 cannot be made in %2: %3").arg(path, folder, SystemError());
+    if (file.exists() && ::access(QFile::encodeName(file.filePath()).constData(), W_OK) != 0)
+        return QStringLiteral("%1 cannot be written: %2").arg(path, SystemError());
+    return std::nullopt;
+}
+
 void CheckAddress(Report &report, const QString &which, const QString &text, EchoFacility &echo)
 {
     const QString what = QStringLiteral("%1 address \"%2\"").arg(which, text);
@@ -236,7 +255,7 @@ int CheckSettings(const SettingsCheckInput &input, QTextStream &out)
     CheckOptions(report, settings, input.settingsFile, options);
     if (!options.metricsFile.isEmpty())
         report.item(QStringLiteral("Metrics file %1").arg(options.metricsFile),
-                    WriteRefusal(options.metricsFile));
+                    ReplaceRefusal(options.metricsFile));
 
     for (const QString &text : boxes.texts)
         report.item(QStringLiteral("Settings store"), text.simplified());
