@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "LogWriter.h"
 #include "ProgramLookup.h"
+#include "ProgramOutput.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -22,19 +23,6 @@ constexpr qsizetype kMostOutput = 2048;
 QString Seconds(qint32 seconds)
 {
     return seconds == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(seconds);
-}
-
-// The output as the log's lines: CR LF ends, no trailing blank lines.
-QString OutputForLog(const QByteArray &output, bool cut)
-{
-    QString text = QString::fromLocal8Bit(output);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    while (text.endsWith(u'\n'))
-        text.chop(1);
-    text.replace(u'\n', QStringLiteral("\r\n"));
-    if (cut)
-        text += QStringLiteral("\r\n(output cut at 2 KB)");
-    return text;
 }
 
 } // namespace
@@ -237,7 +225,7 @@ void EventPrograms::Finished(std::size_t index, const QString &verdict)
     if (!done)
         return;
     done->output.append(done->process->readAll().left(kMostOutput - done->output.size()));
-    const QString output = OutputForLog(done->output, done->outputCut);
+    const QString output = ProgramOutputForLog(done->output, done->outputCut);
     WriteEntry(output.isEmpty() ? verdict : verdict + QStringLiteral("\r\n") + output);
     // Its own signal is still being delivered.
     done->process.release()->deleteLater();

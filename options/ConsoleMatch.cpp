@@ -7,6 +7,14 @@ bool IsLineEnd(QChar character)
     return character == u'\r' || character == u'\n';
 }
 
+// C0, DEL and C1: a terminal acts on them, and the journal shows an entry that holds
+// one as binary data instead of its text.
+bool IsControl(QChar character)
+{
+    const char16_t code = character.unicode();
+    return code < 0x20 || (code >= 0x7f && code <= 0x9f);
+}
+
 QString LineAround(const QString &text, qsizetype start, qsizetype end)
 {
     while (start > 0 && !IsLineEnd(text.at(start - 1)))
@@ -66,7 +74,7 @@ QString LogExcerpt(const QString &text, qsizetype count)
         if (IsLineEnd(character))
             excerpt += QStringLiteral("\r\n");
         else
-            excerpt += character.unicode() < 0x20 || character.unicode() == 0x7f ? u' ' : character;
+            excerpt += IsControl(character) ? u' ' : character;
     }
     while (excerpt.startsWith(QStringLiteral("\r\n")))
         excerpt.remove(0, 2);

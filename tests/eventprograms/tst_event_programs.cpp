@@ -142,6 +142,30 @@ private Q_SLOTS:
             << QStringLiteral("head -c 100000 /dev/zero | tr '\\0' x") << QString()
             << QStringLiteral("Ran OnOutage: exit 0.\r\n") + QString(2048, u'x') +
                    QStringLiteral("\r\n(output cut at 2 KB)");
+        QTest::addRow("cut between CR and LF")
+            << QStringLiteral("head -c 2047 /dev/zero | tr '\\0' x; printf '\\r\\nmore\\r\\n'")
+            << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n") + QString(2047, u'x') +
+                   QStringLiteral("\r\n(output cut at 2 KB)");
+        // The journal ends a record at NUL: what followed would be a record of its own, at
+        // the priority its "<0>" names.
+        QTest::addRow("NUL") << QStringLiteral("printf 'a\\000<0>FORGED'") << QString()
+                             << QStringLiteral("Ran OnOutage: exit 0.\r\na <0>FORGED");
+        QTest::addRow("priority at a line's start")
+            << QStringLiteral("printf 'a\\n<0>FORGED\\n'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\na\r\n<0>FORGED");
+        QTest::addRow("lone CR and LF")
+            << QStringLiteral("printf '50%%\\r100%%\\nend'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n50%\r\n100%\r\nend");
+        QTest::addRow("escape sequence and tab")
+            << QStringLiteral("printf '\\033[31mred\\033[0m\\tok\\007'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n [31mred [0m ok ");
+        QTest::addRow("C1 control as UTF-8")
+            << QStringLiteral("printf '\\302\\233[2J\\302\\205x\\177'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n [2J x ");
+        QTest::addRow("not UTF-8")
+            << QStringLiteral("printf 'caf\\351 \\303\\251t\\303\\251'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\ncaf\uFFFD \u00E9t\u00E9");
     }
     void endsAndLogsOnce()
     {
