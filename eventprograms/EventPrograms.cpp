@@ -35,6 +35,10 @@ struct EventPrograms::Run
     QByteArray output;
     bool outputCut = false;
     bool timedOut = false;
+    // Its process group, which outlives the program while anything it started runs.
+    pid_t group = 0;
+    // Told to end by a signal, by the time-out or by the watch's stop.
+    bool stopped = false;
     QTimer deadline;
     QTimer killLater;
 };
@@ -208,15 +212,19 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
 
     m_runs[index] = std::move(run);
     process.start();
-    if (m_runs[index])
+    if (m_runs[index]) {
+        m_runs[index]->group = static_cast<pid_t>(process.processId());
+        // Also from here, in case a stop comes before the child got as far as its own.
+        ::setpgid(m_runs[index]->group, m_runs[index]->group);
         m_runs[index]->deadline.start();
+    }
 }
 
 void EventPrograms::Terminate(Run &run, int signal)
 {
-    const qint64 id = run.process->processId();
-    if (id > 0)
-        ::kill(-static_cast<pid_t>(id), signal);
+    run.stopped = true;
+    if (run.process->processId() > 0 && run.group > 0)
+        ::kill(-run.group, signal);
 }
 
 void EventPrograms::Finished(std::size_t index, const QString &verdict)
@@ -225,6 +233,12 @@ void EventPrograms::Finished(std::size_t index, const QString &verdict)
     if (!done)
         return;
     done->output.append(done->process->readAll().left(kMostOutput - done->output.size()));
+    // A program told to end may have ended alone, leaving what it started (a child that
+    // ignores SIGTERM) in its group; its end is the last we hear of the group, so the
+    // rest is killed now rather than left to run unwatched. The group's number is not
+    // handed out again while anything is left in it.
+    if (done->stopped && done->group > 0)
+        ::kill(-done->group, SIGKILL);
     const QString output = ProgramOutputForLog(done->output, done->outputCut);
     WriteEntry(output.isEmpty() ? verdict : verdict + QStringLiteral("\r\n") + output);
     // Its own signal is still being delivered.

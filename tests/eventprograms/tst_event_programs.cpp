@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 // The programs are small scripts of the test's own, in a folder whose name has a
 // blank, so that the quoting of the command line is used for real.
 class TestEventPrograms : public QObject
@@ -218,6 +220,40 @@ private Q_SLOTS:
         QCOMPARE(m_programs->running(), 0);
         Outage();
         QCOMPARE(m_programs->running(), 0);
+    }
+
+    // A program that ends at the time-out's SIGTERM leaves nothing it started behind,
+    // not even a child that ignores SIGTERM.
+    void timeOutEndsWhatTheProgramStarted()
+    {
+        const QString pidFile = m_folder.filePath(QStringLiteral("child.pid"));
+        const QString child =
+            Script(QStringLiteral("child"),
+                   QStringLiteral("trap '' TERM\necho $$ >\"$1\"\nexec sleep 30\n"));
+        m_options.eventTimeoutSeconds = 1;
+        m_options.onOutage =
+            Quoted(Script(QStringLiteral("run"),
+                          QStringLiteral("%1 %2 &\nwait\n").arg(Quoted(child), Quoted(pidFile))));
+        Outage();
+        QTRY_COMPARE_WITH_TIMEOUT(m_programs->running(), 0, 10'000);
+        QCOMPARE(Entries(),
+                 QStringList{QStringLiteral("OnOutage did not finish within 1 second; stopped.")});
+        QFile file(pidFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const int pid = file.readAll().trimmed().toInt();
+        QVERIFY(pid > 0);
+        // Gone, or a zombie that whoever inherited it has yet to reap.
+        const auto ended = [pid] {
+            QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!status.open(QIODevice::ReadOnly))
+                return true;
+            const QByteArray line = status.readAll();
+            const qsizetype state = line.lastIndexOf(')') + 2;
+            return state < line.size() && (line.at(state) == 'Z' || line.at(state) == 'X');
+        };
+        const bool childEnded = QTest::qWaitFor(ended, 2000);
+        ::kill(pid, SIGKILL);
+        QVERIFY(childEnded);
     }
 };
 
