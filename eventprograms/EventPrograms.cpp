@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "LogWriter.h"
+#include "OpenProgramStart.h"
 #include "ProgramLookup.h"
 #include "ProgramOutput.h"
 
@@ -132,7 +133,7 @@ void EventPrograms::RunProgram(OptionKey key)
 void EventPrograms::Start(std::size_t index, OptionKey key, const QString &commandLine)
 {
     const QString name = OptionKeyName(key);
-    const ProgramToRun found = FindProgram(commandLine, m_settingsFile);
+    ProgramToRun found = FindProgram(commandLine, m_settingsFile);
     if (!found.refusal.isEmpty()) {
         WriteEntry(QStringLiteral("%1 could not be started: %2.").arg(name, found.refusal));
         return;
@@ -162,14 +163,8 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
     auto run = std::make_unique<Run>();
     run->process = std::make_unique<QProcess>();
     QProcess &process = *run->process;
-    process.setProgram(found.program);
-    process.setArguments(found.arguments);
-    process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    // A group of its own, so that a time-out or a stop reaches whatever the program
-    // started in turn (a script's curl), not the program alone.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
 
     Run &started = *run;
     QObject::connect(&process, &QProcess::readyRead, &process, [&started] {
@@ -211,7 +206,7 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
                      [this, &started] { Terminate(started, SIGKILL); });
 
     m_runs[index] = std::move(run);
-    process.start();
+    StartOpenProgram(process, std::move(found.file), found.program, found.arguments, environment);
     if (m_runs[index]) {
         m_runs[index]->group = static_cast<pid_t>(process.processId());
         // Also from here, in case a stop comes before the child got as far as its own.

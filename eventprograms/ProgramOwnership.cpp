@@ -1,22 +1,141 @@
 #include "ProgramOwnership.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStringList>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::optional<QString> OwnershipRefusal(const QString &path)
+namespace {
+
+// As many links as the kernel follows in one lookup before it gives up with ELOOP.
+constexpr int kMostLinks = 40;
+
+QString Failure(const QString &path)
 {
-    struct stat status = {};
-    // The file itself, not a link to it: what runs is what the link leads to.
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return QStringLiteral("%1 cannot be read: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    if (status.st_uid != ::geteuid() && status.st_uid != 0)
+    return QStringLiteral("%1 cannot be read: %2")
+        .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+bool OwnedByUs(const struct stat &status)
+{
+    return status.st_uid == ::geteuid() || status.st_uid == 0;
+}
+
+bool OthersMayWrite(const struct stat &status)
+{
+    return (status.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+QString FolderRefusal(const struct stat &status, const QString &path)
+{
+    if (!S_ISDIR(status.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(path);
+    // Even a sticky folder's owner may rename what others keep in it.
+    if (!OwnedByUs(status))
+        return QStringLiteral("the folder %1 belongs to neither this user nor root").arg(path);
+    if (OthersMayWrite(status) && (status.st_mode & S_ISVTX) == 0)
+        return QStringLiteral("the folder %1 may be written by others than its owner").arg(path);
+    return {};
+}
+
+QString FileRefusal(const struct stat &status, const QString &path)
+{
+    if (!S_ISREG(status.st_mode))
+        return QStringLiteral("%1 is not a regular file").arg(path);
+    if (!OwnedByUs(status))
         return QStringLiteral("%1 belongs to neither this user nor root").arg(path);
-    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    if (OthersMayWrite(status))
         return QStringLiteral("%1 may be written by others than its owner").arg(path);
-    return std::nullopt;
+    return {};
+}
+
+QString Child(const QString &folder, const QString &name)
+{
+    return QDir::cleanPath(folder + u'/' + name);
+}
+
+// The names a link leads to, or nothing with errno set.
+std::optional<QStringList> LinkTarget(int link, bool &absolute)
+{
+    std::array<char, 4096> target = {};
+    // An O_PATH descriptor of the link itself names it with the empty path.
+    const ssize_t size = ::readlinkat(link, "", target.data(), target.size());
+    if (size < 0)
+        return std::nullopt;
+    if (std::size_t(size) == target.size()) {
+        errno = ENAMETOOLONG;
+        return std::nullopt;
+    }
+    const QString text = QFile::decodeName(QByteArray(target.data(), size));
+    absolute = text.startsWith(u'/');
+    return text.split(u'/', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+TrustedFile OpenTrusted(const QString &path)
+{
+    QStringList pending =
+        QDir::cleanPath(QDir::current().absoluteFilePath(path)).split(u'/', Qt::SkipEmptyParts);
+    // The folder where the next name is looked up, already found safe, and its path.
+    FileDescriptor folder;
+    QString folderPath;
+    const auto enterRoot = [&]() -> QString {
+        folder.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        folderPath = QStringLiteral("/");
+        struct stat status = {};
+        if (!folder.isValid() || ::fstat(folder.get(), &status) != 0)
+            return Failure(folderPath);
+        return FolderRefusal(status, folderPath);
+    };
+    if (QString refusal = enterRoot(); !refusal.isEmpty())
+        return {{}, refusal};
+
+    int links = 0;
+    while (!pending.isEmpty()) {
+        const QString name = pending.takeFirst();
+        if (name == u'.')
+            continue;
+        const QString namePath = Child(folderPath, name);
+        FileDescriptor next(::openat(folder.get(), QFile::encodeName(name).constData(),
+                                     O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status = {};
+        if (!next.isValid() || ::fstat(next.get(), &status) != 0)
+            return {{}, Failure(namePath)};
+
+        if (S_ISLNK(status.st_mode)) {
+            // The link's own folder was checked when entered: only who may write it could
+            // have changed where the link leads.
+            bool absolute = false;
+            const std::optional<QStringList> target = LinkTarget(next.get(), absolute);
+            if (++links > kMostLinks)
+                errno = ELOOP;
+            if (!target || links > kMostLinks)
+                return {{}, Failure(namePath)};
+            pending = *target + pending;
+            if (absolute) {
+                if (QString refusal = enterRoot(); !refusal.isEmpty())
+                    return {{}, refusal};
+            }
+            continue;
+        }
+        if (pending.isEmpty()) {
+            QString refusal = FileRefusal(status, namePath);
+            if (!refusal.isEmpty())
+                return {{}, refusal};
+            return {std::move(next), {}};
+        }
+        if (QString refusal = FolderRefusal(status, namePath); !refusal.isEmpty())
+            return {{}, refusal};
+        folder = std::move(next);
+        folderPath = namePath;
+    }
+    return {{}, QStringLiteral("%1 is not a regular file").arg(folderPath)};
 }

@@ -6,7 +6,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <thread>
 
 // The programs are small scripts of the test's own, in a folder whose name has a
 // blank, so that the quoting of the command line is used for real.
@@ -254,6 +259,48 @@ private Q_SLOTS:
         const bool childEnded = QTest::qWaitFor(ended, 2000);
         ::kill(pid, SIGKILL);
         QVERIFY(childEnded);
+    }
+
+    // What runs is the file that was checked, whatever its name leads to by the time it
+    // starts: a thread keeps exchanging the program with a file that fails the check
+    // (anyone may write it), which leaves a marker if it ever runs.
+    void swappedProgramNeverRuns()
+    {
+        const QString marker = m_folder.filePath(QStringLiteral("marker"));
+        const QString program = Script(QStringLiteral("run"), QStringLiteral("exit 0\n"));
+        const QString swapped =
+            Script(QStringLiteral("swapped"), QStringLiteral("touch %1\n").arg(Quoted(marker)),
+                   QFile::WriteOther);
+        const QByteArray one = QFile::encodeName(program);
+        const QByteArray other = QFile::encodeName(swapped);
+        const auto exchange = [&] {
+            return ::renameat2(AT_FDCWD, one.constData(), AT_FDCWD, other.constData(),
+                               RENAME_EXCHANGE) == 0;
+        };
+        if (!exchange() || !exchange())
+            QSKIP(qPrintable(QStringLiteral("this file system cannot exchange names: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        m_options.onOutage = Quoted(program);
+        std::atomic<int> swaps = 0;
+        {
+            std::jthread swapper([&](std::stop_token stop) {
+                while (!stop.stop_requested())
+                    swaps += exchange() ? 1 : 0;
+            });
+            for (int run = 0; run < 200; ++run) {
+                // A refusal takes no time: each run waits for a swap, so that it meets
+                // either file, not always the one the last run met.
+                const int before = swaps;
+                while (swaps == before)
+                    std::this_thread::yield();
+                Outage();
+                QVERIFY(QTest::qWaitFor([this] { return m_programs->running() == 0; }, 10'000));
+            }
+        }
+        QVERIFY2(!QFile::exists(marker), "the file swapped in after the check ran");
+        // Both sides of the race were met, or it proved nothing.
+        const qsizetype ran = Entries().count(QStringLiteral("Ran OnOutage: exit 0."));
+        QVERIFY2(ran > 0 && ran < 200, qPrintable(QString::number(ran)));
     }
 };
 
