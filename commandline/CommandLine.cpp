@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <climits>
@@ -93,11 +94,10 @@ QString Absolute(const QString &path)
 // The settings are read and written and the lock made there: the folder must allow
 // all three, or, when missing, the nearest folder above it must let it be made. A
 // folder that cannot be used would only show later as a failed lock and "Registry"
-// boxes that no service reader sees.
-std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions &options)
+// boxes that no service reader sees. option names the option in the refusals.
+std::optional<QString> TakeSettingsFolder(const QString &option, const QString &value,
+                                          CommandLineOptions &options)
 {
-    if (value.isEmpty())
-        return QStringLiteral("--config-dir needs a folder.");
     const QString folder = Absolute(value);
     QString existing = folder;
     Kind kind = Kind::Missing;
@@ -105,23 +105,47 @@ std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions
     while ((kind = KindOf(existing, &error)) == Kind::Missing)
         existing = QFileInfo(existing).path();
     if (kind == Kind::Refused)
-        return QStringLiteral("--config-dir: %1: %2.").arg(existing, SystemReason(error));
+        return QStringLiteral("%1: %2: %3.").arg(option, existing, SystemReason(error));
     if (kind != Kind::Folder)
-        return QStringLiteral("--config-dir: %1 is not a folder.").arg(existing);
-    // The report only names the copy whose history it reads: a service's settings
-    // folder under /etc may be read-only to whoever asks.
-    if (options.history) {
+        return QStringLiteral("%1: %2 is not a folder.").arg(option, existing);
+    // The report and the check only read, and a missing folder holds default
+    // settings: a service's settings folder under /etc may be read-only to whoever
+    // asks, or not made before the service's first start.
+    if (options.history || options.check) {
         options.configFolder = folder;
         return std::nullopt;
     }
     if (existing == folder && !MayUse(folder, R_OK | W_OK | X_OK))
-        return QStringLiteral("--config-dir: %1 cannot be read and written.").arg(folder);
+        return QStringLiteral("%1: %2 cannot be read and written.").arg(option, folder);
     if (existing != folder && !MayUse(existing, W_OK | X_OK))
-        return QStringLiteral("--config-dir: %1 cannot be made in %2.").arg(folder, existing);
+        return QStringLiteral("%1: %2 cannot be made in %3.").arg(option, folder, existing);
     if (const std::optional<QString> tooLong = NameTooLong(folder, existing))
-        return QStringLiteral("--config-dir: ") + *tooLong;
+        return QStringLiteral("%1: ").arg(option) + *tooLong;
     options.configFolder = folder;
     return std::nullopt;
+}
+
+std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions &options)
+{
+    if (value.isEmpty())
+        return QStringLiteral("--config-dir needs a folder.");
+    return TakeSettingsFolder(QStringLiteral("--config-dir"), value, options);
+}
+
+// An instance name as systemd writes it in a unit's name, which the service's folders
+// are named after: letters, digits and ":_.-\" (the escapes of other characters),
+// never "." or "..", which would name another folder, and no longer than a file name.
+std::optional<QString> TakeInstance(const QString &value, CommandLineOptions &options)
+{
+    static const QRegularExpression kInstanceName(QStringLiteral("^[A-Za-z0-9:_.\\\\-]+$"));
+    if (value.isEmpty())
+        return QStringLiteral("--instance needs the name of a corvane@ service.");
+    if (!kInstanceName.match(value).hasMatch() || value == QStringLiteral(".") ||
+        value == QStringLiteral("..") || value.size() > NAME_MAX)
+        return QStringLiteral("--instance: '%1' is no name of a corvane@ service.").arg(value);
+    options.instance = value;
+    return TakeSettingsFolder(QStringLiteral("--instance"), FoldersOfInstance(value).settings,
+                              options);
 }
 
 // A log that cannot be written would turn every entry into a "Log File Error" box;
@@ -171,6 +195,11 @@ const OptionRow kOptionRows[] = {
      "Read and write Vestrel.ini in DIR, made when missing, instead of $XDG_CONFIG_HOME. "
      "One copy runs per folder.",
      TakeConfigFolder},
+    {"instance", "NAME",
+     "Stand for the system service corvane@NAME: its settings in /etc/corvane/NAME, its "
+     "log and history under /var/lib/corvane/NAME, as the service has them. With --check "
+     "and --history, read what that service uses.",
+     TakeInstance},
     {"log", "FILE",
      "Write the event log to FILE for this run, in place of the log field's value, "
      "which stays as stored.",
@@ -202,7 +231,8 @@ const OptionRow kOptionRows[] = {
          return std::nullopt;
      }},
     {"check", "",
-     "Check the settings (of --config-dir DIR, if given) without watching: one line per "
+     "Check the settings (of --config-dir DIR or --instance NAME, if given) without watching: one "
+     "line per "
      "item, ok or why not; exit 0 when all are usable, 1 otherwise. Works while a "
      "monitor runs.",
      [](const QString &, CommandLineOptions &options) -> std::optional<QString> {
@@ -247,6 +277,9 @@ std::optional<QString> Conflict(const QCommandLineParser &parser, const CommandL
     }
     if (parser.isSet(QStringLiteral("csv")) && parser.isSet(QStringLiteral("json")))
         return QStringLiteral("--csv and --json exclude each other.");
+    if (parser.isSet(QStringLiteral("instance")) && parser.isSet(QStringLiteral("config-dir")))
+        return QStringLiteral("--instance names the settings folder: it does not go with "
+                              "--config-dir.");
     return std::nullopt;
 }
 
@@ -323,6 +356,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
 
     CommandLine commandLine;
     commandLine.options.history = parser.isSet(QStringLiteral("history"));
+    commandLine.options.check = parser.isSet(QStringLiteral("check"));
     commandLine.usage = usage;
     for (const OptionRow &row : kOptionRows) {
         const QString name = QString::fromLatin1(row.name);
@@ -336,8 +370,24 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         return Refuse(*conflict, usage);
     const CommandLineOptions &options = commandLine.options;
     if (options.check && (options.history || options.headless || !options.logPath.isEmpty()))
-        return Refuse(QStringLiteral("--check goes with --config-dir only."), usage);
+        return Refuse(QStringLiteral("--check goes with --config-dir or --instance only."), usage);
     return commandLine;
+}
+
+SystemInstanceFolders FoldersOfInstance(const QString &name)
+{
+    return {QStringLiteral("/etc/corvane/") + name, QStringLiteral("/var/lib/corvane/") + name};
+}
+
+void EnterInstanceFolders(const CommandLineOptions &options)
+{
+    if (options.instance.isEmpty())
+        return;
+    const SystemInstanceFolders folders = FoldersOfInstance(options.instance);
+    const QByteArray state = QFile::encodeName(folders.state);
+    qputenv("HOME", state);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folders.settings));
+    qputenv("XDG_DATA_HOME", state);
 }
 
 CommandLine MakeConfigFolder(const CommandLine &commandLine)

@@ -24,7 +24,26 @@ struct CommandLineOptions
     ReportFormat format = ReportFormat::Text;
     // Check the settings, print one line per item, then end, instead of watching.
     bool check = false;
+    // The system service instance this run stands for (--instance), empty for none:
+    // its settings folder is configFolder, and its other folders are those of
+    // SystemInstanceFolders.
+    QString instance;
 };
+
+// The folders the system service corvane@NAME keeps: its settings folder, and the
+// home under which its log and history lie. The unit names the same ones.
+struct SystemInstanceFolders
+{
+    QString settings;
+    QString state;
+};
+SystemInstanceFolders FoldersOfInstance(const QString &name);
+
+// Makes this process see its folders as the system service of the options' instance
+// sees them (home, settings and data folders), so that every part that finds a
+// default path (the log, the history) finds the service's. Nothing without an
+// instance. Call it before anything reads those paths.
+void EnterInstanceFolders(const CommandLineOptions &options);
 
 enum class CommandLineAction
 {
