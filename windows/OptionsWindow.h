@@ -18,10 +18,11 @@ class Settings;
 
 // The Options window: one field per option, with its unit beside it and a tooltip
 // that tells what it does, on three pages: the watch of the line, the event programs
-// and the desktop. All of it comes from the key's row in OptionTable.h. As in the main window, a field is checked when the focus leaves
-// it, for another control or another page; a refusal keeps the focus there with a
-// message, and a value is stored as it is confirmed. "Test pattern" shows what the
-// pattern in its field matches in the console's latest output.
+// and the desktop, all from the key's row in OptionTable.h. As in the main window, a
+// field is checked when the focus leaves it, for another control or another page; a
+// refusal keeps the focus there with a message, and a value is stored as it is
+// confirmed. "Test pattern" shows what the pattern in its field matches in the
+// console's latest output.
 class OptionsWindow final : public QWidget
 {
 public:
