@@ -154,6 +154,9 @@ private Q_SLOTS:
             << QString()
             << QStringLiteral("Ran OnOutage: exit 0.\r\n") + QString(2047, u'x') +
                    QStringLiteral("\r\n(output cut at 2 KB)");
+        QTest::addRow("cut after nothing but line ends")
+            << QStringLiteral("head -c 3000 /dev/zero | tr '\\0' '\\n'") << QString()
+            << QStringLiteral("Ran OnOutage: exit 0.\r\n(output cut at 2 KB)");
         // The journal ends a record at NUL: what followed would be a record of its own, at
         // the priority its "<0>" names.
         QTest::addRow("NUL") << QStringLiteral("printf 'a\\000<0>FORGED'") << QString()
