@@ -7,12 +7,24 @@
 #include "WindowFields.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <utility>
 
 MetricsFile::MetricsFile(const WindowFields &fields, const Clock &clock, LogWriter &log)
     : m_fields(fields), m_clock(clock), m_log(log)
 {
+}
+
+void MetricsFile::setPath(const QString &path)
+{
+    m_path = path;
+    // A link's own name, not its target's: it is the name the collector reads.
+    m_watch = QFileInfo(path).fileName();
+    const QString extension = QStringLiteral(".prom");
+    // Left whole when nothing would remain, since an empty label is no label at all.
+    if (m_watch.endsWith(extension) && m_watch.size() > extension.size())
+        m_watch.chop(extension.size());
 }
 
 void MetricsFile::cycleDone(const CycleReport &report)
@@ -59,7 +71,7 @@ void MetricsFile::Write()
         return;
     // The temporary file beside the target is not read by the collector, which reads
     // only names ending in .prom.
-    const std::optional<QString> failure = WriteWholeFile(m_path, MetricsText(m_snapshot));
+    const std::optional<QString> failure = WriteWholeFile(m_path, MetricsText(m_watch, m_snapshot));
     if (!failure) {
         m_failing = false;
         return;

@@ -18,8 +18,10 @@ class MetricsFile final : public WatchEvents
 public:
     MetricsFile(const WindowFields &fields, const Clock &clock, LogWriter &log);
 
-    // [Options] MetricsFile; empty writes nothing.
-    void setPath(const QString &path) { m_path = path; }
+    // [Options] MetricsFile; empty writes nothing. The file's name, less ".prom",
+    // names the watch in every sample: files that share a collector's folder have
+    // names of their own, so the name tells the watches apart without a setting.
+    void setPath(const QString &path);
 
     void cycleDone(const CycleReport &report) override;
     void outageStarted() override;
@@ -32,6 +34,7 @@ private:
     const Clock &m_clock;
     LogWriter &m_log;
     QString m_path;
+    QString m_watch;
     MetricsSnapshot m_snapshot;
     bool m_cycleSeen = false;
     bool m_failing = false;

@@ -19,50 +19,64 @@ void AddFamily(QString &text, const char *name, const char *type, const char *he
                 .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
 }
 
-void AddSample(QString &text, const char *name, const QString &value)
+// A label value as the exposition format quotes it: a file's name may hold any of
+// these, and one left bare would end the value early or break the line.
+QString Quoted(const QString &value)
 {
-    text += QLatin1String(name) + u' ' + value + u'\n';
+    QString quoted = value;
+    quoted.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'"', QStringLiteral("\\\""))
+        .replace(u'\n', QStringLiteral("\\n"));
+    return u'"' + quoted + u'"';
+}
+
+void AddSample(QString &text, const char *name, const QString &labels, const QString &value)
+{
+    text += QLatin1String(name) + u'{' + labels + QStringLiteral("} ") + value + u'\n';
 }
 
 } // namespace
 
-QByteArray MetricsText(const MetricsSnapshot &snapshot)
+QByteArray MetricsText(const QString &watch, const MetricsSnapshot &snapshot)
 {
+    // Every sample names its watch, so that the files of several watches in one
+    // collector's folder make one series each rather than clashing ones.
+    const QString labels = QStringLiteral("watch=") + Quoted(watch);
     QString text;
     AddFamily(text, "corvane_up", "gauge",
               "Whether the last ping cycle had an answer (1) or not (0).");
-    AddSample(text, "corvane_up", QString::number(snapshot.up ? 1 : 0));
+    AddSample(text, "corvane_up", labels, QString::number(snapshot.up ? 1 : 0));
 
     AddFamily(text, "corvane_rtt_seconds", "gauge",
               "Round-trip time of the echo in the last cycle, for each address that answered.");
     if (snapshot.primaryRoundTripMs)
-        AddSample(text, R"(corvane_rtt_seconds{address="primary"})",
+        AddSample(text, "corvane_rtt_seconds", labels + QStringLiteral(R"(,address="primary")"),
                   Seconds(*snapshot.primaryRoundTripMs));
     if (snapshot.secondaryRoundTripMs)
-        AddSample(text, R"(corvane_rtt_seconds{address="secondary"})",
+        AddSample(text, "corvane_rtt_seconds", labels + QStringLiteral(R"(,address="secondary")"),
                   Seconds(*snapshot.secondaryRoundTripMs));
 
     AddFamily(text, "corvane_failing_cycles", "gauge",
               "Failing cycles in a row, as the meter shows.");
-    AddSample(text, "corvane_failing_cycles", QString::number(snapshot.failCount));
+    AddSample(text, "corvane_failing_cycles", labels, QString::number(snapshot.failCount));
     AddFamily(text, "corvane_retries", "gauge",
               "Failing cycles in a row after which the fail command is sent.");
     if (snapshot.retries)
-        AddSample(text, "corvane_retries", QString::number(*snapshot.retries));
+        AddSample(text, "corvane_retries", labels, QString::number(*snapshot.retries));
 
     AddFamily(text, "corvane_outages_total", "counter", "Outages begun since the monitor started.");
-    AddSample(text, "corvane_outages_total", QString::number(snapshot.outages));
+    AddSample(text, "corvane_outages_total", labels, QString::number(snapshot.outages));
     AddFamily(text, "corvane_fail_commands_total", "counter",
               "Fail commands sent on failing cycles since the monitor started (FAIL TEST not "
               "counted).");
-    AddSample(text, "corvane_fail_commands_total", QString::number(snapshot.failCommands));
+    AddSample(text, "corvane_fail_commands_total", labels, QString::number(snapshot.failCommands));
     AddFamily(text, "corvane_scheduled_commands_total", "counter",
               "Scheduled commands sent since the monitor started.");
-    AddSample(text, "corvane_scheduled_commands_total",
+    AddSample(text, "corvane_scheduled_commands_total", labels,
               QString::number(snapshot.scheduledCommands));
 
     AddFamily(text, "corvane_last_cycle_timestamp_seconds", "gauge",
               "When the last ping cycle ended, in seconds since the epoch.");
-    AddSample(text, "corvane_last_cycle_timestamp_seconds", Seconds(snapshot.lastCycleMs));
+    AddSample(text, "corvane_last_cycle_timestamp_seconds", labels, Seconds(snapshot.lastCycleMs));
     return text.toUtf8();
 }

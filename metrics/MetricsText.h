@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -23,4 +24,5 @@ struct MetricsSnapshot
 
 // The snapshot in the Prometheus text exposition format (version 0.0.4), each
 // metric with its HELP and TYPE lines, ready for node_exporter's textfile collector.
-QByteArray MetricsText(const MetricsSnapshot &snapshot);
+// Every sample carries the label watch="<watch>".
+QByteArray MetricsText(const QString &watch, const MetricsSnapshot &snapshot);

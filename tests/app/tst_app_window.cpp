@@ -266,8 +266,8 @@ private Q_SLOTS:
         QFile file(metrics);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();
-        QVERIFY(written.contains("\ncorvane_up 1\n"));
-        QVERIFY(written.contains("\ncorvane_fail_commands_total 1\n"));
+        QVERIFY(written.contains("\ncorvane_up{watch=\"corvane\"} 1\n"));
+        QVERIFY(written.contains("\ncorvane_fail_commands_total{watch=\"corvane\"} 1\n"));
     }
 
 private:

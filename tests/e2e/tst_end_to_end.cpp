@@ -214,10 +214,11 @@ private Q_SLOTS:
         QCOMPARE(home.log().contains(QStringLiteral("FailTries=%1: ").arg(stored)), refused);
         if (refused)
             QVERIFY(home.log().contains(QStringLiteral(" is required. Corvane uses 5.")));
-        QTRY_VERIFY_WITH_TIMEOUT(ReadAll(metrics).contains("\ncorvane_fail_commands_total 1\n"),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ReadAll(metrics).contains("\ncorvane_fail_commands_total{watch=\"corvane\"} 1\n"),
+            5000);
         QVERIFY(ReadAll(metrics).contains(
-            QStringLiteral("\ncorvane_retries %1\n").arg(retries).toLatin1()));
+            QStringLiteral("\ncorvane_retries{watch=\"corvane\"} %1\n").arg(retries).toLatin1()));
 
         StopsWithItsStopLine(monitor, home);
     }

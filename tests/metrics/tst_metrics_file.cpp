@@ -31,8 +31,15 @@ const QStringList kFamilies = {
     QStringLiteral("corvane_scheduled_commands_total"),
     QStringLiteral("corvane_last_cycle_timestamp_seconds"),
 };
-const QString kPrimaryRoundTrip = QStringLiteral(R"(corvane_rtt_seconds{address="primary"})");
-const QString kSecondaryRoundTrip = QStringLiteral(R"(corvane_rtt_seconds{address="secondary"})");
+const QString kPrimaryRoundTrip =
+    QStringLiteral(R"(corvane_rtt_seconds{watch="corvane",address="primary"})");
+const QString kSecondaryRoundTrip =
+    QStringLiteral(R"(corvane_rtt_seconds{watch="corvane",address="secondary"})");
+
+QString Series(const char *name)
+{
+    return QLatin1String(name) + QStringLiteral(R"({watch="corvane"})");
+}
 
 CycleReport Cycle(std::optional<qint32> primaryMs, std::optional<qint32> secondaryMs,
                   qint16 failCount)
@@ -52,6 +59,52 @@ QByteArray Contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The files of one folder as node_exporter's textfile collector serves them: each
+// family once, with the samples of every file that has it.
+QByteArray AsOneCollector(const QList<QByteArray> &files)
+{
+    QStringList order;
+    QHash<QString, QByteArray> comments;
+    QHash<QString, QByteArray> samples;
+    for (const QByteArray &file : files) {
+        QString family;
+        for (const QByteArray &line : file.split('\n')) {
+            if (line.startsWith("# HELP ") || line.startsWith("# TYPE ")) {
+                family = QString::fromUtf8(line.split(' ').value(2));
+                if (!order.contains(family))
+                    order << family;
+                if (!comments[family].contains(line.left(7)))
+                    comments[family] += line + '\n';
+            } else if (!line.isEmpty()) {
+                samples[family] += line + '\n';
+            }
+        }
+    }
+    QByteArray served;
+    for (const QString &family : order)
+        served += comments[family] + samples[family];
+    return served;
+}
+
+// What Prometheus's own checker says of an exposition: empty when it finds nothing.
+std::optional<QByteArray> PromtoolSays(const QByteArray &exposition)
+{
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty())
+        return std::nullopt;
+    QProcess check;
+    check.setProcessChannelMode(QProcess::MergedChannels);
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(exposition);
+    check.closeWriteChannel();
+    if (!check.waitForFinished(30000))
+        return QByteArray("promtool did not finish");
+    const QByteArray said = check.readAll();
+    if (check.exitStatus() != QProcess::NormalExit || check.exitCode() != 0)
+        return said.isEmpty() ? QByteArray("promtool failed") : said;
+    return said;
 }
 
 } // namespace
@@ -100,7 +153,7 @@ private Q_SLOTS:
             QVERIFY(!exposition.families[family].help.isEmpty());
         }
         QCOMPARE(exposition.families.size(), kFamilies.size());
-        QCOMPARE(exposition.value(QStringLiteral("corvane_up")), up);
+        QCOMPARE(exposition.value(Series("corvane_up")), up);
         // An address that did not answer has no round-trip sample rather than a
         // made-up one.
         QCOMPARE(qIsNaN(exposition.value(kPrimaryRoundTrip)), qIsNaN(primarySeconds));
@@ -109,10 +162,9 @@ private Q_SLOTS:
         QCOMPARE(qIsNaN(exposition.value(kSecondaryRoundTrip)), qIsNaN(secondarySeconds));
         if (!qIsNaN(secondarySeconds))
             QCOMPARE(exposition.value(kSecondaryRoundTrip), secondarySeconds);
-        QCOMPARE(exposition.value(QStringLiteral("corvane_failing_cycles")),
-                 double(cycle.failCount));
-        QCOMPARE(exposition.value(QStringLiteral("corvane_retries")), 3.0);
-        QCOMPARE(exposition.value(QStringLiteral("corvane_last_cycle_timestamp_seconds")),
+        QCOMPARE(exposition.value(Series("corvane_failing_cycles")), double(cycle.failCount));
+        QCOMPARE(exposition.value(Series("corvane_retries")), 3.0);
+        QCOMPARE(exposition.value(Series("corvane_last_cycle_timestamp_seconds")),
                  double(m_clock.now().toMSecsSinceEpoch()) / 1000);
     }
 
@@ -132,9 +184,9 @@ private Q_SLOTS:
 
         const Exposition exposition = ParseExposition(Contents(path()));
         QVERIFY2(exposition.fault.isEmpty(), qPrintable(exposition.fault));
-        QCOMPARE(exposition.value(QStringLiteral("corvane_outages_total")), 1.0);
-        QCOMPARE(exposition.value(QStringLiteral("corvane_fail_commands_total")), 2.0);
-        QCOMPARE(exposition.value(QStringLiteral("corvane_scheduled_commands_total")), 2.0);
+        QCOMPARE(exposition.value(Series("corvane_outages_total")), 1.0);
+        QCOMPARE(exposition.value(Series("corvane_fail_commands_total")), 2.0);
+        QCOMPARE(exposition.value(Series("corvane_scheduled_commands_total")), 2.0);
     }
 
     // A scrape during a write reads the whole old file or the whole new one: the
@@ -238,27 +290,101 @@ private Q_SLOTS:
         QCOMPARE(::stat(native.constData(), &status), 0);
         QCOMPARE(S_ISCHR(status.st_mode), device);
         QVERIFY(QFileInfo(path()).isSymLink());
-        QCOMPARE(Contents(path()).contains("corvane_up 1"), !device);
+        QCOMPARE(Contents(path()).contains("\ncorvane_up{watch=\"corvane\"} 1\n"), !device);
         QCOMPARE(m_log.entries.size(), device ? 1 : 0);
     }
 
     // What Prometheus's own checker says of the file, with a sample of each kind in it.
     void promtoolFindsNoFault()
     {
-        const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
-        if (promtool.isEmpty())
-            QSKIP("promtool is not installed (Debian package prometheus)");
         m_metrics->cycleDone(Cycle({}, 1250, 0));
+        const std::optional<QByteArray> said = PromtoolSays(Contents(path()));
+        if (!said)
+            QSKIP("promtool is not installed (Debian package prometheus)");
+        QVERIFY2(said->isEmpty(), said->constData());
+    }
 
-        QProcess check;
-        check.setProcessChannelMode(QProcess::MergedChannels);
-        check.setStandardInputFile(path());
-        check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
-        QVERIFY(check.waitForFinished(30000));
-        const QByteArray said = check.readAll();
-        QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0,
-                 said.constData());
-        QVERIFY2(said.isEmpty(), said.constData());
+    // The file's name, less ".prom", names the watch; the label's value is quoted as
+    // the format asks, whatever the name holds.
+    void watchIsNamedByTheFile_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("series");
+
+        QTest::addRow("router") << "router1.prom" << QByteArray(R"(corvane_up{watch="router1"})");
+        QTest::addRow("only the last extension")
+            << "lab.v2.prom" << QByteArray(R"(corvane_up{watch="lab.v2"})");
+        QTest::addRow("no extension") << "router1" << QByteArray(R"(corvane_up{watch="router1"})");
+        QTest::addRow("another extension")
+            << "router1.txt" << QByteArray(R"(corvane_up{watch="router1.txt"})");
+        QTest::addRow("nothing but the extension")
+            << ".prom" << QByteArray(R"(corvane_up{watch=".prom"})");
+        QTest::addRow("quote") << "a\"b.prom" << QByteArray("corvane_up{watch=\"a\\\"b\"}");
+        QTest::addRow("backslash") << "a\\b.prom" << QByteArray("corvane_up{watch=\"a\\\\b\"}");
+        QTest::addRow("line feed") << "a\nb.prom" << QByteArray("corvane_up{watch=\"a\\nb\"}");
+        QTest::addRow("not ASCII")
+            << "Küche.prom" << QString(R"(corvane_up{watch="Küche"})").toUtf8();
+    }
+    void watchIsNamedByTheFile()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, series);
+        const QString named = m_folder->filePath(fileName);
+        m_metrics->setPath(named);
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+
+        const QByteArray written = Contents(named);
+        QVERIFY2(written.contains('\n' + series + " 1\n"), written.constData());
+        const Exposition exposition = ParseExposition(written);
+        QVERIFY2(exposition.fault.isEmpty(), qPrintable(exposition.fault));
+        if (const std::optional<QByteArray> said = PromtoolSays(written))
+            QVERIFY2(said->isEmpty(), said->constData());
+    }
+
+    // A link is read by the collector under its own name, so that name is the watch's.
+    void linkNamesTheWatch()
+    {
+        QVERIFY(
+            QFile(m_folder->filePath(QStringLiteral("target.prom"))).open(QIODevice::WriteOnly));
+        const QString link = m_folder->filePath(QStringLiteral("router2.prom"));
+        QVERIFY(QFile::link(m_folder->filePath(QStringLiteral("target.prom")), link));
+        m_metrics->setPath(link);
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+        QVERIFY(Contents(link).contains("\ncorvane_up{watch=\"router2\"} 1\n"));
+    }
+
+    // Two watches writing into one collector's folder: served together, their samples
+    // make distinct series, and Prometheus's checker takes the whole.
+    void twoWatchesShareTheCollectorsFolder_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addRow("two routers") << "router1.prom"
+                                     << "router2.prom";
+        QTest::addRow("names apart only by an escaped character") << "a\"b.prom"
+                                                                  << "a\\\"b.prom";
+    }
+    void twoWatchesShareTheCollectorsFolder()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        MetricsFile other(m_fields, m_clock, m_log);
+        m_metrics->setPath(m_folder->filePath(first));
+        other.setPath(m_folder->filePath(second));
+        // The same address answers for both, so that only the watch tells their
+        // round trips apart.
+        m_metrics->cycleDone(Cycle(12, {}, 0));
+        other.cycleDone(Cycle(30, {}, 0));
+
+        const QByteArray served = AsOneCollector(
+            {Contents(m_folder->filePath(first)), Contents(m_folder->filePath(second))});
+        const Exposition exposition = ParseExposition(served);
+        QVERIFY2(exposition.fault.isEmpty(), qPrintable(exposition.fault));
+        QCOMPARE(exposition.families.size(), kFamilies.size());
+        QCOMPARE(exposition.families[QStringLiteral("corvane_up")].samples.size(), 2);
+        QCOMPARE(exposition.families[QStringLiteral("corvane_rtt_seconds")].samples.size(), 2);
+        if (const std::optional<QByteArray> said = PromtoolSays(served))
+            QVERIFY2(said->isEmpty(), said->constData());
     }
 
 private:
