@@ -15,7 +15,11 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 // The link as the program wires it, with a pseudo-terminal for the router and
 // stand-ins for the window: boxes go to standard error, the log stays in memory.
@@ -71,3 +75,36 @@ struct LinkBenchRig
     WatchEventHub events;
     DeviceLink link{port, fields, settings, log, boxes, pause, busy, events};
 };
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// Runs send on this thread while another notes when each byte reaches the router.
+// After hangUpAfter bytes (when given) it hangs up, as a router that goes away in
+// the middle.
+template <typename Send>
+std::vector<SteadyTime> RecordArrivals(PseudoTerminal &terminal, Send send, int hangUpAfter = -1)
+{
+    std::vector<SteadyTime> arrivals;
+    std::atomic<bool> started{false};
+    std::atomic<bool> stop{false};
+    std::thread router([&] {
+        started.store(true);
+        for (char byte = 0; !stop.load();) {
+            if (!terminal.waitForByte(20, byte))
+                continue;
+            arrivals.push_back(std::chrono::steady_clock::now());
+            if (static_cast<int>(arrivals.size()) == hangUpAfter) {
+                terminal.hangUp();
+                return;
+            }
+        }
+    });
+    // A byte that came before the thread watched would be timed late.
+    while (!started.load())
+        std::this_thread::yield();
+    send();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.store(true);
+    router.join();
+    return arrivals;
+}

@@ -5,6 +5,7 @@
 
 #include <QList>
 
+#include <functional>
 #include <optional>
 
 // A clock that moves only when told to, and a pause that moves it instead of
@@ -40,7 +41,9 @@ private:
 };
 
 // Records every pause. stopAfterPauses(n) lets n more pauses pass whole and has the
-// stop come during the one after, as a signal would.
+// stop come during the one after, as a signal would. onPause, when set, runs as each
+// pause begins, so that a test can see what had happened by then (the bytes on the
+// wire) in the order of the pauses.
 class FakePause final : public Pause
 {
 public:
@@ -50,6 +53,8 @@ public:
         if (m_stopped)
             return false;
         pauses.append(milliseconds);
+        if (onPause)
+            onPause(milliseconds);
         if (m_pausesBeforeStop && (*m_pausesBeforeStop)-- == 0) {
             m_stopped = true;
             return false;
@@ -64,6 +69,7 @@ public:
     void stopAfterPauses(int count) { m_pausesBeforeStop = count; }
 
     QList<int> pauses;
+    std::function<void(int milliseconds)> onPause;
 
 private:
     FakeClock *m_clock;

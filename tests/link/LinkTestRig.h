@@ -16,8 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <ctime>
-
 class RecordingBusyPointer final : public BusyPointer
 {
 public:
@@ -37,15 +35,11 @@ inline bool SendAndWait(PseudoTerminal &router, QtSerialPort &port, const QByteA
     return router.send(bytes) && QTest::qWaitFor(arrived, 2000);
 }
 
-// The link with a pseudo-terminal as its port. Pauses are only recorded unless the
-// test needs the real pacing on the wire.
+// The link with a pseudo-terminal as its port. Pauses are only recorded: the test
+// sees what the link asked for, and no scheduler can stretch or shorten it.
 struct Rig
 {
-    explicit Rig(bool realPauses = false)
-        : pause(realPauses ? static_cast<Pause *>(&threadPause) : &fakePause)
-    {
-        fields.setText(Field::FailPort, QStringLiteral("1"));
-    }
+    Rig() { fields.setText(Field::FailPort, QStringLiteral("1")); }
 
     bool opened() { return terminal.isValid() && !link.OpenCommPort(); }
 
@@ -60,8 +54,6 @@ struct Rig
     RecordingLog log;
     RecordingBusyPointer busy;
     FakePause fakePause;
-    ThreadPause threadPause;
-    Pause *pause;
     QString device = terminal.slavePath();
     QList<int> resolved;
     std::function<void()> onResolve;
@@ -74,13 +66,7 @@ struct Rig
         return devicesFromSettings ? PortDevicePath(store, portNumber) : device;
     }};
     RecordingWatchEvents events;
-    DeviceLink link{port, fields, settings, log, boxes, *pause, busy, events};
+    DeviceLink link{port, fields, settings, log, boxes, fakePause, busy, events};
 };
-
-// The CPU time of every thread in the process.
-inline qint64 ProcessCpuMs()
-{
-    return static_cast<qint64>(std::clock()) * 1000 / CLOCKS_PER_SEC;
-}
 
 inline const QString kMissingDevice = QStringLiteral("/nonexistent/ttyCorvane");

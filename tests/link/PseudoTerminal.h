@@ -4,9 +4,6 @@
 #include <QString>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
 
 #include <poll.h>
 #include <pty.h>
@@ -69,42 +66,26 @@ public:
             bytes.append(byte);
         return bytes;
     }
+    // Everything written to the line so far, and nothing more. A marker written behind
+    // it through the test's own slave descriptor comes out last, so no quiet time has to
+    // be guessed at; timeoutMs bounds only a line that has stopped passing bytes on.
+    QByteArray drain(int timeoutMs = 10000)
+    {
+        static const QByteArray kMarker = QByteArrayLiteral("\xff<drained>\xff");
+        if (::write(m_slave, kMarker.constData(), kMarker.size()) != kMarker.size())
+            return QByteArrayLiteral("<marker not written>");
+        QByteArray bytes;
+        for (char byte = 0; !bytes.endsWith(kMarker);) {
+            if (!waitForByte(timeoutMs, byte))
+                return bytes + "<marker lost>";
+            bytes.append(byte);
+        }
+        bytes.chop(kMarker.size());
+        return bytes;
+    }
 
 private:
     std::atomic<int> m_master{-1};
     int m_slave = -1;
     QString m_slavePath;
 };
-
-using SteadyTime = std::chrono::steady_clock::time_point;
-
-// Runs send on this thread while another notes when each byte reaches the router.
-// After hangUpAfter bytes (when given) it hangs up, as a router that goes away in
-// the middle.
-template <typename Send>
-std::vector<SteadyTime> RecordArrivals(PseudoTerminal &terminal, Send send, int hangUpAfter = -1)
-{
-    std::vector<SteadyTime> arrivals;
-    std::atomic<bool> started{false};
-    std::atomic<bool> stop{false};
-    std::thread router([&] {
-        started.store(true);
-        for (char byte = 0; !stop.load();) {
-            if (!terminal.waitForByte(20, byte))
-                continue;
-            arrivals.push_back(std::chrono::steady_clock::now());
-            if (static_cast<int>(arrivals.size()) == hangUpAfter) {
-                terminal.hangUp();
-                return;
-            }
-        }
-    });
-    // A byte that came before the thread watched would be timed late.
-    while (!started.load())
-        std::this_thread::yield();
-    send();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stop.store(true);
-    router.join();
-    return arrivals;
-}
