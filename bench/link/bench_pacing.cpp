@@ -73,6 +73,10 @@ void Report(LinkBenchRig &rig, const QString &command, int repetitions, double n
     std::sort(totals.begin(), totals.end());
     std::printf("  gaps: %zu, median |deviation| %.2f ms, largest %.2f ms\n", magnitudes.size(),
                 magnitudes[magnitudes.size() / 2], magnitudes.back());
+    // A gap cut short comes from the sender, or from a reader late for the byte before
+    // it; a stretched one mostly from the scheduler. Apart, the two say which it was.
+    const auto [earliest, latest] = std::minmax_element(deviations.begin(), deviations.end());
+    std::printf("  shortest gap %+.2f ms from nominal, longest %+.2f ms\n", *earliest, *latest);
     std::printf("  send time: nominal %.0f ms, min %.2f, median %.2f, max %.2f ms\n\n",
                 nominalTotalMs, totals.front(), totals[totals.size() / 2], totals.back());
 }
