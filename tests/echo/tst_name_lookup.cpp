@@ -26,6 +26,8 @@ constexpr int kSandboxFailed = 3;
 // The resolver's own time-out in the sandbox: waiting that long means the probe
 // did not give up.
 constexpr qint64 kResolverTimeoutMs = 30000;
+// What a wait may take past the moment it should end, on the most loaded machine.
+constexpr qint64 kSlackMs = 10'000;
 
 // The sandboxed half: argv holds the name, the time-out and when to raise the stop.
 int ProbeInsideSandbox(char *argv[])
@@ -53,22 +55,29 @@ int ProbeInsideSandbox(char *argv[])
     StopLatch stop;
     IcmpEchoFacility facility(IcmpEchoFacility::SocketChoice::DatagramFirst, &stop);
     std::thread stopper;
+    std::chrono::steady_clock::time_point raised;
     if (stopAfterMs > 0)
-        stopper = std::thread([&stop, stopAfterMs] {
+        stopper = std::thread([&stop, stopAfterMs, &raised] {
             std::this_thread::sleep_for(std::chrono::milliseconds(stopAfterMs));
+            raised = std::chrono::steady_clock::now();
             stop.raise();
         });
     EchoReply reply{};
     QString resolved;
     const auto start = std::chrono::steady_clock::now();
     const EchoHindrance hindrance = PingAddress(facility, name, reply, timeoutMs, &resolved);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const auto end = std::chrono::steady_clock::now();
     if (stopper.joinable())
         stopper.join();
-    std::printf("%u %d %s %lld\n", reply.Status, int(hindrance),
-                resolved.isEmpty() ? "-" : qPrintable(resolved),
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+    using std::chrono::duration_cast;
+    // The last field: from the raising of the stop latch to the end, negative when the
+    // probe ended first.
+    std::printf(
+        "%u %d %s %lld %lld\n", reply.Status, int(hindrance),
+        resolved.isEmpty() ? "-" : qPrintable(resolved),
+        static_cast<long long>(duration_cast<std::chrono::milliseconds>(end - start).count()),
+        static_cast<long long>(
+            stopAfterMs > 0 ? duration_cast<std::chrono::microseconds>(end - raised).count() : 0));
     return 0;
 }
 
@@ -147,15 +156,25 @@ private Q_SLOTS:
         QCOMPARE(child.exitCode(), 0);
 
         const QStringList fields = output.split(u' ');
-        QCOMPARE(fields.size(), 4);
+        QCOMPARE(fields.size(), 5);
         QCOMPARE(fields[0].toUInt(), status);
         QCOMPARE(EchoHindrance(fields[1].toInt()), hindrance);
         QCOMPARE(fields[2], probed);
         const qint64 elapsedMs = fields[3].toLongLong();
-        // The time-out holds: the probe gives up long before the resolver would.
+        const qint64 afterStopUs = fields[4].toLongLong();
+        // Bounds on the wall clock that no load can break. A lower bound holds because
+        // the lookup's deadline is taken after this clock started and the kernel never
+        // ends a wait early. An upper bound is thousands of times what a wait takes past
+        // its cause, a few milliseconds.
+        if (hindrance == EchoHindrance::Stopped)
+            // The raised latch ended the wait, not its deadline a minute away.
+            QVERIFY2(afterStopUs >= 0 && afterStopUs < kSlackMs * 1000, qPrintable(output));
         if (status == kEchoTimedOut)
-            QVERIFY2(elapsedMs >= timeoutMs, qPrintable(fields[3]));
-        QVERIFY2(elapsedMs < kResolverTimeoutMs, qPrintable(fields[3]));
+            // The wait ran to the deadline it was handed, which is the time-out.
+            QVERIFY2(elapsedMs >= timeoutMs && elapsedMs < timeoutMs + kSlackMs,
+                     qPrintable(output));
+        // The probe gives up long before the resolver would.
+        QVERIFY2(elapsedMs < kResolverTimeoutMs, qPrintable(output));
     }
 };
 
