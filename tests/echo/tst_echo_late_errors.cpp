@@ -7,6 +7,7 @@
 
 #include <array>
 #include <chrono>
+#include <string>
 #include <thread>
 
 using SocketChoice = IcmpEchoFacility::SocketChoice;
@@ -20,7 +21,7 @@ namespace {
 // - 198.51.100.2 and 2001:db8:1::2 sit on a link where nobody answers for them, so
 //   their "unreachable" comes only when the neighbour lookup gives up, long after a
 //   short echo ended.
-constexpr const char *kSetUp = R"(set -e
+const std::string kSetUp = R"(set -e
 ip link set lo up
 for host in 2 5; do ip -6 addr add 2001:db8::$host/128 dev lo nodad; done
 ip link add late type veth peer name silent
@@ -32,6 +33,8 @@ for family in ipv4 ipv6; do
     echo 100 > /proc/sys/net/$family/neigh/late/retrans_time_ms
 done
 echo '0 2147483647' > /proc/sys/net/ipv4/ping_group_range
+)" + AwaitLocalIpv6Addresses("2001:db8::2 2001:db8::5 2001:db8:1::1") +
+                           R"(
 nft -f - <<'EOF'
 table ip lateerrors {
     chain output {

@@ -1,6 +1,7 @@
 #include "DroppedCapabilities.h"
 #include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
+#include "OwnNetworkNamespace.h"
 #include "ProbeTarget.h"
 #include "StopLatch.h"
 
@@ -49,9 +50,9 @@ table ip6 echotest6 {
 constexpr qint64 kSlackMs = 10'000;
 
 // The IPv6 hosts of the rules live on the namespace's loopback.
-constexpr const char *kIpv6Hosts =
-    "for host in 2 3 4; do ip -6 addr add 2001:db8::$host/128 dev lo "
-    "nodad || exit 1; done";
+const std::string kIpv6Hosts = "for host in 2 3 4; do ip -6 addr add 2001:db8::$host/128 dev lo "
+                               "nodad || exit 1; done && " +
+                               AwaitLocalIpv6Addresses("2001:db8::2 2001:db8::3 2001:db8::4");
 
 struct ProbeOutcome
 {

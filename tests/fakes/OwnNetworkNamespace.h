@@ -28,6 +28,18 @@ inline QString OwnNetworkNamespaceUnavailable()
     return {};
 }
 
+// A shell step that waits, at most 10 s, until each of the space-separated IPv6
+// addresses given is the namespace's own. `ip -6 addr add` returns before the kernel
+// installs the address's local route, from a work queue that a loaded machine runs
+// late; an echo sent before then leaves through the wrong route, and the kernel's
+// "unreachable" for it has no way back either, so the test would see only a time-out.
+inline std::string AwaitLocalIpv6Addresses(const std::string &addresses)
+{
+    return "for address in " + addresses +
+           "; do tries=0; until ip -6 route show table local | grep -q \"^local $address \"; "
+           "do tries=$((tries + 1)); [ $tries -lt 1000 ] || exit 1; sleep 0.01; done; done";
+}
+
 // How the child fared, before any result of the work.
 enum class NamespaceRun
 {
