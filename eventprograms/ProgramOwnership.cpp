@@ -82,8 +82,9 @@ std::optional<QStringList> LinkTarget(int link, bool &absolute)
 
 TrustedFile OpenTrusted(const QString &path)
 {
-    QStringList pending =
-        QDir::cleanPath(QDir::current().absoluteFilePath(path)).split(u'/', Qt::SkipEmptyParts);
+    // Not cleaned: ".." after a link leads on from the link's target, as the kernel
+    // takes it.
+    QStringList pending = QDir::current().absoluteFilePath(path).split(u'/', Qt::SkipEmptyParts);
     // The folder where the next name is looked up, already found safe, and its path.
     FileDescriptor folder;
     QString folderPath;

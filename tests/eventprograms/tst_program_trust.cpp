@@ -99,6 +99,12 @@ private Q_SLOTS:
                            u"bin/run -> ../safe/run"_s,
                            u"also -> bin"_s}
             << u"also/run"_s << u"Vestrel.ini"_s << QString();
+        // ".." after a link leaves the link's target, not the link's folder.
+        QTest::addRow("parent of a link's target")
+            << QStringList{ours,           u"a/ 0755"_s,  u"a/x 0700"_s,        u"b/ 0777"_s,
+                           u"b/c/ 0755"_s, u"b/x 0700"_s, u"a/link -> ../b/c"_s}
+            << u"a/link/../x"_s << u"Vestrel.ini"_s
+            << u"the folder %R/b may be written by others than its owner"_s;
         // Even with the sticky bit, the folder's owner may rename what others keep there.
         QTest::addRow("sticky folder of another user")
             << QStringList{ours, u"shared/ 01777 nobody"_s, u"shared/run 0700"_s} << u"shared/run"_s
