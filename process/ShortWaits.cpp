@@ -21,8 +21,11 @@ ShortWait WaitOnce(int descriptor, std::chrono::steady_clock::time_point deadlin
         {{descriptor, POLLIN, 0}, {stop != nullptr ? stop->descriptor() : -1, POLLIN, 0}}};
     const int ready = ::ppoll(watched.data(), watched.size(), &wait, nullptr);
     const int error = errno;
-    if (stop != nullptr && stop->stopRequested())
-        return ShortWait::Stopped;
+    if (stop != nullptr) {
+        stop->markWake();
+        if (stop->stopRequested())
+            return ShortWait::Stopped;
+    }
     if (ready < 0 && error != EINTR)
         return ShortWait::Failed;
     if (ready <= 0)

@@ -30,6 +30,7 @@ enum class ShortWait
 
 // One short wait, never past the deadline, for the descriptor to be readable or in
 // error. A raised stop latch ends it at once; without a latch only the descriptor
-// and the deadline count. events receives the descriptor's poll events when Ready.
+// and the deadline count. Each wake is marked on the latch, as a sign of life of the
+// waiting thread. events receives the descriptor's poll events when Ready.
 ShortWait WaitOnce(int descriptor, std::chrono::steady_clock::time_point deadline,
                    const StopLatch *stop, short &events);

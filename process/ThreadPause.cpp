@@ -24,7 +24,10 @@ bool ThreadPause::pauseMs(int milliseconds)
         const timespec wait = AsTimespec(remaining);
         // A signal, the one that raises the latch among them, only sends us back to
         // look at the latch and wait out the rest.
-        if (::ppoll(&watched, 1, &wait, nullptr) < 0 && errno != EINTR) {
+        const bool failed = ::ppoll(&watched, 1, &wait, nullptr) < 0 && errno != EINTR;
+        if (m_stop != nullptr)
+            m_stop->markWake();
+        if (failed) {
             std::this_thread::sleep_until(end);
             return true;
         }
