@@ -7,10 +7,6 @@
 
 namespace {
 
-// A fail command goes out character by character, with pauses; a long one takes a
-// while.
-constexpr qint64 kSendRoomMs = 30'000;
-
 QString ProbeText(const char *which, const ProbeReport &probe, bool answered)
 {
     return answered ? QStringLiteral("%1 %2 ms").arg(QLatin1String(which)).arg(probe.roundTripMs)
@@ -19,33 +15,36 @@ QString ProbeText(const char *which, const ProbeReport &probe, bool answered)
 
 } // namespace
 
-ServiceNotifier::ServiceNotifier(const Clock &clock, std::function<void(const QByteArray &)> notify,
-                                 qint64 watchdogUs, std::function<qint64()> longestCycleMs)
-    : m_clock(clock), m_notify(std::move(notify)), m_watchdogUs(watchdogUs),
-      m_longestCycleMs(std::move(longestCycleMs))
+ServiceNotifier::ServiceNotifier(const Clock &clock, StateSender send,
+                                 std::chrono::microseconds watchdogTime, WatchProgress waitsWoken)
+    : m_clock(clock), m_send(std::move(send)), m_watchdogTime(watchdogTime),
+      m_waitsWoken(std::move(waitsWoken))
 {
+}
+
+ServiceNotifier::~ServiceNotifier() = default;
+
+std::uint64_t ServiceNotifier::progress() const
+{
+    return m_ticks.load(std::memory_order_relaxed) + (m_waitsWoken ? m_waitsWoken() : 0);
+}
+
+void ServiceNotifier::watchStarted()
+{
+    if (m_ready || m_stopping)
+        return;
+    // The watch's timer runs from here on; its first cycle may take a while.
+    m_ready = true;
+    m_send(QByteArrayLiteral("READY=1"));
+    SendStatus();
+    if (m_watchdogTime.count() > 0)
+        m_feeder = std::make_unique<WatchdogFeeder>(
+            m_watchdogTime, [this] { return progress(); }, m_send);
 }
 
 void ServiceNotifier::watchTicked()
 {
-    if (m_stopping)
-        return;
-    if (!m_ready) {
-        m_ready = true;
-        m_notify(QByteArrayLiteral("READY=1"));
-        SendStatus();
-    }
-    // Time-outs long enough to hold a cycle past the watchdog would have a healthy
-    // watch killed: the watchdog time grows to twice the longest cycle, with room for
-    // a fail command's send. It never shrinks below the unit's.
-    if (m_watchdogUs > 0 && m_longestCycleMs) {
-        const qint64 neededUs = (2 * m_longestCycleMs() + kSendRoomMs) * 1000;
-        if (neededUs > m_watchdogUs) {
-            m_watchdogUs = neededUs;
-            m_notify("WATCHDOG_USEC=" + QByteArray::number(neededUs));
-        }
-    }
-    m_notify(QByteArrayLiteral("WATCHDOG=1"));
+    m_ticks.fetch_add(1, std::memory_order_relaxed);
 }
 
 void ServiceNotifier::cycleDone(const CycleReport &report)
@@ -65,8 +64,11 @@ void ServiceNotifier::commandSent(CommandKind kind, const QString &)
 
 void ServiceNotifier::watchStopping()
 {
+    // No ping after the stop's word: the manager's stop time-out takes over.
+    if (m_feeder)
+        m_feeder->stop();
     m_stopping = true;
-    m_notify(QByteArrayLiteral("STOPPING=1\nSTATUS=Stopping."));
+    m_send(QByteArrayLiteral("STOPPING=1\nSTATUS=Stopping."));
 }
 
 void ServiceNotifier::SendStatus()
@@ -88,5 +90,5 @@ void ServiceNotifier::SendStatus()
     parts << (m_lastFailMs ? QStringLiteral("last fail command %1 ago")
                                  .arg(DurationText(m_clock.monotonicMs() - *m_lastFailMs))
                            : QStringLiteral("no fail command yet"));
-    m_notify("STATUS=" + parts.join(QStringLiteral("; ")).toUtf8());
+    m_send("STATUS=" + parts.join(QStringLiteral("; ")).toUtf8());
 }

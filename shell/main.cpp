@@ -14,6 +14,7 @@
 #include "Journal.h"
 #include "LocalTextFiles.h"
 #include "NoTray.h"
+#include "NotifySocket.h"
 #include "Pause.h"
 #include "PortDevice.h"
 #include "QtMessageBoxes.h"
@@ -24,7 +25,6 @@
 #include "SingleInstance.h"
 #include "StopLatch.h"
 #include "TerminationSignals.h"
-#include "WholeNumber.h"
 #include "XdgAutostart.h"
 
 #include <QApplication>
@@ -33,6 +33,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -221,22 +222,16 @@ int Watch(QApplication &application, const CommandLineOptions &options,
 
     // Under a service manager: readiness, the watchdog and a line of state. Without
     // its socket there is nobody to tell.
+    std::optional<NotifySocket> notifySocket;
     std::optional<ServiceNotifier> serviceNotifier;
     if (qEnvironmentVariableIsSet("NOTIFY_SOCKET")) {
+        notifySocket.emplace(qgetenv("NOTIFY_SOCKET"));
         std::uint64_t watchdogUs = 0;
         if (sd_watchdog_enabled(0, &watchdogUs) <= 0)
             watchdogUs = 0;
-        const MainWindow &window = corvane.window();
         serviceNotifier.emplace(
-            clock, [](const QByteArray &state) { sd_notify(0, state.constData()); },
-            static_cast<qint64>(watchdogUs),
-            [&window] {
-                // Each echo waits its time-out, a host name its lookup besides.
-                qint64 longest = 0;
-                for (const Field field : {Field::TimeoutPri, Field::TimeoutSec})
-                    longest += WholeNumber32(window.text(field)).value_or(0) + 5000;
-                return longest;
-            });
+            clock, [&notifySocket](const QByteArray &state) { notifySocket->send(state); },
+            std::chrono::microseconds(watchdogUs), [&stop] { return stop.wakes(); });
         corvane.events().listen(*serviceNotifier);
     }
     // A service's journal tells the story of the watch, not only its start.

@@ -14,7 +14,7 @@ class TestService : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Ready once it ticks, alive at every tick but never while stopped, its state in a
+    // Ready as it starts, alive while it moves but never while stopped, its state in a
     // line, the stop told; SIGHUP stops it cleanly, for the manager to start it again.
     // Every log entry goes to the journal with its priority.
     void toldToTheManager()
@@ -34,6 +34,9 @@ private Q_SLOTS:
         QProcessEnvironment environment = home.environment();
         environment.insert(QStringLiteral("NOTIFY_SOCKET"),
                            home.filePath(QStringLiteral("notify")));
+        // Two seconds: looked at every half second, pinged at each look that follows a
+        // tick.
+        environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("2000000"));
         environment.insert(
             QStringLiteral("JOURNAL_STREAM"),
             QStringLiteral("%1:%2").arg(journalStatus.st_dev).arg(journalStatus.st_ino));

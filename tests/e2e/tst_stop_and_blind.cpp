@@ -123,13 +123,16 @@ private Q_SLOTS:
         QProcess corvane;
         QProcessEnvironment environment = home.environment();
         environment.insert(QStringLiteral("NOTIFY_SOCKET"), notifyPath);
+        // Looked at ten times a second: a blind cycle waits for nothing, so each tick
+        // is pinged once, at the look that follows it.
+        environment.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("400000"));
         corvane.setProcessEnvironment(environment);
         deadLine.start(corvane, QStringLiteral(CORVANE_BINARY), true);
         QVERIFY(corvane.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(home.log().contains(kStartLine), 10000);
 
         // A blind cycle is reported nowhere, but with a period of a second every tick
-        // runs one to its end before it tells the manager it is alive. Counted the old
+        // runs one to its end before the watchdog's next ping. Counted the old
         // way, blind cycles sent the fail command at the second, wrote "No response"
         // at the third and, had the resend delay run out, sent again at the fourth.
         constexpr int kBlindCycles = 4;

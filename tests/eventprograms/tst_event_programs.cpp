@@ -280,13 +280,15 @@ private Q_SLOTS:
             return ::renameat2(AT_FDCWD, one.constData(), AT_FDCWD, other.constData(),
                                RENAME_EXCHANGE) == 0;
         };
-        if (!exchange() || !exchange())
+        // Once to learn that the file system can, and again to put the files back.
+        const bool exchanged = exchange();
+        if (!exchanged || !exchange())
             QSKIP(qPrintable(QStringLiteral("this file system cannot exchange names: %1")
                                  .arg(QString::fromLocal8Bit(std::strerror(errno)))));
         m_options.onOutage = Quoted(program);
         std::atomic<int> swaps = 0;
         {
-            std::jthread swapper([&](std::stop_token stop) {
+            std::jthread swapper([&](const std::stop_token &stop) {
                 while (!stop.stop_requested())
                     swaps += exchange() ? 1 : 0;
             });
