@@ -18,7 +18,7 @@ void HistoryRecorder::watchStarted()
 {
     if (!m_enabled)
         return;
-    m_outageStartMs.reset();
+    m_outage.forget();
     m_store.closeLeftOpenOutage();
     m_store.addEvent(nowMs(), HistoryEvent::Start);
 }
@@ -27,14 +27,8 @@ void HistoryRecorder::cycleDone(const CycleReport &report)
 {
     if (!m_enabled)
         return;
-    const qint64 monotonicMs = m_clock.monotonicMs();
-    if (!report.answered)
-        m_firstAnswerMs.reset();
-    else if (!m_firstAnswerMs)
-        m_firstAnswerMs = monotonicMs;
+    m_outage.cycleDone(report.answered, m_clock.monotonicMs());
     m_store.addCycle(nowMs(), report, whenToWrite());
-    if (m_outageStartMs)
-        m_outageLastCycleMs = monotonicMs;
     foldIfDue();
 }
 
@@ -42,19 +36,18 @@ void HistoryRecorder::outageStarted()
 {
     if (!m_enabled)
         return;
-    m_outageStartMs = m_clock.monotonicMs();
-    m_outageLastCycleMs = *m_outageStartMs;
+    m_outage.started(m_clock.monotonicMs());
     m_store.startOutage(nowMs());
 }
 
 void HistoryRecorder::outageEnded()
 {
-    if (!m_enabled || !m_outageStartMs)
+    if (!m_enabled || !m_outage.lasting())
         return;
-    // The line was back from the first of the answers in a row the watch waited for.
-    m_store.endOutage(m_firstAnswerMs.value_or(m_clock.monotonicMs()) - *m_outageStartMs);
-    m_outageStartMs.reset();
-    m_firstAnswerMs.reset();
+    const qint64 monotonicMs = m_clock.monotonicMs();
+    m_outage.ended(monotonicMs);
+    m_store.endOutage(m_outage.lengthMs(monotonicMs));
+    m_outage.forget();
 }
 
 void HistoryRecorder::commandSent(CommandKind kind, const QString &command)
@@ -86,9 +79,9 @@ void HistoryRecorder::watchStopped()
 {
     if (!m_enabled)
         return;
-    if (m_outageStartMs)
-        m_store.endOutage(m_outageLastCycleMs - *m_outageStartMs, OutageEnd::Stop);
-    m_outageStartMs.reset();
+    if (m_outage.lasting())
+        m_store.endOutage(m_outage.lengthToLastCycleMs(), OutageEnd::Stop);
+    m_outage.forget();
     m_store.addEvent(nowMs(), HistoryEvent::Stop);
     m_store.finish();
 }
@@ -97,7 +90,7 @@ HistoryStore::Write HistoryRecorder::whenToWrite() const
 {
     // A line that is down is never late in the file; one that is up may be a few
     // seconds late, for one transaction every few cycles rather than one a cycle.
-    return m_outageStartMs ? HistoryStore::Write::Now : HistoryStore::Write::Soon;
+    return m_outage.lasting() ? HistoryStore::Write::Now : HistoryStore::Write::Soon;
 }
 
 void HistoryRecorder::foldIfDue()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HistoryStore.h"
+#include "OutageSpan.h"
 #include "WatchEvents.h"
 
 #include <optional>
@@ -43,13 +44,9 @@ private:
 
     HistoryStore &m_store;
     const Clock &m_clock;
-    // The monotonic times of the open outage's start and of its last cycle.
-    std::optional<qint64> m_outageStartMs;
-    qint64 m_outageLastCycleMs = 0;
+    OutageSpan m_outage;
     bool m_enabled = true;
     bool m_folding = false;
-    // The first answered cycle of the answers in a row since the last failing one.
-    std::optional<qint64> m_firstAnswerMs;
     // On the monotonic count: a wall clock set back must not hold the work back.
     std::optional<qint64> m_nextPassMs;
 };

@@ -11,18 +11,20 @@ OutageNotifier::OutageNotifier(Tray &tray, const Clock &clock) : m_tray(tray), m
 
 void OutageNotifier::outageStarted()
 {
-    m_outageStartMs = m_clock.monotonicMs();
+    m_outage.started(m_clock.monotonicMs());
     m_pending = Pending::Down;
 }
 
 void OutageNotifier::outageEnded()
 {
-    m_outageEndMs = m_clock.monotonicMs();
+    m_outage.ended(m_clock.monotonicMs());
     m_pending = Pending::Back;
 }
 
 void OutageNotifier::cycleDone(const CycleReport &report)
 {
+    const qint64 nowMs = m_clock.monotonicMs();
+    m_outage.cycleDone(report.answered, nowMs);
     const Pending pending = std::exchange(m_pending, Pending::Nothing);
     if (pending == Pending::Down) {
         const QString addresses =
@@ -37,8 +39,8 @@ void OutageNotifier::cycleDone(const CycleReport &report)
             report.secondary ? report.secondary->address : report.primary.address;
         notify(QStringLiteral("Line back"),
                QStringLiteral("%1 answers again after an outage of %2.")
-                   .arg(address, DurationText(outageLengthMs(m_outageEndMs))));
-        m_outageStartMs.reset();
+                   .arg(address, DurationText(m_outage.lengthMs(nowMs))));
+        m_outage.forget();
     }
 }
 
@@ -49,12 +51,7 @@ void OutageNotifier::commandSent(CommandKind kind, const QString &)
         return;
     notify(QStringLiteral("Fail command sent"),
            QStringLiteral("The line has been down for %1; the fail command went to the router.")
-               .arg(DurationText(outageLengthMs(m_clock.monotonicMs()))));
-}
-
-qint64 OutageNotifier::outageLengthMs(qint64 untilMs) const
-{
-    return untilMs - m_outageStartMs.value_or(untilMs);
+               .arg(DurationText(m_outage.lengthMs(m_clock.monotonicMs()))));
 }
 
 void OutageNotifier::notify(const QString &title, const QString &text)

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "OutageSpan.h"
 #include "WatchEvents.h"
-
-#include <optional>
 
 class Clock;
 class DesktopNotifications;
@@ -39,8 +38,6 @@ private:
 
     void notify(const QString &title, const QString &text);
     void showAtTray(const QString &title, const QString &text);
-    // From the first failing cycle; none when the outage began before the watch did.
-    qint64 outageLengthMs(qint64 untilMs) const;
 
     Tray &m_tray;
     DesktopNotifications *m_desktop = nullptr;
@@ -48,6 +45,6 @@ private:
     bool m_enabled = true;
     // The outage's start and end are told before the cycle that names the addresses.
     Pending m_pending = Pending::Nothing;
-    std::optional<qint64> m_outageStartMs;
-    qint64 m_outageEndMs = 0;
+    // Of no length when the outage began before the watch did.
+    OutageSpan m_outage;
 };
