@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
@@ -9,23 +10,43 @@
 
 namespace {
 
-// How the log's warnings and failures begin, or a part of them that nothing else
-// holds.
+// How the log's warnings and failures begin, or a part of their first line that
+// nothing else holds. The fail command is one of them: an outage that ends in the
+// cycle after it leaves no other line, and every outage is to be found among the
+// warnings.
 constexpr std::array kWarnings = {
     u"No response to pings.",
+    u"Sending fail command.",
     u"Command not sent",
     u"Fail command not sent",
     u"No acknowledgement",
     u"Some stored",
-    u"Some lines of the settings file",
-    u"could not be started",
+    u"has lines that are not settings",
+    u"could not be",
     u"did not finish within",
     u"skipped: the previous run",
+    u"ended by signal",
     u"Error",
     u"cannot",
     u"Cannot",
     u"failed",
 };
+
+// An event program that ran to its end, with a status other than 0.
+bool FailedRun(const QString &line)
+{
+    return line.startsWith(QStringLiteral("Ran ")) && line.contains(QStringLiteral(": exit ")) &&
+           !line.endsWith(QStringLiteral(": exit 0."));
+}
+
+bool IsWarning(const QString &line)
+{
+    if (FailedRun(line))
+        return true;
+    return std::any_of(kWarnings.begin(), kWarnings.end(), [&line](const char16_t *warning) {
+        return line.contains(QStringView(warning));
+    });
+}
 
 } // namespace
 
@@ -45,16 +66,10 @@ bool StderrIsJournal()
 
 QByteArray JournalLine(const QString &message)
 {
-    const char *priority = SD_INFO;
-    if (message.contains(QStringLiteral("Sending fail command.")))
-        priority = SD_NOTICE;
-    else {
-        for (const char16_t *warning : kWarnings) {
-            if (message.contains(QStringView(warning)))
-                priority = SD_WARNING;
-        }
-    }
     QStringList lines = message.split(QStringLiteral("\r\n"));
     lines.removeAll(QString());
+    // The first line is Corvane's word; what follows is the router's or a program's
+    // output, whose own words ("failed", "Error") say nothing of how the entry went.
+    const char *priority = !lines.isEmpty() && IsWarning(lines.first()) ? SD_WARNING : SD_INFO;
     return priority + lines.join(QStringLiteral(" | ")).toUtf8() + '\n';
 }

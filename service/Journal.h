@@ -8,6 +8,7 @@
 // not the match, and stays as it is.
 bool StderrIsJournal();
 
-// A log entry as one journal line, led by its sd-daemon priority: <5> for the fail
-// command, <4> for warnings and failures, <6> for the rest. Its lines are joined.
+// A log entry as one journal line, led by its sd-daemon priority: <4> for warnings
+// and failures, the fail command and a failed event program among them, <6> for the
+// rest. Its lines are joined.
 QByteArray JournalLine(const QString &message);
