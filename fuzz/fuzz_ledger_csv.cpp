@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     outage.console = bytes;
     const QList<QStringList> records = ReadCsv(QString::fromUtf8(LedgerCsv({outage})));
     RequireProperty(records.size() == 2, "a header and one record per outage");
-    RequireProperty(records[0].size() == 6 && records[1].size() == 6, "six fields a record");
-    RequireProperty(records[1][5] == printable, "the last field reads back as the console text");
+    RequireProperty(records[0].size() == 8 && records[1].size() == 8, "eight fields a record");
+    RequireProperty(records[1][5] == printable, "the sixth field reads back as the console text");
 
     QString report;
     QTextStream stream(&report);
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     stream.flush();
     const QList<QStringList> reportRecords = ReadCsv(report);
     RequireProperty(report.count(u'\n') == 2 && reportRecords.size() == 2 &&
-                        reportRecords[1].size() == 6 && reportRecords[1][5] == printable,
+                        reportRecords[1].size() == 8 && reportRecords[1][5] == printable,
                     "the report's CSV has the same response, one row a line");
 
     const QString answer = DecodedConsole(bytes);

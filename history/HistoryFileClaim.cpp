@@ -10,6 +10,14 @@
 
 namespace {
 
+struct flock WholeFile(short type)
+{
+    struct flock range = {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    return range;
+}
+
 std::optional<std::pair<dev_t, ino_t>> Identity(const QString &path)
 {
     struct stat status = {};
@@ -50,8 +58,27 @@ std::optional<QString> HistoryFileClaim::lock(bool &taken)
                      : QStringLiteral("its lock file cannot be locked (%1)")
                            .arg(QString::fromLocal8Bit(std::strerror(errno)));
     }
+    // A record lock beside it, which a reader can test for without taking it: a test of
+    // the flock would take it for a moment. Shared, so that a read-only descriptor
+    // places it. Where it fails, a report takes an outage that lasts for one that ended
+    // unwatched; the store is not touched.
+    struct flock whole = WholeFile(F_RDLCK);
+    ::fcntl(lock.get(), F_OFD_SETLK, &whole);
     m_lock = std::move(lock);
     return std::nullopt;
+}
+
+bool HistoryFileClaim::heldByMonitor(const QString &storePath)
+{
+    const QByteArray lockPath = QFile::encodeName(storePath + QStringLiteral(".lock"));
+    const FileDescriptor lock(
+        ::open(lockPath.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!lock.isValid())
+        return errno != ENOENT;
+    struct flock conflict = WholeFile(F_WRLCK);
+    if (::fcntl(lock.get(), F_OFD_GETLK, &conflict) != 0)
+        return true;
+    return conflict.l_type != F_UNLCK;
 }
 
 void HistoryFileClaim::rememberFile()

@@ -23,6 +23,11 @@ public:
     // another process holds it.
     std::optional<QString> lock(bool &taken);
 
+    // Whether a monitor holds the lock of the store at storePath, as a reader sees it
+    // without taking anything: a monitor that starts meanwhile must not find the lock
+    // taken. True also when it cannot be told.
+    static bool heldByMonitor(const QString &storePath);
+
     // Remembers the file the store has just opened, so that one deleted or put in
     // its place later is noticed.
     void rememberFile();

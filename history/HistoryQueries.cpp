@@ -9,8 +9,24 @@
 
 namespace {
 
-// An outage that overlaps the range [?, ?), its end and start as the values.
-const QString kOverlapsRange = QStringLiteral("started < ? AND (ended IS NULL OR ended >= ?)");
+// The outages as a reading takes them, with the end it gives them as end_ms and its
+// mark as unwatched. Its two values both say whether an outage left open ends.
+QString Ledger()
+{
+    return QStringLiteral("WITH ledger AS (SELECT *, CASE WHEN ended IS NULL AND ? THEN %1"
+                          " ELSE ended END AS end_ms, ended_unwatched OR (ended IS NULL AND ?)"
+                          " AS unwatched FROM outages)")
+        .arg(kLastCycleOfOutage);
+}
+
+QVariantList LedgerValues(LeftOpen leftOpen)
+{
+    const bool ends = leftOpen == LeftOpen::EndsUnwatched;
+    return {ends, ends};
+}
+
+// An outage of the ledger that overlaps the range [?, ?), its end and start as the values.
+const QString kOverlapsRange = QStringLiteral("started < ? AND (end_ms IS NULL OR end_ms >= ?)");
 
 // The most per-cycle rows a range reads for its plot: about a fifth of a second.
 constexpr qint64 kMostCyclesRead = 200LL * 1000;
@@ -115,15 +131,18 @@ Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint6
     return availability;
 }
 
-void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, LeftOpen leftOpen,
                    const std::function<bool(const OutageEntry &)> &take)
 {
-    QSqlQuery query = Prepare(database, QStringLiteral("SELECT started, ended, failing_cycles,"
-                                                       " fail_commands, console, resolved,"
-                                                       " ended_by_stop FROM outages WHERE %1"
-                                                       " ORDER BY started")
-                                            .arg(kOverlapsRange));
-    Run(query, {toMs, fromMs});
+    // The console as bytes, whatever type SQLite holds it in: text would be read as
+    // UTF-8, and lose every byte that is not.
+    QSqlQuery query = Prepare(database, QStringLiteral("%1 SELECT started, end_ms,"
+                                                       " failing_cycles, fail_commands,"
+                                                       " CAST(console AS BLOB), resolved,"
+                                                       " ended_by_stop, unwatched FROM ledger"
+                                                       " WHERE %2 ORDER BY started")
+                                            .arg(Ledger(), kOverlapsRange));
+    Run(query, LedgerValues(leftOpen) + QVariantList{toMs, fromMs});
     OutageEntry outage;
     while (query.next()) {
         outage.startMs = query.value(0).toLongLong();
@@ -134,6 +153,7 @@ void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
         outage.console = query.value(4).toByteArray();
         outage.resolvedAddress = query.value(5).toString();
         outage.endedByStop = query.value(6).toBool();
+        outage.endedUnwatched = query.value(7).toBool();
         if (!take(outage))
             return;
     }
@@ -142,21 +162,22 @@ void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
 QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
 {
     QList<OutageEntry> outages;
-    ForEachOutage(database, fromMs, toMs, [&outages](const OutageEntry &outage) {
+    ForEachOutage(database, fromMs, toMs, LeftOpen::Lasting, [&outages](const OutageEntry &outage) {
         outages.append(outage);
         return true;
     });
     return outages;
 }
 
-OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
+OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                              LeftOpen leftOpen)
 {
     const QSqlQuery query = RunOnce(
         database,
-        QStringLiteral("SELECT count(*), coalesce(sum(max(coalesce(ended, ?) - started, 0)), 0)"
-                       " FROM outages WHERE %1")
-            .arg(kOverlapsRange),
-        {toMs, toMs, fromMs});
+        QStringLiteral("%1 SELECT count(*), coalesce(sum(max(coalesce(end_ms, ?) - started, 0)),"
+                       " 0) FROM ledger WHERE %2")
+            .arg(Ledger(), kOverlapsRange),
+        LedgerValues(leftOpen) + QVariantList{toMs, toMs, fromMs});
     return {query.value(0).toLongLong(), query.value(1).toLongLong()};
 }
 

@@ -10,6 +10,21 @@
 inline const QString kAnsweredCycle =
     QStringLiteral("(primary_status = 0 OR coalesce(secondary_status = 0, 0))");
 
+// Where an outage that no monitor will end any more ends: at its last cycle, the last
+// one recorded, since a monitor writes each cycle of an outage as it comes.
+inline const QString kLastCycleOfOutage =
+    QStringLiteral("max(started, coalesce((SELECT max(at) FROM cycles), started))");
+
+// How a reading takes an outage that the file leaves open.
+enum class LeftOpen
+{
+    // A monitor holds the store and will end it: it lasts.
+    Lasting,
+    // No monitor holds the store: it ends at its last cycle, marked as ended
+    // unwatched, as the next start will record it.
+    EndsUnwatched,
+};
+
 struct Availability
 {
     qint64 cycles = 0;
@@ -23,12 +38,12 @@ struct Availability
 // the ends of the range from the per-cycle rows where these are still kept.
 Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
 
-// Every outage that overlaps the range, oldest first.
+// Every outage that overlaps the range, oldest first, one left open as lasting.
 QList<OutageEntry> ReadOutages(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
 
 // The same outages handed over one at a time, as SQLite yields them, so that a ledger
 // of any length is printed in little memory. Stops early when take returns false.
-void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, LeftOpen leftOpen,
                    const std::function<bool(const OutageEntry &)> &take);
 
 struct OutageTotals
@@ -38,7 +53,8 @@ struct OutageTotals
     // until toMs.
     qint64 lengthMs = 0;
 };
-OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs);
+OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                              LeftOpen leftOpen);
 
 // The whole range, each series folded into at most maximumPoints buckets.
 HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints);

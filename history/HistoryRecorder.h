@@ -13,11 +13,11 @@ class Clock;
 // of the answered cycles in a row that ended it, and lasts as long as the monotonic
 // clock counted: the wall clock only labels its start. A stop ends an open outage at
 // its last cycle, marked as ended by the stop; one left open by a crash is closed by
-// the next start. While the line is up, the rows of its cycles wait up to the store's
-// kWriteWithinMs and go together; an outage's start, its cycles, its end, every
-// command sent and the stop go at once. After the cycles it also does the store's
-// retention work: a pass at most once an hour, one small batch per cycle until the
-// pass is done.
+// the next start, alike but marked as ended unwatched. While the line is up, the rows
+// of its cycles wait up to the store's kWriteWithinMs and go together; an outage's
+// start, its cycles, its end, every command sent and the stop go at once. After the
+// cycles it also does the store's retention work: a pass at most once an hour, one
+// small batch per cycle until the pass is done.
 class HistoryRecorder final : public WatchEvents
 {
 public:

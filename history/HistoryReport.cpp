@@ -1,6 +1,7 @@
 #include "HistoryReport.h"
 
 #include "Clock.h"
+#include "HistoryFileClaim.h"
 #include "HistoryQueries.h"
 #include "HistorySchema.h"
 #include "ReportWriters.h"
@@ -52,17 +53,17 @@ std::unique_ptr<SqliteConnection> OpenForReading(const QString &path)
 }
 
 // Returns false as soon as out fails.
-bool PrintReport(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, ReportFormat format,
-                 QTextStream &out)
+bool PrintReport(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, LeftOpen leftOpen,
+                 ReportFormat format, QTextStream &out)
 {
     ReportSummary summary;
     summary.fromMs = fromMs;
     summary.toMs = toMs;
     summary.availability = ReadAvailability(database, fromMs, toMs);
-    summary.totals = ReadOutageTotals(database, fromMs, toMs);
+    summary.totals = ReadOutageTotals(database, fromMs, toMs, leftOpen);
     const std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, summary, out);
     writer->begin();
-    ForEachOutage(database, fromMs, toMs, [&](const OutageEntry &outage) {
+    ForEachOutage(database, fromMs, toMs, leftOpen, [&](const OutageEntry &outage) {
         writer->outage(outage, qMax<qint64>(outage.endMs.value_or(toMs) - outage.startMs, 0));
         return out.status() == QTextStream::Ok;
     });
@@ -96,6 +97,10 @@ int PrintHistoryReport(const QString &storePath, const QString &sinceText, Repor
 
     const qint64 toMs = clock.now().toMSecsSinceEpoch();
     const qint64 fromMs = toMs - sinceMs;
+    // An outage the file leaves open lasts only while a monitor may still end it; one
+    // killed during it recorded its last cycle, and the next start will end it there.
+    const LeftOpen leftOpen =
+        HistoryFileClaim::heldByMonitor(storePath) ? LeftOpen::Lasting : LeftOpen::EndsUnwatched;
     try {
         const std::unique_ptr<SqliteConnection> connection = OpenForReading(storePath);
         const QSqlDatabase database = connection->database();
@@ -106,7 +111,7 @@ int PrintHistoryReport(const QString &storePath, const QString &sinceText, Repor
         }
         // One snapshot: the totals and the rows agree while a monitor writes on.
         SqlTransaction snapshot(database);
-        return PrintReport(database, fromMs, toMs, format, out) ? 0 : 1;
+        return PrintReport(database, fromMs, toMs, leftOpen, format, out) ? 0 : 1;
     } catch (const SqlFailure &failure) {
         err << "The history in " << shownPath << " cannot be read: " << failure.error.text()
             << '\n';

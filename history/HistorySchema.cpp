@@ -57,8 +57,22 @@ const QStringList kVersion4 = {
     QStringLiteral("ALTER TABLE cycles ADD COLUMN echoes INTEGER"),
 };
 
+// The console was appended with ||, which makes text of bytes. SQLite kept the bytes as
+// they came, but the driver read them as UTF-8 and garbled every byte that is not;
+// cast back, they read as they came. A store whose text some other tool rewrote
+// as it read it holds U+FFFD's own three bytes where bytes were lost, and keeps them:
+// nothing tells which byte each stood for.
+//
+// A monitor that died during an outage saw neither its end nor a stop: the next start
+// ends it at its last cycle and marks it so.
+const QStringList kVersion5 = {
+    QStringLiteral("UPDATE outages SET console = CAST(console AS BLOB)"
+                   " WHERE typeof(console) = 'text'"),
+    QStringLiteral("ALTER TABLE outages ADD COLUMN ended_unwatched INTEGER NOT NULL DEFAULT 0"),
+};
+
 // Step n takes the tables from version n - 1 to n.
-const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3, &kVersion4};
+const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3, &kVersion4, &kVersion5};
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
 
 // Our tables in the order the versions made them: version 1 the first four.

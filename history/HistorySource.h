@@ -31,6 +31,9 @@ struct OutageEntry
     // The program stopped during the outage: it ends at its last cycle, and nobody saw
     // whether the line came back.
     bool endedByStop = false;
+    // The monitor ended during the outage without a stop (killed, or the machine went
+    // down): it ends at its last cycle recorded.
+    bool endedUnwatched = false;
     qint32 failingCycles = 0;
     qint32 failCommandsSent = 0;
     // The first bytes the router's console sent during the outage.

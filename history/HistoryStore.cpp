@@ -131,8 +131,9 @@ void HistoryStore::closeLeftOpenOutage()
 {
     record(Write::Now, [this] {
         RunOnce(m_connection->database(),
-                QStringLiteral("UPDATE outages SET ended = max(started, coalesce((SELECT max(at)"
-                               " FROM cycles), started)) WHERE ended IS NULL"));
+                QStringLiteral("UPDATE outages SET ended = %1, ended_unwatched = 1"
+                               " WHERE ended IS NULL")
+                    .arg(kLastCycleOfOutage));
         m_openOutage.reset();
     });
 }

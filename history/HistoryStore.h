@@ -77,8 +77,8 @@ public:
     void endOutage(qint64 lengthMs, OutageEnd end = OutageEnd::LineBack);
     // Kept only up to the first 2 KB of each outage.
     void addConsole(const QByteArray &bytes, Write when);
-    // An outage left open by a crash ends at the last cycle recorded: the program saw
-    // nothing after it.
+    // An outage left open by a crash ends at the last cycle recorded, marked as ended
+    // unwatched: the program saw nothing after it.
     void closeLeftOpenOutage();
     // Writes what has waited kWriteWithinMs or longer. Called each second, it keeps the
     // file at most that second more behind, without a timer of its own.

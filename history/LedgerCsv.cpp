@@ -33,6 +33,13 @@ QString CsvResponse(const QByteArray &console)
     return CsvField(PrintableConsole(console));
 }
 
+QString CsvEndMarks(const OutageEntry &outage)
+{
+    return QStringLiteral("%1,%2")
+        .arg(outage.endedByStop ? 1 : 0)
+        .arg(outage.endedUnwatched ? 1 : 0);
+}
+
 QByteArray LedgerCsv(const QList<OutageEntry> &outages)
 {
     QString csv = QLatin1String(kLedgerCsvHeader);
@@ -44,6 +51,7 @@ QByteArray LedgerCsv(const QList<OutageEntry> &outages)
             QString::number(outage.failingCycles),
             QString::number(outage.failCommandsSent),
             CsvResponse(outage.console),
+            CsvEndMarks(outage),
         };
         csv += fields.join(u',') + QStringLiteral("\r\n");
     }

@@ -29,10 +29,12 @@ QString UtcTime(qint64 ms)
 }
 
 // The router's bytes as one line of a terminal's width: its line breaks and other
-// control characters become single spaces, and a long answer is cut short.
+// control characters become single spaces, and a long answer is cut short. The C1
+// controls too, which the code page's five unused bytes decode to and which some
+// terminals act on.
 QString ResponseColumn(const QByteArray &console)
 {
-    static const QRegularExpression kBlanks(QStringLiteral("[\\x00-\\x20\\x7f]+"));
+    static const QRegularExpression kBlanks(QStringLiteral("[\\x00-\\x20\\x7f-\\x9f]+"));
     QString response = DecodedConsole(console).replace(kBlanks, QStringLiteral(" ")).trimmed();
     if (response.size() > kResponseColumnWidth)
         response = response.left(kResponseColumnWidth - 3) + QStringLiteral("...");
@@ -65,11 +67,15 @@ public:
     void outage(const OutageEntry &outage, qint64 lengthMs) override
     {
         QString end = outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)");
-        // A mark where Corvane stopped: its end is the last cycle seen, not the line's
-        // return. The mark takes a column of the gap, so the columns stay aligned.
+        // A mark where Corvane stopped, or ended without a stop: its end is the last
+        // cycle seen, not the line's return. The mark takes a column of the gap, so the
+        // columns stay aligned.
         if (outage.endedByStop) {
             end += u'*';
             m_stopsMarked = true;
+        } else if (outage.endedUnwatched) {
+            end += u'+';
+            m_unwatchedMarked = true;
         }
         m_out << QStringLiteral("%1  %2 %3  %4  %5")
                      .arg(LedgerTimeText(outage.startMs), end.leftJustified(20),
@@ -89,6 +95,9 @@ public:
                   << DurationText(totals.lengthMs) << " in all.\n";
         if (m_stopsMarked)
             m_out << "* Corvane was stopped during the outage: it ends at the last cycle seen.\n";
+        if (m_unwatchedMarked)
+            m_out << "+ Corvane ended without a stop during the outage (killed, or the system went"
+                     " down): it ends at the last cycle recorded.\n";
         const Availability &availability = m_summary.availability;
         const std::optional<double> percent = AvailabilityPercent(availability);
         if (!percent) {
@@ -104,6 +113,7 @@ private:
     const ReportSummary m_summary;
     QTextStream &m_out;
     bool m_stopsMarked = false;
+    bool m_unwatchedMarked = false;
 };
 
 // The ledger alone, so that a spreadsheet or a CSV tool reads the whole file as one
@@ -121,7 +131,7 @@ public:
         m_out << UtcTime(outage.startMs) << ','
               << (outage.endMs ? UtcTime(*outage.endMs) : QString()) << ',' << lengthMs / 1000
               << ',' << outage.failingCycles << ',' << outage.failCommandsSent << ','
-              << CsvResponse(outage.console) << "\r\n";
+              << CsvResponse(outage.console) << ',' << CsvEndMarks(outage) << "\r\n";
     }
 
     void end() override {}
@@ -160,6 +170,7 @@ public:
               << ",\"failing_cycles\":" << outage.failingCycles
               << ",\"fail_commands_sent\":" << outage.failCommandsSent
               << ",\"ended_by_stop\":" << (outage.endedByStop ? "true" : "false")
+              << ",\"ended_unwatched\":" << (outage.endedUnwatched ? "true" : "false")
               << ",\"router_response\":" << JsonString(DecodedConsole(outage.console)) << '}';
         m_first = false;
     }

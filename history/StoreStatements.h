@@ -26,8 +26,10 @@ struct HistoryStore::Statements
                                                " coalesce(resolved, ?) WHERE id = ?"))),
           countFailCommand(Prepare(database, QStringLiteral("UPDATE outages SET fail_commands ="
                                                             " fail_commands + 1 WHERE id = ?"))),
-          appendConsole(Prepare(
-              database, QStringLiteral("UPDATE outages SET console = console || ? WHERE id = ?"))),
+          // || makes text of its bytes; the cast keeps them the bytes they are.
+          appendConsole(Prepare(database, QStringLiteral("UPDATE outages SET console ="
+                                                         " CAST(console || ? AS BLOB)"
+                                                         " WHERE id = ?"))),
           endOutage(Prepare(database, QStringLiteral("UPDATE outages SET ended = started + ?,"
                                                      " ended_by_stop = ? WHERE id = ?")))
     {

@@ -352,7 +352,8 @@ private Q_SLOTS:
                                           QStringLiteral("--config-dir"), folder});
         QCOMPARE(csv.exitCode, 0);
         QCOMPARE(csv.output, QStringLiteral("start,end,duration_seconds,failing_cycles,"
-                                            "fail_commands_sent,router_response\r\n"));
+                                            "fail_commands_sent,router_response,ended_by_stop,"
+                                            "ended_unwatched\r\n"));
         QVERIFY(monitor.isRunning());
         QVERIFY(monitor.stop());
     }

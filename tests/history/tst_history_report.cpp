@@ -166,9 +166,11 @@ void HistoryReportTest::report_data()
     // router's answer on one line, as the window's CSV file writes it.
     QTest::addRow("CSV")
         << "7d" << ReportFormat::Csv
-        << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response\r\n"
-           "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"Rebooting, \"\"now\"\" | >\"\r\n"
-           "2026-03-03T23:57:00Z,,180,3,0,\r\n";
+        << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response,"
+           "ended_by_stop,ended_unwatched\r\n"
+           "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"Rebooting, \"\"now\"\" | >\",0,"
+           "0\r\n"
+           "2026-03-03T23:57:00Z,,180,3,0,,0,0\r\n";
     QTest::addRow("JSON")
         << "7d" << ReportFormat::Json
         << "{\"from\":\"2026-02-25T00:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":4320,"
@@ -176,11 +178,11 @@ void HistoryReportTest::report_data()
            "\"outage_seconds\":540,\"outages\":[\n"
            "{\"start\":\"2026-03-01T10:00:00Z\",\"end\":\"2026-03-01T10:06:00Z\","
            "\"duration_seconds\":360,\"failing_cycles\":6,\"fail_commands_sent\":1,"
-           "\"ended_by_stop\":false,\"router_response\":\"\\r\\nRebooting, \\\"now\\\"\\r\\n> "
-           "\"},\n"
+           "\"ended_by_stop\":false,\"ended_unwatched\":false,\"router_response\":\"\\r\\n"
+           "Rebooting, \\\"now\\\"\\r\\n> \"},\n"
            "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
            "\"failing_cycles\":3,\"fail_commands_sent\":0,\"ended_by_stop\":false,"
-           "\"router_response\":\"\"}\n]}\n";
+           "\"ended_unwatched\":false,\"router_response\":\"\"}\n]}\n";
     QTest::addRow("JSON, the last hour")
         << "1h" << ReportFormat::Json
         << "{\"from\":\"2026-03-03T23:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":60,"
@@ -188,7 +190,7 @@ void HistoryReportTest::report_data()
            "\"outage_seconds\":180,\"outages\":[\n"
            "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
            "\"failing_cycles\":3,\"fail_commands_sent\":0,\"ended_by_stop\":false,"
-           "\"router_response\":\"\"}\n]}\n";
+           "\"ended_unwatched\":false,\"router_response\":\"\"}\n]}\n";
 }
 
 void HistoryReportTest::report()
@@ -237,7 +239,7 @@ void HistoryReportTest::csvFilesWriteTheSameResponse()
     outage.console = "\r\nRouter> show \"x\", y\x1b[0m\r\n\r\n> ";
     const QString report = Written(ReportFormat::Csv, outage, 272'000);
     QCOMPARE(report, QString::fromUtf8(LedgerCsv({outage})));
-    QVERIFY2(report.endsWith(u",0,0,\"Router> show \"\"x\"\", y^[[0m | >\"\r\n"),
+    QVERIFY2(report.endsWith(u",0,0,\"Router> show \"\"x\"\", y^[[0m | >\",0,0\r\n"),
              qPrintable(report));
 }
 
