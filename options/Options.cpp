@@ -18,6 +18,8 @@ template <class... Visitors> struct Overloaded : Visitors...
 {
     using Visitors::operator()...;
 };
+// Clang before 17 does not deduce an aggregate's arguments by itself.
+template <class... Visitors> Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 // A file edited by hand holds a point; the window may have been typed with the
 // locale's separator.
