@@ -4,10 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -84,6 +87,63 @@ QString LockText(const QString &portName, const QString &lockFile)
                .arg(program.isEmpty() ? QString() : QStringLiteral(" ") + program, asOwner);
 }
 
+// The mode as ls shows it: "crw-rw----".
+QString ModeText(mode_t mode)
+{
+    const char type = S_ISCHR(mode)    ? 'c'
+                      : S_ISBLK(mode)  ? 'b'
+                      : S_ISDIR(mode)  ? 'd'
+                      : S_ISFIFO(mode) ? 'p'
+                      : S_ISSOCK(mode) ? 's'
+                                       : '-';
+    QString text(1, QLatin1Char(type));
+    const char *const letters = "rwxrwxrwx";
+    for (int bit = 0; bit < 9; ++bit)
+        text += (mode & (0400 >> bit)) ? QLatin1Char(letters[bit]) : QLatin1Char('-');
+    return text;
+}
+
+bool InGroup(gid_t group)
+{
+    if (::getegid() == group)
+        return true;
+    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(int(groups.size()), groups.data());
+    groups.resize(std::size_t(std::max(count, 0)));
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
+}
+
+// How to get the permission the device refused. Joining its group helps only when the
+// group may read and write it and the user is neither in it already nor its owner
+// (whose own bits then count, not the group's); and root's group is never one to
+// join. Otherwise the owner and the mode say who may open it.
+QString PermissionText(const QString &device)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(device).constData(), &status) != 0)
+        return {};
+    const QFileInfo file(device);
+    const QString owner = file.owner().isEmpty() ? QString::number(status.st_uid) : file.owner();
+    const QString group = file.group().isEmpty() ? QString::number(status.st_gid) : file.group();
+    const bool groupMay = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    const bool hasRights = status.st_uid == ::geteuid() || InGroup(status.st_gid);
+    if (groupMay && status.st_gid != 0 && !hasRights)
+        return QStringLiteral(" Add yourself to the %1 group (`sudo adduser $USER %1`), then "
+                              "log in again.")
+            .arg(group);
+    const QString named = QStringLiteral(" %1 is owned by %2, group %3, mode %4: ")
+                              .arg(device, owner, group, ModeText(status.st_mode));
+    if (groupMay && status.st_gid != 0)
+        return named + QStringLiteral("this user already has its owner's or its group's rights, "
+                                      "so something beyond them refuses it, such as an access "
+                                      "list or a security module.");
+    return named +
+           (groupMay ? QStringLiteral("only root's group may read and write it")
+                     : QStringLiteral("its group may not read and write it")) +
+           QStringLiteral(". An administrator can give it to a group that may read and write it "
+                          "(a udev rule), which you then join.");
+}
+
 } // namespace
 
 const QStringList &SerialLockFolders()
@@ -110,11 +170,5 @@ QString PortOpenFailureText(const QString &portName, const QString &device,
             return LockText(portName, *lockFile);
         return plain;
     }
-    // Serial devices belong to the group dialout on Debian; another group is named
-    // as it is.
-    const QString group = QFileInfo(device).group();
-    return plain +
-           QStringLiteral(" Add yourself to the %1 group (`sudo adduser $USER %1`), then log in "
-                          "again.")
-               .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
+    return plain + PermissionText(device);
 }

@@ -7,8 +7,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <grp.h>
+#include <optional>
 #include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +47,31 @@ int WakeUpsInTurns(int rounds)
 constexpr int kTurns = 200;
 // A port that notices a hang-up reads once, finds the end, and closes: a few turns.
 constexpr int kMostWakeUps = 3;
+
+// While it lives, the process's groups are nobody's alone; root may take its own back.
+class GroupsOfNobody
+{
+public:
+    GroupsOfNobody()
+    {
+        const int count = ::getgroups(int(std::size(m_groups)), m_groups);
+        m_count = count > 0 ? count : 0;
+        m_group = ::getegid();
+        QVERIFY(::setgroups(0, nullptr) == 0 && ::setegid(65534) == 0);
+    }
+    ~GroupsOfNobody()
+    {
+        if (::setegid(m_group) != 0 || ::setgroups(std::size_t(m_count), m_groups) != 0)
+            qFatal("the test's own groups could not be taken back");
+    }
+    GroupsOfNobody(const GroupsOfNobody &) = delete;
+    GroupsOfNobody &operator=(const GroupsOfNobody &) = delete;
+
+private:
+    gid_t m_groups[256] = {};
+    int m_count = 0;
+    gid_t m_group = 0;
+};
 
 } // namespace
 
@@ -261,11 +289,13 @@ private Q_SLOTS:
             << "it is locked by LOCK (owner OWNER, PID THIS tst_serial_port, which still runs and "
                "holds the port). Close that program, or end it:\n  kill THIS";
         QTest::addRow("no lock file left") << "" << locked << locked + '.';
+        // A folder of the test's own: no right for its group, whoever runs the test.
         QTest::addRow("device refused")
             << ""
             << "Permission denied"
-            << "Permission denied. Add yourself to the GROUP group (`sudo adduser $USER GROUP`), "
-               "then log in again.";
+            << "Permission denied. DEVICE is owned by OWNER, group GROUP, mode drwx------: its "
+               "group may not read and write it. An administrator can give it to a group that "
+               "may read and write it (a udev rule), which you then join.";
     }
     void openFailureSaysHowToFixIt()
     {
@@ -291,7 +321,8 @@ private Q_SLOTS:
             .replace("OWNER", QFileInfo(locks.path()).owner())
             .replace("ENDED", QString::number(endedPid))
             .replace("THIS", QString::number(QCoreApplication::applicationPid()))
-            .replace("GROUP", QFileInfo(locks.path()).group());
+            .replace("GROUP", QFileInfo(locks.path()).group())
+            .replace("DEVICE", locks.path());
 
         // The refused device stands for itself; a locked one is named as the lock names it.
         const QString device =
@@ -299,6 +330,82 @@ private Q_SLOTS:
         QCOMPARE(PortOpenFailureText(QStringLiteral("port 1 (/dev/ttyS0)"), device,
                                      QSerialPort::PermissionError, reason, {locks.path()}),
                  QStringLiteral("Cannot open port 1 (/dev/ttyS0): ") + said);
+    }
+
+    // Joining the device's group is offered only where it would open the device: never
+    // root's group, never a group without read and write, never to its owner, whose
+    // own bits count instead. Otherwise the owner and the mode say who may.
+    void refusedDeviceNamesAGroupOnlyWhereJoiningHelps_data()
+    {
+        QTest::addColumn<QString>("owner"); // "nobody" or "this user"
+        QTest::addColumn<QString>("group"); // "dialout" or "root"
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("said"); // after "Permission denied."
+
+        const QString joinDialout =
+            " Add yourself to the dialout group (`sudo adduser $USER dialout`), then log in again.";
+        const QString ownerAndMode =
+            " DEVICE is owned by OWNER, group GROUP, mode MODE: %1. An administrator can give it "
+            "to a group that may read and write it (a udev rule), which you then join.";
+        const QString groupMayNot = ownerAndMode.arg("its group may not read and write it");
+        QTest::addRow("group may read and write") << "nobody"
+                                                  << "dialout" << 0660 << joinDialout;
+        QTest::addRow("group may only read") << "nobody"
+                                             << "dialout" << 0640 << groupMayNot;
+        QTest::addRow("group may only write") << "nobody"
+                                              << "dialout" << 0620 << groupMayNot;
+        QTest::addRow("no right for the group") << "nobody"
+                                                << "dialout" << 0606 << groupMayNot;
+        QTest::addRow("root's group")
+            << "nobody"
+            << "root" << 0660 << ownerAndMode.arg("only root's group may read and write it");
+        QTest::addRow("this user's own, without its bits")
+            << "this user"
+            << "dialout" << 0060
+            << " DEVICE is owned by OWNER, group GROUP, mode MODE: this user already has its "
+               "owner's or its group's rights, so something beyond them refuses it, such as an "
+               "access list or a security module.";
+        QTest::addRow("no such device") << ""
+                                        << "" << 0 << "";
+    }
+    void refusedDeviceNamesAGroupOnlyWhereJoiningHelps()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, group);
+        QFETCH(int, mode);
+        QFETCH(QString, said);
+
+        QTemporaryDir folder;
+        const QString device = folder.filePath(QStringLiteral("ttyUSB0"));
+        if (!owner.isEmpty()) {
+            QFile file(device);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            const QByteArray path = QFile::encodeName(device);
+            const uid_t uid = owner == u"nobody" ? 65534 : ::geteuid();
+            const gid_t gid = group == u"root" ? 0 : 20;
+            if (::chown(path.constData(), uid, gid) != 0)
+                QSKIP("giving a file to another owner and group needs root");
+            QCOMPARE(::chmod(path.constData(), mode_t(mode)), 0);
+            // The test's own groups must not hold the device's, or joining it means nothing.
+            QVERIFY(::getegid() != 20);
+            QString modeText = QStringLiteral("-"); // a regular file
+            for (int bit = 0; bit < 9; ++bit)
+                modeText += (mode & (0400 >> bit)) ? QChar(u"rwxrwxrwx"[bit]) : QChar(u'-');
+            said.replace("DEVICE", device)
+                .replace("OWNER", QFileInfo(device).owner())
+                .replace("GROUP", QFileInfo(device).group())
+                .replace("MODE", modeText);
+        }
+
+        // As a user in no group of the rows, root's included, so that each rule is seen
+        // to act by itself.
+        const std::optional<GroupsOfNobody> asNobody =
+            ::geteuid() == 0 ? std::make_optional<GroupsOfNobody>() : std::nullopt;
+        const QString text =
+            PortOpenFailureText(QStringLiteral("port 1 (ttyUSB0)"), device,
+                                QSerialPort::PermissionError, QStringLiteral("Permission denied"));
+        QCOMPARE(text, QStringLiteral("Cannot open port 1 (ttyUSB0): Permission denied.") + said);
     }
 
     void unreadableMapNamesNoDevice()
