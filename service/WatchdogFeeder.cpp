@@ -12,6 +12,12 @@ namespace {
 // few seconds at least; the units' is a minute.
 constexpr int kLooksPerWatchdogTime = 4;
 
+std::chrono::microseconds LookInterval(std::chrono::microseconds watchdogTime)
+{
+    // Never a busy loop, whatever time the manager gives.
+    return std::max(watchdogTime / kLooksPerWatchdogTime, std::chrono::microseconds(1000));
+}
+
 } // namespace
 
 WatchdogFeed::WatchdogFeed(WatchProgress progress, StateSender send)
@@ -57,11 +63,6 @@ void WatchdogFeeder::stop()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
-}
-
-std::chrono::microseconds WatchdogFeeder::LookInterval(std::chrono::microseconds watchdogTime)
-{
-    return std::max(watchdogTime / kLooksPerWatchdogTime, std::chrono::microseconds(1000));
 }
 
 void WatchdogFeeder::Run()

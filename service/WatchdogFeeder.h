@@ -51,8 +51,6 @@ public:
     // At once, whatever the watchdog time; no ping follows. Harmless when repeated.
     void stop();
 
-    static std::chrono::microseconds LookInterval(std::chrono::microseconds watchdogTime);
-
 private:
     void Run();
 

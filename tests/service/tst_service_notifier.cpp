@@ -147,39 +147,6 @@ private Q_SLOTS:
         QCOMPARE(record.states().constLast(), status);
     }
 
-    // Only the fail command counts, measured on the monotonic count.
-    void lastFailCommand_data()
-    {
-        QTest::addColumn<CommandKind>("kind");
-        QTest::addColumn<QByteArray>("status");
-        QTest::addRow("the fail command")
-            << CommandKind::Fail
-            << QByteArray(
-                   "STATUS=primary 12 ms; 0 failing cycles; last fail command 2 min 5 s ago");
-        QTest::addRow("FAIL TEST")
-            << CommandKind::FailTest
-            << QByteArray("STATUS=primary 12 ms; 0 failing cycles; no fail command yet");
-        QTest::addRow("a scheduled command")
-            << CommandKind::Scheduled
-            << QByteArray("STATUS=primary 12 ms; 0 failing cycles; no fail command yet");
-    }
-    void lastFailCommand()
-    {
-        QFETCH(CommandKind, kind);
-        QFETCH(QByteArray, status);
-        FakeClock clock;
-        Told record;
-        ServiceNotifier notifier(clock, record.sender());
-        notifier.watchStarted();
-        notifier.commandSent(kind, QStringLiteral("^m"));
-        clock.advanceMs(125'000);
-        CycleReport answered;
-        answered.primary = Probe(0, 12);
-        answered.answered = true;
-        notifier.cycleDone(answered);
-        QCOMPARE(record.states().constLast(), status);
-    }
-
     // The watchdog's pings follow the ticks and the waits' wakes alike.
     void progressFollowsTicksAndWaits_data()
     {

@@ -111,24 +111,6 @@ private Q_SLOTS:
         QCOMPARE(sent, QByteArrayList(pings, "WATCHDOG=1"));
     }
 
-    // A look at the progress well within the watchdog time, never a busy loop.
-    void lookInterval_data()
-    {
-        QTest::addColumn<qint64>("watchdogUs");
-        QTest::addColumn<qint64>("intervalUs");
-        QTest::addRow("the units' minute") << qint64(60'000'000) << qint64(15'000'000);
-        QTest::addRow("above the floor") << qint64(8'000) << qint64(2'000);
-        QTest::addRow("at the floor") << qint64(4'000) << qint64(1'000);
-        QTest::addRow("below the floor") << qint64(1) << qint64(1'000);
-    }
-    void lookInterval()
-    {
-        QFETCH(qint64, watchdogUs);
-        QFETCH(qint64, intervalUs);
-        QCOMPARE(WatchdogFeeder::LookInterval(std::chrono::microseconds(watchdogUs)).count(),
-                 intervalUs);
-    }
-
     // A cycle that holds the watch's thread for twice the watchdog time, in waits
     // that wake: pinged throughout. Then the watch stalls: no ping beyond the one for
     // what it did before.
