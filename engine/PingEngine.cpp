@@ -65,8 +65,10 @@ void PingEngine::SetPingPeriod(qint32 seconds)
 
 void PingEngine::CheckEchoPermission()
 {
-    if (!m_echo.maySendEchoes())
-        m_permissionNotice.NoPermission();
+    if (m_echo.maySendEchoes())
+        return;
+    m_permissionNotice.NoPermission();
+    SetBlind(true);
 }
 
 void PingEngine::PingCycle(CycleCause cause)
@@ -83,9 +85,11 @@ void PingEngine::PingCycle(CycleCause cause)
     // A blind cycle neither fails nor answers: the count stays where it was.
     if (verdict == Verdict::Blind) {
         m_permissionNotice.NoPermission();
+        SetBlind(true);
         return;
     }
     m_permissionNotice.EchoesSent();
+    SetBlind(false);
     m_tip.ShowProbed(report);
 
     const bool outageOver = OutageOver(verdict);
@@ -269,6 +273,14 @@ void PingEngine::SendFailCommand(CommandKind kind)
     const QString command = m_fields.text(Field::FailCommand);
     m_sender.SendCommand(command);
     m_events.commandSent(kind, command);
+}
+
+void PingEngine::SetBlind(bool blind)
+{
+    if (blind == m_blind)
+        return;
+    m_blind = blind;
+    m_events.watchBlind(blind);
 }
 
 qint32 PingEngine::TimeoutMs(Field timeoutField) const

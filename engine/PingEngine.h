@@ -94,6 +94,8 @@ private:
     void ActOnOutage();
     // The fail command as the field holds it now, sent and told to the listeners.
     void SendFailCommand(CommandKind kind);
+    // Tells the listeners when echoes stop or start going out again.
+    void SetBlind(bool blind);
     qint32 TimeoutMs(Field timeoutField) const;
 
     WindowFields &m_fields;
@@ -124,4 +126,6 @@ private:
     // The fail command has gone in this outage (a resend re-arms m_failSent, not this).
     bool m_failCommandWent = false;
     qint32 m_answersInRow = 0;
+    // No echo could be sent, since the start-up check or the last cycle.
+    bool m_blind = false;
 };

@@ -18,6 +18,12 @@ void WatchEventHub::cycleDone(const CycleReport &report)
         listener->cycleDone(report);
 }
 
+void WatchEventHub::watchBlind(bool blind)
+{
+    for (WatchEvents *listener : m_listeners)
+        listener->watchBlind(blind);
+}
+
 void WatchEventHub::outageStarted()
 {
     for (WatchEvents *listener : m_listeners)

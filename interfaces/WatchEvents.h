@@ -57,6 +57,10 @@ public:
     // A cycle that could not tell anything about the line (a stop, no permission to
     // send echoes) is not reported.
     virtual void cycleDone(const CycleReport &) {}
+    // No echo can be sent, as this user may open no echo socket, so the watch sees
+    // nothing of the line (true); echoes went out again (false). Told as it changes,
+    // from the check at start-up on, before the cycle that changed it is reported.
+    virtual void watchBlind(bool) {}
     // The first failing cycle after an answer, or after the start.
     virtual void outageStarted() {}
     // The first answer after a failing cycle.
@@ -87,6 +91,7 @@ public:
     void watchStarted() override;
     void watchTicked() override;
     void cycleDone(const CycleReport &report) override;
+    void watchBlind(bool blind) override;
     void outageStarted() override;
     void outageEnded() override;
     void commandSent(CommandKind kind, const QString &command) override;

@@ -20,6 +20,8 @@ QColor DotColour(BadgeState state)
         return {0xe0, 0x00, 0x00};
     case BadgeState::Paused:
         return {0x90, 0x90, 0x90};
+    case BadgeState::Blind:
+        return {0x80, 0x40, 0xff};
     case BadgeState::None:
         break;
     }
@@ -65,6 +67,9 @@ BadgeState TrayBadge::state() const
 {
     if (!m_enabled)
         return BadgeState::None;
+    // A watch that sees nothing cannot say the line is well, nor that a pause matters.
+    if (m_blind)
+        return BadgeState::Blind;
     return m_paused ? BadgeState::Paused : m_line;
 }
 
@@ -84,6 +89,12 @@ void TrayBadge::commandSent(CommandKind kind, const QString &)
     if (kind != CommandKind::Fail)
         return;
     m_line = BadgeState::Acted;
+    Tell();
+}
+
+void TrayBadge::watchBlind(bool blind)
+{
+    m_blind = blind;
     Tell();
 }
 

@@ -13,6 +13,7 @@ enum class BadgeState
     Failing, // cycles fail, no fail command has gone yet
     Acted,   // the fail command went to the router in this outage
     Paused,  // actions are paused, whatever the line does
+    Blind,   // no echo can be sent, so nothing is known of the line
 };
 
 // The icon with a small dot in its lower right corner in the colour of the state;
@@ -32,6 +33,7 @@ public:
 
     void cycleDone(const CycleReport &report) override;
     void commandSent(CommandKind kind, const QString &command) override;
+    void watchBlind(bool blind) override;
 
 private:
     void Tell();
@@ -39,6 +41,7 @@ private:
     std::function<void(BadgeState)> m_onChanged;
     bool m_enabled = true;
     bool m_paused = false;
+    bool m_blind = false;
     // The line as the watch last told it, beneath any pause.
     BadgeState m_line = BadgeState::None;
     BadgeState m_told = BadgeState::None;

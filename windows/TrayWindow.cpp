@@ -13,6 +13,8 @@ namespace {
 
 // Longer tips are cut by some notification areas; this length is safe everywhere.
 constexpr int kLongestTip = 63;
+// Without it, a watch that cannot send echoes would show "0%" as a healthy line does.
+const QString kBlindTip = QStringLiteral("Corvane (pings cannot be sent)");
 
 } // namespace
 
@@ -31,20 +33,42 @@ TrayWindow::~TrayWindow()
     m_tray.onContextRequested = nullptr;
 }
 
+void TrayWindow::StartInTray()
+{
+    AddTrayIcon();
+    // A window shown and minimised at once leaves the window manager answering both
+    // later, and its late answers could take the minimised state away from the hidden
+    // window or minimise it again after the user's first click brought it back. A
+    // window never shown has nothing to answer for.
+    if (!m_tray.isAvailable())
+        m_window.show();
+    MinimizeWindow();
+}
+
 void TrayWindow::AddTrayIcon()
 {
     const double percentage = 100.0 * m_window.value() / m_window.maximum();
-    const QString tip =
-        QStringLiteral("Corvane (") + GeneralNumberText(percentage) + QStringLiteral("%)");
-    m_tip = tip;
-    m_tray.add(BadgedIcon(m_window.windowIcon(), m_badge), tip.left(kLongestTip));
+    m_tip = QStringLiteral("Corvane (") + GeneralNumberText(percentage) + QStringLiteral("%)");
+    m_tray.add(BadgedIcon(m_window.windowIcon(), m_badge),
+               (m_blind ? kBlindTip : m_tip).left(kLongestTip));
     m_iconShown = true;
 }
 
 void TrayWindow::UpdateTrayTip(const QString &text)
 {
     m_tip = text;
-    m_tray.setTip(text.left(kLongestTip));
+    ShowTip();
+}
+
+void TrayWindow::watchBlind(bool blind)
+{
+    m_blind = blind;
+    ShowTip();
+}
+
+void TrayWindow::ShowTip()
+{
+    m_tray.setTip((m_blind ? kBlindTip : m_tip).left(kLongestTip));
 }
 
 void TrayWindow::ShowBadge(BadgeState state)
@@ -72,10 +96,12 @@ void TrayWindow::MinimizeWindow()
 
 void TrayWindow::OpenPopupMenu(const QPoint &position)
 {
-    // The menu belongs to the tucked-away window only. It also opens over an open
-    // message box: a warning runs no event loop of its own, and under the close
-    // question the menu's Exit finds the window already closing and does nothing.
-    if (!m_window.isMinimized())
+    // The menu belongs to the tucked-away window only. Hidden counts as tucked away
+    // whatever the state says, since a desktop may drop the minimised state of a
+    // window it no longer shows. The menu also opens over an open message box: a
+    // warning runs no event loop of its own, and under the close question the menu's
+    // Exit finds the window already closing and does nothing.
+    if (m_window.isVisible() && !m_window.isMinimized())
         return;
     m_window.PopupMenu().popup(position);
 }

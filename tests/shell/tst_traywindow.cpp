@@ -203,7 +203,140 @@ private Q_SLOTS:
         QCOMPARE(m_tray.tip, tip);
     }
 
+    // From the moment the icon shows, a right click opens the menu and the first left
+    // click brings the window: after a start hidden in the tray (the window never
+    // shown, so that no late answer of the desktop can hide it again), after a start
+    // without a notification area (minimised), and when the desktop drops the
+    // minimised state of a window it no longer shows.
+    void menuAndFirstClickWorkFromTheStart_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<bool>("stateDropped");
+        QTest::addColumn<bool>("shownAtStart");
+
+        QTest::addRow("hidden start") << "in tray" << false << false;
+        QTest::addRow("hidden start, state dropped") << "in tray" << true << false;
+        QTest::addRow("no notification area") << "no tray" << false << true;
+        QTest::addRow("shown and minimised, state dropped") << "shown" << true << true;
+    }
+
+    void menuAndFirstClickWorkFromTheStart()
+    {
+        QFETCH(QString, start);
+        QFETCH(bool, stateDropped);
+        QFETCH(bool, shownAtStart);
+
+        ShowCount shows(*m_form);
+        m_tray.available = start != u"no tray";
+        if (start == u"shown")
+            showAndMinimise();
+        else
+            m_trayWindow->StartInTray();
+        QCoreApplication::processEvents();
+        QVERIFY(m_tray.shown);
+        QVERIFY(m_form->isMinimized());
+        QCOMPARE(m_form->isVisible(), start == u"no tray");
+        if (stateDropped) {
+            m_form->windowHandle()->setWindowState(Qt::WindowNoState);
+            QTRY_VERIFY(!m_form->isMinimized());
+            QVERIFY(!m_form->isVisible());
+        }
+        QCOMPARE(shows.count > 0, shownAtStart);
+
+        m_tray.onContextRequested(QPoint(40, 30));
+        QVERIFY(menu().isVisible());
+        QCOMPARE(menu().pos(), QPoint(40, 30));
+        menu().close();
+
+        m_tray.onActivated();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!m_form->isMinimized());
+    }
+
+    // A watch that can send no echo says so in the tip and the corner, over whatever
+    // the watch asks the tip to show meanwhile, and gives both back once echoes go
+    // out again. The badge's switch turns off only the dot.
+    void blindWatchSaysSo_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<QColor>("corner");
+
+        const QString blind = QStringLiteral("Corvane (pings cannot be sent)");
+        const QString start = QStringLiteral("Corvane (0%)");
+        const QColor none;
+        const QColor violet(0x80, 0x40, 0xff);
+        const QColor amber(0xff, 0xb0, 0x00);
+        QTest::addRow("blind from the start") << QStringList{"blind"} << blind << violet;
+        QTest::addRow("blind before the icon shows")
+            << QStringList{"blind", "icon"} << blind << violet;
+        QTest::addRow("echoes again") << QStringList{"blind", "seen"} << start << none;
+        QTest::addRow("tip asked for while blind")
+            << QStringList{"blind", "tip"} << blind << violet;
+        QTest::addRow("tip asked for while blind, then echoes")
+            << QStringList{"blind", "tip", "seen"} << "Corvane (paused until 13:00)" << none;
+        QTest::addRow("blind while paused") << QStringList{"pause", "blind"} << blind << violet;
+        QTest::addRow("blind while failing, then echoes")
+            << QStringList{"fail", "blind", "seen"} << start << amber;
+        QTest::addRow("badge off") << QStringList{"off", "blind"} << blind << none;
+    }
+
+    void blindWatchSaysSo()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QString, tip);
+        QFETCH(QColor, corner);
+
+        const QImage plain = m_form->windowIcon().pixmap(32, 32).toImage();
+        TrayBadge badge([this](BadgeState state) { m_trayWindow->ShowBadge(state); });
+        WatchEventHub watch;
+        watch.listen(badge);
+        watch.listen(*m_trayWindow);
+        if (!events.contains(QStringLiteral("icon")))
+            m_trayWindow->AddTrayIcon();
+        for (const QString &event : std::as_const(events)) {
+            if (event == u"blind" || event == u"seen")
+                watch.watchBlind(event == u"blind");
+            else if (event == u"icon")
+                m_trayWindow->AddTrayIcon();
+            else if (event == u"tip")
+                m_trayWindow->UpdateTrayTip(QStringLiteral("Corvane (paused until 13:00)"));
+            else if (event == u"pause")
+                badge.setPaused(true);
+            else if (event == u"fail")
+                watch.cycleDone(CycleReport());
+            else if (event == u"off")
+                badge.setEnabled(false);
+        }
+
+        QCOMPARE(m_tray.tip, tip);
+        const QImage shown = m_tray.icon.pixmap(32, 32).toImage();
+        if (corner.isValid())
+            QCOMPARE(shown.pixelColor(24, 24), corner);
+        else
+            QCOMPARE(shown, plain);
+        // What a pause that ends brings back is the tip asked for, never the blind one.
+        QCOMPARE(m_trayWindow->TipText(), events.contains(QStringLiteral("tip"))
+                                              ? QStringLiteral("Corvane (paused until 13:00)")
+                                              : QStringLiteral("Corvane (0%)"));
+    }
+
 private:
+    // Counts the window's shows: a window the desktop was never asked to show has no
+    // answer of the desktop's to come.
+    struct ShowCount : QObject
+    {
+        explicit ShowCount(QWidget &window) { window.installEventFilter(this); }
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            // Not the desktop's own, as a minimised window's restored state brings.
+            count += event->type() == QEvent::Show && !event->spontaneous();
+            return false;
+        }
+        int count = 0;
+    };
+
     QMenu &menu() const { return m_form->PopupMenu(); }
     void showWithIcon()
     {
