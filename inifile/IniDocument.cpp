@@ -137,6 +137,16 @@ bool IniDocument::hasKeys(const QString &section) const
     });
 }
 
+QStringList IniDocument::keys(const QString &section) const
+{
+    QStringList keys;
+    for (const Line &line : m_lines) {
+        if (line.kind == Kind::Key && line.section == section && !keys.contains(line.key))
+            keys.append(line.key);
+    }
+    return keys;
+}
+
 QList<int> IniDocument::skippedLines() const
 {
     QList<int> numbers;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -27,6 +28,8 @@ public:
     // The first occurrence of the key in the section.
     std::optional<QString> value(const QString &section, const QString &key) const;
     bool hasKeys(const QString &section) const;
+    // The section's keys, each once, in the order they first appear.
+    QStringList keys(const QString &section) const;
     // Numbers, from 1, of the lines that are neither comments, sections nor keys.
     QList<int> skippedLines() const;
 

@@ -152,6 +152,12 @@ bool IniSettingsStore::hasKeys(const QString &application, const QString &sectio
     return document && document->hasKeys(section);
 }
 
+QStringList IniSettingsStore::keys(const QString &application, const QString &section)
+{
+    const std::optional<IniDocument> document = ReadDocument(filePath(application));
+    return document ? document->keys(section) : QStringList();
+}
+
 Outcome IniSettingsStore::write(const QString &application, const QString &section,
                                 const QString &key, const QString &value)
 {

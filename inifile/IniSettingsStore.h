@@ -24,6 +24,7 @@ public:
                   const QString &value) override;
     Outcome remove(const QString &application, const QString &section, const QString &key) override;
     bool hasKeys(const QString &application, const QString &section) override;
+    QStringList keys(const QString &application, const QString &section) override;
     Outcome readable(const QString &application) override;
 
     // "The settings file <path> has lines that are not settings, which were skipped:

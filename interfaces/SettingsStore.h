@@ -3,6 +3,7 @@
 #include "Outcome.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,6 +25,12 @@ public:
     virtual bool hasKeys(const QString & /*application*/, const QString & /*section*/)
     {
         return false;
+    }
+    // The keys of the section, each once, in the order they first appear; for naming
+    // the keys nothing reads. One that cannot tell has none.
+    virtual QStringList keys(const QString & /*application*/, const QString & /*section*/)
+    {
+        return {};
     }
     // One line for the event log naming the lines of the application's settings that
     // are not settings and were skipped, or empty text. A store that is not a file

@@ -3,6 +3,7 @@
 #include "OptionTable.h"
 #include "Settings.h"
 #include "StoredValuesCheck.h"
+#include "UnknownKeys.h"
 #include "WholeNumber.h"
 
 #include <QLocale>
@@ -132,6 +133,14 @@ StoredOption ReadStoredOption(Settings &settings, OptionKey key, Options &option
     return stored;
 }
 
+QStringList UnknownOptionLines(Settings &settings)
+{
+    QStringList names;
+    for (const OptionRow &row : OptionRows())
+        names.append(QString::fromLatin1(row.name));
+    return UnknownKeyLines(settings, OptionsSection, names);
+}
+
 Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
 {
     Options options;
@@ -146,7 +155,7 @@ Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
     // Told rather than fallen back on silently: a limit that never holds looks like a
     // working setting until the night it was meant for.
     ReportRefusedLines(
-        refused,
+        refused + UnknownOptionLines(settings),
         QStringLiteral("Some stored options are not valid; Corvane runs with their defaults:"), log,
         boxes);
     return options;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstddef>
@@ -114,6 +115,10 @@ struct StoredOption
     std::optional<QString> refusal;
 };
 StoredOption ReadStoredOption(Settings &settings, OptionKey key, Options &options);
+
+// A "Key=value: ..." line for each key of the section that no row reads, with the
+// nearest key that one does.
+QStringList UnknownOptionLines(Settings &settings);
 
 // Start-up: the stored options. A value its check refuses keeps the default and is
 // reported, all such values at once, in one log entry and one "Settings" box.

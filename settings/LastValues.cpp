@@ -23,38 +23,37 @@ bool Always(const QString &)
     return true;
 }
 
-// Plain character-code order, as the port number was always compared: "10" and "3x"
-// pass, "0", "5" and "40" do not.
-bool PortInRange(const QString &stored)
-{
-    return QString::compare(stored, QStringLiteral("1")) >= 0 &&
-           QString::compare(stored, QStringLiteral("4")) <= 0;
-}
-
 struct Rule
 {
     Field field;
     TakeRule take;
+    // Why a stored text is not taken.
+    const char *reason;
 };
+
+constexpr const char *kEmptyNotRead = "An empty value is not read.";
 
 // In the order the keys have always been read.
 const Rule kRules[] = {
-    {Field::AddrPri, AtLeastTwoCharacters},
-    {Field::AddrSec, AtLeastTwoCharacters},
-    {Field::Period, Always},
-    {Field::TimeoutPri, AtLeastOneCharacter},
-    {Field::TimeoutSec, AtLeastOneCharacter},
-    {Field::FailCommand, Always},
-    {Field::FailTries, AtLeastOneCharacter},
-    {Field::FailResend, AtLeastOneCharacter},
-    {Field::FailLog, AtLeastTwoCharacters},
-    {Field::FailPort, PortInRange},
+    {Field::AddrPri, AtLeastTwoCharacters, "A value of fewer than 2 characters is not read."},
+    {Field::AddrSec, AtLeastTwoCharacters, "A value of fewer than 2 characters is not read."},
+    {Field::Period, AtLeastOneCharacter, kEmptyNotRead},
+    {Field::TimeoutPri, AtLeastOneCharacter, kEmptyNotRead},
+    {Field::TimeoutSec, AtLeastOneCharacter, kEmptyNotRead},
+    {Field::FailCommand, Always, ""},
+    {Field::FailTries, AtLeastOneCharacter, kEmptyNotRead},
+    {Field::FailResend, AtLeastOneCharacter, kEmptyNotRead},
+    {Field::FailLog, AtLeastTwoCharacters, "A path of fewer than 2 characters is not read."},
+    // The port the user chose is taken as it is, whatever it reads: the start-up report
+    // refuses one that cannot be used, and no other port is put in its place.
+    {Field::FailPort, Always, ""},
 };
 
 // A key that was never written keeps the field's default, so that a default such as
 // the fail command "^m^m" survives until the user confirms something else; a key
 // stored as empty text is taken as empty wherever the rule allows.
-void LoadKey(Settings &settings, WindowFields &fields, Field field, TakeRule take)
+void LoadKey(Settings &settings, WindowFields &fields, Field field, TakeRule take,
+             LastValuesLoad &load)
 {
     const QString key = FieldKey(field);
     if (!settings.HasValue(SettingsSection, key))
@@ -62,6 +61,8 @@ void LoadKey(Settings &settings, WindowFields &fields, Field field, TakeRule tak
     const QString stored = settings.GetValue(SettingsSection, key);
     if (take(stored))
         fields.setText(field, stored);
+    else
+        load.notTaken.append(field);
 }
 
 } // namespace
@@ -78,18 +79,43 @@ LastValuesLoad LoadLastValues(Settings &settings, WindowFields &fields)
             return load;
     }
 
-    for (const Rule &rule : kRules) {
-        LoadKey(settings, fields, rule.field, rule.take);
-        if (rule.field == Field::Period && fields.text(Field::Period).isEmpty())
-            fields.setText(Field::Period, QStringLiteral("60"));
-    }
+    // An empty period keeps the field's 60, as it always has.
+    for (const Rule &rule : kRules)
+        LoadKey(settings, fields, rule.field, rule.take, load);
 
     for (int slot = 0; slot < kScheduleSlots; ++slot) {
-        LoadKey(settings, fields, SchedCmdField(slot), Always);
+        LoadKey(settings, fields, SchedCmdField(slot), Always, load);
         if (fields.text(SchedCmdField(slot)).isEmpty())
             continue;
         fields.setEnabled(SchedTimeField(slot), true);
-        LoadKey(settings, fields, SchedTimeField(slot), Always);
+        LoadKey(settings, fields, SchedTimeField(slot), Always, load);
     }
     return load;
+}
+
+QString NotTakenReason(Field field)
+{
+    for (const Rule &rule : kRules) {
+        if (rule.field == field)
+            return QString::fromLatin1(rule.reason);
+    }
+    return {};
+}
+
+QList<Field> LastValuesFields()
+{
+    QList<Field> fields;
+    for (const Rule &rule : kRules)
+        fields.append(rule.field);
+    for (int slot = 0; slot < kScheduleSlots; ++slot)
+        fields << SchedCmdField(slot) << SchedTimeField(slot);
+    return fields;
+}
+
+QStringList LastValuesKeys()
+{
+    QStringList keys{QStringLiteral("Init")};
+    for (const Field field : LastValuesFields())
+        keys.append(FieldKey(field));
+    return keys;
 }

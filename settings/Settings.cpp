@@ -25,6 +25,11 @@ bool Settings::HasAnyValue(const QString &section)
     return m_store.hasKeys(SettingsAppName, section);
 }
 
+QStringList Settings::Keys(const QString &section)
+{
+    return m_store.keys(SettingsAppName, section);
+}
+
 QString Settings::SkippedLinesReport() const
 {
     return m_store.skippedLinesReport(SettingsAppName);

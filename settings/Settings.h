@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class SettingsStore;
 class MessageBoxes;
@@ -24,11 +25,15 @@ public:
     bool HasValue(const QString &section, const QString &key);
     // Whether any key of the section has ever been written.
     bool HasAnyValue(const QString &section);
+    // The keys of the section, each once, in the order they first appear.
+    QStringList Keys(const QString &section);
     // One log line naming the lines of the settings file that are not settings and
     // were skipped; empty text when there are none.
     QString SkippedLinesReport() const;
     // A failed write shows the "Registry" box and returns normally.
     void SaveValue(const QString &section, const QString &key, const QString &value);
+    // The store itself, for what is read from other sections, such as the ports' devices.
+    SettingsStore &store() const { return m_store; }
 
 private:
     SettingsStore &m_store;

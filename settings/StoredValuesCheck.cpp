@@ -1,27 +1,39 @@
 #include "StoredValuesCheck.h"
 
 #include "FieldConfirmation.h"
+#include "LastValues.h"
 #include "LogWriter.h"
 #include "MessageBoxes.h"
+#include "PortDevice.h"
 #include "Settings.h"
-#include "WindowFields.h"
+#include "UnknownKeys.h"
+
+#include <optional>
 
 namespace {
 
 const QString kIntroduction =
     QStringLiteral("Some stored settings are not valid; Corvane runs with its fallbacks for them:");
 
-// The fields with a rule, in the order the keys are loaded; a schedule time only
-// counts while its slot has a command.
-QList<Field> CheckedFields(const WindowFields &fields)
+// The fields whose text has a rule of its own; a schedule time only counts while its
+// slot has a command.
+bool HasRule(const WindowFields &fields, Field field)
 {
-    QList<Field> checked = {Field::Period, Field::TimeoutPri, Field::TimeoutSec, Field::FailTries,
-                            Field::FailResend};
-    for (int slot = 0; slot < kScheduleSlots; ++slot) {
-        if (!fields.text(SchedCmdField(slot)).isEmpty())
-            checked.append(SchedTimeField(slot));
+    switch (field) {
+    case Field::Period:
+    case Field::TimeoutPri:
+    case Field::TimeoutSec:
+    case Field::FailTries:
+    case Field::FailResend:
+        return true;
+    default:
+        break;
     }
-    return checked;
+    for (int slot = 0; slot < kScheduleSlots; ++slot) {
+        if (field == SchedTimeField(slot))
+            return !fields.text(SchedCmdField(slot)).isEmpty();
+    }
+    return false;
 }
 
 // Puts what runs in place of the refused text and says what it is. Every reader of
@@ -39,28 +51,56 @@ QString FallBack(WindowFields &fields, Field field)
     return QStringLiteral("Corvane uses %1.").arg(fallback);
 }
 
+// Why the watch does not run with the field's stored text, and what it runs instead;
+// nothing when it does.
+std::optional<QString> Verdict(Settings &settings, WindowFields &fields, Field field,
+                               const QList<Field> &notTaken)
+{
+    if (notTaken.contains(field))
+        return NotTakenReason(field) + QStringLiteral(" Corvane uses %1.").arg(fields.text(field));
+    if (field == Field::FailPort) {
+        // The port stays as the user chose it: any other may be another device.
+        const std::optional<QString> refusal =
+            PortRefusal(settings.store(), fields.text(Field::FailPort));
+        if (!refusal)
+            return std::nullopt;
+        return *refusal + QStringLiteral(" Corvane opens no other port in its place.");
+    }
+    if (!HasRule(fields, field))
+        return std::nullopt;
+    const std::optional<QString> refusal = FieldRefusal(field, fields.text(field));
+    if (!refusal)
+        return std::nullopt;
+    return *refusal + (refusal->endsWith(u'.') ? QStringLiteral(" ") : QStringLiteral(". ")) +
+           FallBack(fields, field);
+}
+
 } // namespace
 
-void TakeFallbacksForRefusedStoredValues(Settings &settings, WindowFields &fields, LogWriter &log,
-                                         MessageBoxes &boxes)
+QStringList TakeFallbacksForStoredValues(Settings &settings, WindowFields &fields,
+                                         const QList<Field> &notTaken)
 {
     QStringList lines;
-    for (const Field field : CheckedFields(fields)) {
+    for (const Field field : LastValuesFields()) {
         const QString key = FieldKey(field);
         if (!settings.HasValue(SettingsSection, key))
             continue;
-        const QString value = fields.text(field);
-        const std::optional<QString> refusal = FieldRefusal(field, value);
-        if (!refusal)
-            continue;
-        lines.append(key + u'=' + value + QStringLiteral(": ") + *refusal +
-                     (refusal->endsWith(u'.') ? QStringLiteral(" ") : QStringLiteral(". ")) +
-                     FallBack(fields, field));
+        const QString stored = settings.GetValue(SettingsSection, key);
+        if (const std::optional<QString> verdict = Verdict(settings, fields, field, notTaken))
+            lines.append(key + u'=' + stored + QStringLiteral(": ") + *verdict);
     }
+    return lines + UnknownKeyLines(settings, SettingsSection, LastValuesKeys());
+}
+
+void TakeFallbacksForRefusedStoredValues(Settings &settings, WindowFields &fields,
+                                         const QList<Field> &notTaken, LogWriter &log,
+                                         MessageBoxes &boxes)
+{
     // Told rather than fallen back on silently: a retry count the ping cycle never
     // reaches, or a slot that never fires, looks like a working setting until the
     // outage it was meant for.
-    ReportRefusedLines(lines, kIntroduction, log, boxes);
+    ReportRefusedLines(TakeFallbacksForStoredValues(settings, fields, notTaken), kIntroduction, log,
+                       boxes);
 }
 
 void ReportRefusedLines(const QStringList &lines, const QString &introduction, LogWriter &log,

@@ -1,20 +1,29 @@
 #pragma once
 
+#include "WindowFields.h"
+
+#include <QList>
 #include <QStringList>
 
 class LogWriter;
 class MessageBoxes;
 class Settings;
-class WindowFields;
 
 // Start-up, right after the stored values were loaded into the fields: every stored
-// value its field would refuse if typed is replaced in the field by its fallback, and
-// reported, all at once, in one log entry and one "Settings" box, each as
-// "Key=value: refusal" and what runs instead. A number falls back to its field's
-// default, the value a first run uses; a schedule time leaves its slot switched off.
-// The store keeps what the user wrote. A key never stored holds its field's default,
-// which is valid, so a first run reports nothing.
-void TakeFallbacksForRefusedStoredValues(Settings &settings, WindowFields &fields, LogWriter &log,
+// value the watch does not run with, as "Key=value: why" and what runs instead, in
+// the order the keys are read. That is a key the load did not take (notTaken), which
+// keeps its field's default; a value its field would refuse if typed, replaced in the
+// field by its fallback, the value a first run uses, or for a schedule time its slot
+// switched off; a port that cannot be used, which is kept, so that no other port is
+// opened in its place; and a key nothing reads. The store keeps what the user wrote. A
+// key never stored holds its field's default, which is valid, so a first run has none.
+// The settings check lists these same lines, so the two cannot disagree.
+QStringList TakeFallbacksForStoredValues(Settings &settings, WindowFields &fields,
+                                         const QList<Field> &notTaken);
+
+// The same, reported all at once in one log entry and one "Settings" box.
+void TakeFallbacksForRefusedStoredValues(Settings &settings, WindowFields &fields,
+                                         const QList<Field> &notTaken, LogWriter &log,
                                          MessageBoxes &boxes);
 
 // Every start-up check of the store ends the same way: the refused lines under the

@@ -1,7 +1,6 @@
 #include "SettingsCheck.h"
 
 #include "EchoFacility.h"
-#include "FieldConfirmation.h"
 #include "MessageBoxes.h"
 #include "OptionTable.h"
 #include "Options.h"
@@ -9,6 +8,7 @@
 #include "ProbeTarget.h"
 #include "ProgramLookup.h"
 #include "Settings.h"
+#include "StartUpReading.h"
 #include "WholeNumber.h"
 #include "WindowFields.h"
 
@@ -27,8 +27,8 @@ namespace {
 // A host name is looked up once, as the first cycle would.
 constexpr quint32 kLookupTimeoutMs = 5000;
 
-// The settings store reports a file it cannot read in a box; the check says it in a
-// line instead.
+// The check writes nothing, so the settings store has no failed write to show; a box
+// that comes all the same is said in a line.
 class CollectedBoxes final : public MessageBoxes
 {
 public:
@@ -40,18 +40,16 @@ public:
     QStringList texts;
 };
 
-// The fields a stored value is checked for, in the order of the window.
-constexpr Field kStoredFields[] = {
-    Field::AddrPri,     Field::AddrSec,    Field::TimeoutPri, Field::TimeoutSec, Field::Period,
-    Field::FailCommand, Field::FailPort,   Field::FailTries,  Field::FailResend, Field::FailLog,
-    Field::SchedCmd0,   Field::SchedCmd1,  Field::SchedCmd2,  Field::SchedCmd3,  Field::SchedTime0,
-    Field::SchedTime1,  Field::SchedTime2, Field::SchedTime3,
-};
-
 class Report
 {
 public:
     explicit Report(QTextStream &out) : m_out(out) {}
+    // A line of the start-up report, which refuses what it names: "Key=value: why".
+    void line(const QString &line)
+    {
+        m_refused = true;
+        m_out << line << '\n';
+    }
     void item(const QString &what, const std::optional<QString> &refusal,
               const QString &okNote = {})
     {
@@ -155,15 +153,15 @@ void CheckEchoPermission(Report &report, EchoFacility &echo)
                     .arg(groups));
 }
 
+// The port by the rule start-up reports by, then its device as the link would open it.
 void CheckPort(Report &report, SettingsStore &store, const QString &portText)
 {
-    const std::optional<qint32> number = WholeNumber32(portText);
     const QString what = QStringLiteral("Port %1").arg(portText);
-    if (!number || *number < 1) {
-        report.item(what, QStringLiteral("not a port number"));
+    if (const std::optional<QString> refusal = PortRefusal(store, portText)) {
+        report.item(what, refusal);
         return;
     }
-    const QString device = PortDevicePath(store, *number);
+    const QString device = PortDevicePath(store, *WholeNumber16(portText));
     // Opened and closed at once: nothing is sent, and no line is raised or dropped
     // for longer than the open takes.
     const int descriptor =
@@ -199,6 +197,24 @@ void CheckOptions(Report &report, Settings &settings, const QString &settingsFil
         else
             report.item(what, found.refusal);
     }
+    for (const QString &line : UnknownOptionLines(settings))
+        report.line(QStringLiteral("[Options] ") + line);
+}
+
+// A FIFO would hold a plain open or read forever: the store opens the file without
+// blocking and reads nothing but a regular file, the one a symbolic link names.
+void CheckSettingsFile(Report &report, SettingsStore &store, const QString &path)
+{
+    const QString what = QStringLiteral("Settings file %1").arg(path);
+    if (const Outcome readable = store.readable(SettingsAppName); readable.failed()) {
+        report.item(what, readable.description() +
+                              QStringLiteral(" Corvane reads nothing from it, and runs with "
+                                             "every default."));
+        return;
+    }
+    report.item(what, std::nullopt,
+                QFileInfo::exists(path) ? QString()
+                                        : QStringLiteral("none yet: every value is its default"));
 }
 
 } // namespace
@@ -207,46 +223,32 @@ int CheckSettings(const SettingsCheckInput &input, QTextStream &out)
 {
     Report report(out);
     CollectedBoxes boxes;
-    Settings settings(input.store, boxes);
+    ReadOnlyStore store(input.store);
+    Settings settings(store, boxes);
 
-    const QFileInfo file(input.settingsFile);
-    report.item(QStringLiteral("Settings file %1").arg(input.settingsFile),
-                file.exists() && !file.isReadable()
-                    ? std::optional<QString>(QStringLiteral("cannot be read"))
-                    : std::nullopt,
-                file.exists() ? QString() : QStringLiteral("none yet: every value is its default"));
+    CheckSettingsFile(report, store, input.settingsFile);
     const QString skipped = settings.SkippedLinesReport();
     report.item(QStringLiteral("Lines that are not settings"),
                 skipped.isEmpty() ? std::nullopt : std::optional<QString>(skipped.simplified()),
                 QStringLiteral("none"));
 
-    auto stored = [&settings](Field field) {
-        return settings.HasValue(SettingsSection, FieldKey(field))
-                   ? std::optional<QString>(settings.GetValue(SettingsSection, FieldKey(field)))
-                   : std::nullopt;
-    };
-    bool valuesRefused = false;
-    for (const Field field : kStoredFields) {
-        const std::optional<QString> value = stored(field);
-        if (!value)
-            continue;
-        if (const std::optional<QString> refusal = FieldRefusal(field, *value)) {
-            report.item(QStringLiteral("%1=%2").arg(FieldKey(field), *value), refusal);
-            valuesRefused = true;
-        }
-    }
-    if (!valuesRefused)
+    // What the watch runs with is what start-up makes of the record, by start-up's own
+    // code; a value it does not take is judged as what runs in its place.
+    const StartUpReading started = ReadAsTheWatchStarts(settings, input.defaultLogPath);
+    for (const QString &line : started.refusedValues)
+        report.line(line);
+    if (started.refusedValues.isEmpty())
         report.item(QStringLiteral("Stored values"), std::nullopt);
 
+    const WindowFields &fields = started.fields;
     for (const auto &[field, which] :
          {std::pair{Field::AddrPri, "Primary"}, std::pair{Field::AddrSec, "Secondary"}}) {
-        CheckAddress(report, QString::fromLatin1(which),
-                     stored(field).value_or(QString()).trimmed(), input.echo);
+        CheckAddress(report, QString::fromLatin1(which), fields.text(field).trimmed(), input.echo);
     }
     CheckEchoPermission(report, input.echo);
-    CheckPort(report, input.store, stored(Field::FailPort).value_or(QStringLiteral("1")));
+    CheckPort(report, store, fields.text(Field::FailPort));
 
-    const QString logPath = stored(Field::FailLog).value_or(input.defaultLogPath);
+    const QString logPath = fields.text(Field::FailLog);
     report.item(QStringLiteral("Log %1").arg(logPath), WriteRefusal(logPath));
     report.item(QStringLiteral("History %1").arg(input.historyPath),
                 WriteRefusal(input.historyPath));

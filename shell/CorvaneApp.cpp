@@ -153,10 +153,12 @@ void CorvaneApp::Start()
     for (const char *item : {"1", "2", "3", "4"})
         m_window.AddPortItem(QString::fromLatin1(item));
 
-    LoadLastValues(m_settings, m_window);
+    LastValuesLoad load = LoadLastValues(m_settings, m_window);
     if (!m_logOverride.isEmpty()) {
         m_window.setText(Field::FailLog, m_logOverride);
         m_window.setEnabled(Field::FailLog, false);
+        // This run does not read the stored log, so nothing is said of it.
+        load.notTaken.removeAll(Field::FailLog);
     }
     if (onFieldsLoaded)
         onFieldsLoaded();
@@ -166,7 +168,7 @@ void CorvaneApp::Start()
         m_log.WriteLog(skipped, true, true, kSystemMessage);
     // Before anything reads the fields, so that everything runs with the values the
     // report names.
-    TakeFallbacksForRefusedStoredValues(m_settings, m_window, m_log, m_boxes);
+    TakeFallbacksForRefusedStoredValues(m_settings, m_window, load.notTaken, m_log, m_boxes);
     m_safety.Load(m_settings, m_boxes);
     m_notifier.setEnabled(m_safety.options().notify);
     m_trayBadge.setEnabled(m_safety.options().trayBadge);

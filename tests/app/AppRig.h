@@ -109,7 +109,12 @@ public:
     QTemporaryDir folder;
     PseudoTerminal router;
     ScriptedEcho echo;
-    QtSerialPort serialPort{[this](int) { return m_device; }};
+    // The port numbers whose device the link looked up, in order.
+    QList<int> portsLookedUp;
+    QtSerialPort serialPort{[this](int portNumber) {
+        portsLookedUp.append(portNumber);
+        return m_device;
+    }};
     IniSettingsStore settingsStore{folder.path()};
     LocalTextFiles textFiles;
     IdleDesktop desktop;

@@ -1,4 +1,5 @@
 #include "AppRig.h"
+#include "PortDevice.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -100,6 +101,14 @@ private Q_SLOTS:
                            "TimeoutSec=abc" + aboveZero + " Corvane uses 2000.",
                            "FailResend=0" + aboveZero + " Corvane uses 30."};
         // A slot without a command never fires, whatever its time says.
+        // What the load does not take is named as what runs in its place.
+        QTest::addRow("address of one character")
+            << QStringList{"AddrPri=1"}
+            << QStringList{"AddrPri=1: A value of fewer than 2 characters is not read. Corvane "
+                           "uses 127.0.0.1."};
+        QTest::addRow("key nothing reads")
+            << QStringList{"FailRsend=5"}
+            << QStringList{"FailRsend=5: Nothing reads this key; did you mean FailResend?"};
         QTest::addRow("time of a switched-off slot")
             << QStringList{"SchedTime1=25:00:00"} << QStringList{};
         QTest::addRow("all valid") << QStringList{"FailTries=8", "Period=15", "SchedCmd3=x",
@@ -186,6 +195,46 @@ private Q_SLOTS:
 
         QCOMPARE(rig.app.schedule().ScheduleTime(2), QTime(3, 15));
         QCOMPARE(rig.app.schedule().ScheduleTime(1), QTime(0, 0));
+    }
+
+    // The port chosen is the one looked up, never port 1 in its place, which may be
+    // another device; one that cannot be used is named in the start-up report.
+    void storedPortIsNeverSwapped_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("mapped");
+        QTest::addColumn<QString>("reported");
+
+        QTest::addRow("mapped") << "5" << true << "";
+        QTest::addRow("unmapped without device")
+            << "999" << false
+            << "FailPort=999: No device is known for port 999: [Ports] names none, and "
+               "/dev/ttyS998 is not there. Corvane opens no other port in its place.";
+        QTest::addRow("0") << "0" << false
+                           << "FailPort=0: A port number from 1 to 32767 is required. Corvane "
+                              "opens no other port in its place.";
+    }
+    void storedPortIsNeverSwapped()
+    {
+        QFETCH(QString, port);
+        QFETCH(bool, mapped);
+        QFETCH(QString, reported);
+        AppRig rig;
+        if (mapped)
+            rig.settingsStore.write(SettingsAppName, PortsSection, port, rig.router.slavePath());
+        rig.start({{QStringLiteral("FailPort"), port}});
+
+        QCOMPARE(rig.window().text(Field::FailPort), port);
+        QVERIFY(!rig.portsLookedUp.contains(1));
+        if (reported.isEmpty()) {
+            QCOMPARE(rig.portsLookedUp, QList<int>{port.toInt()});
+            QVERIFY(rig.serialPort.isOpen());
+            QVERIFY(rig.boxes.shown.isEmpty());
+            return;
+        }
+        QVERIFY(!rig.boxes.shown.isEmpty());
+        QVERIFY2(rig.boxes.shown[0].text.endsWith(QStringLiteral("\r\n") + reported),
+                 qPrintable(rig.boxes.shown[0].text));
     }
 
     void portThatCannotOpenIsReportedOnce()

@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestSettingsCheck : public QObject
 {
     Q_OBJECT
@@ -35,6 +37,24 @@ private Q_SLOTS:
         QTest::addRow("not with --history")
             << QByteArray() << QStringList{QStringLiteral("--check"), QStringLiteral("--history")}
             << 2 << QString();
+        // As the watch's start-up reads them: a port is never swapped for port 1.
+        QTest::addRow("stored port mapped") << QByteArray("[Ports]\n5=/dev/null\n") << check << 0
+                                            << QStringLiteral("Port 5: ok (/dev/null)");
+        QTest::addRow("stored port without device")
+            << QByteArray() << check << 1
+            << QStringLiteral("FailPort=999: No device is known for port 999: [Ports] names "
+                              "none, and /dev/ttyS998 is not there. Corvane opens no other port "
+                              "in its place.");
+        QTest::addRow("address not taken")
+            << QByteArray() << check << 1
+            << QStringLiteral("AddrPri=1: A value of fewer than 2 characters is not read. "
+                              "Corvane uses 127.0.0.1.");
+        QTest::addRow("key nothing reads")
+            << QByteArray() << check << 1
+            << QStringLiteral("FailRsend=5: Nothing reads this key; did you mean FailResend?");
+        QTest::addRow("option nothing reads")
+            << QByteArray("[Options]\nNotfy=0\n") << check << 1
+            << QStringLiteral("[Options] Notfy=0: Nothing reads this key; did you mean Notify?");
     }
     void check()
     {
@@ -45,8 +65,16 @@ private Q_SLOTS:
         HeadlessHome home;
         // The port is a device that opens and takes nothing, as a console would.
         const bool badAddress = QByteArray(QTest::currentDataTag()) == "unusable address";
+        // The first of a key's lines is the one read.
+        const QHash<QByteArray, QString> firstLines = {
+            {"stored port mapped", QStringLiteral("FailPort=5\n")},
+            {"stored port without device", QStringLiteral("FailPort=999\n")},
+            {"address not taken", QStringLiteral("AddrPri=1\n")},
+            {"key nothing reads", QStringLiteral("FailRsend=5\n")},
+        };
         QVERIFY(home.writeSettings(
-            QStringLiteral("AddrPri=127.0.0.1\nAddrSec=") +
+            firstLines.value(QTest::currentDataTag()) +
+                QStringLiteral("AddrPri=127.0.0.1\nAddrSec=") +
                 (badAddress ? QStringLiteral("no such!") : QStringLiteral("::1")),
             QStringLiteral("/dev/null")));
         QFile settings(home.filePath(QStringLiteral("config/Vestrel.ini")));
@@ -66,6 +94,39 @@ private Q_SLOTS:
             QCOMPARE(output.count(QStringLiteral(": ok")), output.count(u'\n'));
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral("config/Corvane.lock"))));
         QVERIFY(!QFile::exists(home.logPath()));
+    }
+
+    // Without a record the watch pings 127.0.0.1 twice; a FIFO in the file's place is
+    // read by nobody, and must not hold the check up.
+    void noRecord_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::addRow("no settings file") << false;
+        QTest::addRow("FIFO") << true;
+    }
+    void noRecord()
+    {
+        QFETCH(bool, fifo);
+        HeadlessHome home;
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("config"))));
+        const QString path = home.filePath(QStringLiteral("config/Vestrel.ini"));
+        if (fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+        QProcess program;
+        program.setProcessEnvironment(home.environment());
+        program.start(QStringLiteral(CORVANE_BINARY), {QStringLiteral("--check")});
+        QVERIFY(program.waitForFinished(20000));
+        const QString output = QString::fromLocal8Bit(program.readAllStandardOutput());
+        for (const char *which : {"Primary", "Secondary"})
+            QVERIFY2(output.contains(QStringLiteral("%1 address \"127.0.0.1\": ok (IPv4)\n")
+                                         .arg(QLatin1StringView(which))),
+                     qPrintable(output));
+        QCOMPARE(output.contains(QStringLiteral("is not a regular file.")), fifo);
+        if (fifo)
+            QCOMPARE(program.exitCode(), 1);
+        else
+            QVERIFY(!QFile::exists(path));
     }
 };
 

@@ -196,6 +196,46 @@ private Q_SLOTS:
         QVERIFY2(boxes.shown[0].text.endsWith(line), qPrintable(boxes.shown[0].text));
     }
 
+    // Names are case-sensitive: a key spelt otherwise keeps its default, so start-up names
+    // it with the key it was likely meant for.
+    void startUpNamesKeysNothingReads_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("line");
+        QTest::addRow("a letter left out")
+            << "Notfy"
+            << "Notfy=0: Nothing reads this key; did you mean Notify?";
+        QTest::addRow("other case") << "echoesperaddress"
+                                    << "echoesperaddress=0: Nothing reads this key; did you mean "
+                                       "EchoesPerAddress?";
+        QTest::addRow("near none") << "Colour"
+                                   << "Colour=0: Nothing reads this key.";
+        QTest::addRow("known") << "Notify"
+                               << "";
+    }
+    void startUpNamesKeysNothingReads()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        IniSettingsStore store(folder.path());
+        QVERIFY(!store.write(SettingsAppName, OptionsSection, key, QStringLiteral("0")).failed());
+        FakeMessageBoxes boxes;
+        RecordingLog log;
+        Settings settings(store, boxes);
+        const Options options = LoadOptions(settings, log, boxes);
+
+        // Only the key spelt right turns the notifications off.
+        QCOMPARE(options.notify, !line.isEmpty());
+        if (line.isEmpty()) {
+            QVERIFY(boxes.shown.isEmpty());
+            return;
+        }
+        QCOMPARE(boxes.shown.size(), 1);
+        QVERIFY2(boxes.shown[0].text.endsWith(QStringLiteral("\r\n") + line),
+                 qPrintable(boxes.shown[0].text));
+    }
+
     // The tooltip tells the range the check holds to, and what the default does.
     void tooltipsTellTheRange_data()
     {

@@ -106,14 +106,10 @@ private Q_SLOTS:
         QTest::addRow("period stored empty")
             << Stored("Period", QString()) << Shows(Field::Period, "60");
 
-        const struct
-        {
-            const char *stored;
-            const char *shown;
-        } ports[] = {{"10", "10"}, {"4", "4"}, {"5", "1"}, {"0", "1"}, {"40", "1"}};
-        for (const auto &port : ports)
-            QTest::addRow("port \"%s\"", port.stored)
-                << Stored("FailPort", port.stored) << Shows(Field::FailPort, port.shown);
+        // The port chosen is the port used, or none: port 1 may be another device.
+        for (const char *port : {"10", "4", "5", "0", "40", "-1", "3x", ""})
+            QTest::addRow("port \"%s\"", port)
+                << Stored("FailPort", port) << Shows(Field::FailPort, port);
     }
     void loadTakesEachKeyByItsRule()
     {
@@ -124,6 +120,37 @@ private Q_SLOTS:
         QVERIFY(rig.boxes.shown.isEmpty());
         for (const auto &[field, text] : expected)
             QCOMPARE(rig.fields.text(field), text);
+    }
+
+    // What the load leaves at the default is for the start-up report to name.
+    void loadNamesWhatItDoesNotTake_data()
+    {
+        QTest::addColumn<StoredValues>("stored");
+        QTest::addColumn<QList<Field>>("notTaken");
+
+        QTest::addRow("address of one character")
+            << Stored("AddrPri", "1") << QList<Field>{Field::AddrPri};
+        QTest::addRow("address of two characters") << Stored("AddrSec", "::") << QList<Field>{};
+        QTest::addRow("empty time-out")
+            << Stored("TimeoutSec", QString()) << QList<Field>{Field::TimeoutSec};
+        QTest::addRow("period stored empty")
+            << Stored("Period", QString()) << QList<Field>{Field::Period};
+        QTest::addRow("log of one character")
+            << Stored("FailLog", "x") << QList<Field>{Field::FailLog};
+        QTest::addRow("port 5") << Stored("FailPort", "5") << QList<Field>{};
+        QTest::addRow("in the order read")
+            << Initialised({{QStringLiteral("FailLog"), QStringLiteral("x")},
+                            {QStringLiteral("AddrSec"), QString()},
+                            {QStringLiteral("FailTries"), QString()}})
+            << QList<Field>{Field::AddrSec, Field::FailTries, Field::FailLog};
+        QTest::addRow("first run") << StoredValues{} << QList<Field>{};
+    }
+    void loadNamesWhatItDoesNotTake()
+    {
+        QFETCH(StoredValues, stored);
+        QFETCH(QList<Field>, notTaken);
+        LoadRig rig(stored);
+        QCOMPARE(LoadLastValues(rig.settings, rig.fields).notTaken, notTaken);
     }
 
     void firstRunWritesOnlyInit()

@@ -1,5 +1,6 @@
-// corvane --check's report of the options and the metrics file, on settings of the
-// test's own: every other item is usable, so the exit status is the row's alone.
+// corvane --check's report on settings of the test's own: the record read by the
+// watch's own start-up, the settings file's type, the port, the options and the
+// metrics file. Every other item is usable, so the exit status is the row's alone.
 
 #include "IniSettingsStore.h"
 #include "ScriptedEcho.h"
@@ -12,12 +13,171 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <sys/stat.h>
+
+namespace {
+
+// The report on the settings in folder, with the log and the history beside them.
+struct Checked
+{
+    QString report;
+    int status = -1;
+};
+Checked Check(const QString &folder)
+{
+    IniSettingsStore store(folder + QStringLiteral("/config"));
+    ScriptedEcho echo;
+    Checked checked;
+    QTextStream out(&checked.report);
+    checked.status = CheckSettings({store, store.filePath(SettingsAppName), echo,
+                                    folder + QStringLiteral("/log.txt"),
+                                    folder + QStringLiteral("/history.sqlite")},
+                                   out);
+    out.flush();
+    return checked;
+}
+
+QString SettingsPath(const QString &folder)
+{
+    return folder + QStringLiteral("/config/Vestrel.ini");
+}
+
+} // namespace
+
 class TestCheckReport : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     // %1 in options and line stands for the test's folder.
+    // %1 in file and lines stands for the test's folder. Port 1 is a device that opens.
+    void readsAsTheWatchStarts_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("exitCode");
+
+        const QByteArray port1 = "[Ports]\n1=/dev/null\n";
+        const QString primary = QStringLiteral("Primary address \"127.0.0.1\": ok (IPv4)");
+        QTest::addRow("fresh folder")
+            << port1
+            << QStringList{primary, "Secondary address \"127.0.0.1\": ok (IPv4)",
+                           "Stored values: ok", "Port 1: ok (/dev/null)", "Log %1/log.txt: ok"}
+            << 0;
+        QTest::addRow("address of one character")
+            << "[LastValues]\nAddrPri=1\n" + port1
+            << QStringList{"AddrPri=1: A value of fewer than 2 characters is not read. Corvane "
+                           "uses 127.0.0.1.",
+                           primary}
+            << 1;
+        QTest::addRow("log of one character")
+            << "[LastValues]\nFailLog=x\n" + port1
+            << QStringList{"FailLog=x: A path of fewer than 2 characters is not read. Corvane "
+                           "uses %1/log.txt.",
+                           "Log %1/log.txt: ok"}
+            << 1;
+        QTest::addRow("refused retries")
+            << "[LastValues]\nFailTries=40000\n" + port1
+            << QStringList{"FailTries=40000: A numeric entry from 1 to 32767 is required. "
+                           "Corvane uses 5."}
+            << 1;
+        QTest::addRow("port mapped")
+            << QByteArray("[LastValues]\nFailPort=5\n[Ports]\n5=/dev/null\n")
+            << QStringList{"Stored values: ok", "Port 5: ok (/dev/null)"} << 0;
+        const QString noDevice = QStringLiteral(
+            "No device is known for port 999: [Ports] names none, and /dev/ttyS998 is not there.");
+        QTest::addRow("port unmapped without device")
+            << "[LastValues]\nFailPort=999\n" + port1
+            << QStringList{"FailPort=999: " + noDevice +
+                               " Corvane opens no other port in its place.",
+                           "Port 999: " + noDevice}
+            << 1;
+        const QString range = QStringLiteral("A port number from 1 to 32767 is required.");
+        for (const char *port : {"0", "-1", "32768"}) {
+            QTest::addRow("port %s", port)
+                << "[LastValues]\nFailPort=" + QByteArray(port) + "\n" + port1
+                << QStringList{QStringLiteral("FailPort=%1: %2 Corvane opens no other port in "
+                                              "its place.")
+                                   .arg(QLatin1StringView(port), range),
+                               QStringLiteral("Port %1: %2").arg(QLatin1StringView(port), range)}
+                << 1;
+        }
+        QTest::addRow("key nothing reads")
+            << "[LastValues]\nFailRsend=5\n" + port1
+            << QStringList{"FailRsend=5: Nothing reads this key; did you mean FailResend?"} << 1;
+        QTest::addRow("option nothing reads")
+            << port1 + "[Options]\nNotfy=0\n"
+            << QStringList{"[Options] Notfy=0: Nothing reads this key; did you mean Notify?"} << 1;
+    }
+    void readsAsTheWatchStarts()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QFETCH(int, exitCode);
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("config"))));
+        QFile settings(SettingsPath(folder.path()));
+        QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(file) == file.size());
+        settings.close();
+
+        const Checked checked = Check(folder.path());
+        const QStringList reported = checked.report.split(u'\n');
+        for (QString line : lines)
+            QVERIFY2(reported.contains(line.replace(QStringLiteral("%1"), folder.path())),
+                     qPrintable(line + QStringLiteral("\n---\n") + checked.report));
+        QCOMPARE(checked.status, exitCode);
+        // Start-up writes "Init" on its way; the check writes nothing.
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QCOMPARE(settings.readAll(), file);
+    }
+
+    // Nothing is read from these, so the watch would run on defaults the user never chose.
+    // A FIFO would hold a plain open until a writer came.
+    void settingsFileThatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("FIFO") << "fifo"
+                              << "The settings file %1 is not a regular file.";
+        QTest::addRow("folder") << "folder"
+                                << "The settings file %1 is not a regular file.";
+        QTest::addRow("link loop")
+            << "loop"
+            << "The settings file %1 could not be read: Too many levels of symbolic links.";
+        QTest::addRow("missing") << "missing"
+                                 << "";
+    }
+    void settingsFileThatIsNoFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("config"))));
+        const QString path = SettingsPath(folder.path());
+        if (kind == QStringLiteral("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == QStringLiteral("folder"))
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == QStringLiteral("loop"))
+            QVERIFY(QFile::link(path, path));
+
+        const Checked checked = Check(folder.path());
+        const QString line =
+            reason.isEmpty()
+                ? QStringLiteral("Settings file %1: ok (none yet: every value is its default)")
+                      .arg(path)
+                : QStringLiteral("Settings file %1: ").arg(path) + reason.arg(path) +
+                      QStringLiteral(" Corvane reads nothing from it, and runs with every "
+                                     "default.");
+        QVERIFY2(checked.report.split(u'\n').contains(line), qPrintable(checked.report));
+        // The addresses are still those the watch would ping.
+        QVERIFY2(
+            checked.report.contains(QStringLiteral("Primary address \"127.0.0.1\": ok (IPv4)")),
+            qPrintable(checked.report));
+        if (!reason.isEmpty())
+            QCOMPARE(checked.status, 1);
+    }
+
     void reportsEachOption_data()
     {
         QTest::addColumn<QString>("options");
