@@ -1,5 +1,6 @@
 #include "QtMessageBoxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -51,13 +52,13 @@ BoxAnswer QtMessageBoxes::show(const QString &text, const QString &title, BoxSty
     switch (style) {
     case BoxStyle::YesNoQuestion: {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                        m_window);
+                        Owner());
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;
     }
     case BoxStyle::Ok: {
-        QMessageBox box(QMessageBox::NoIcon, title, {}, QMessageBox::Ok, m_window);
+        QMessageBox box(QMessageBox::NoIcon, title, {}, QMessageBox::Ok, Owner());
         SetBoxText(box, text);
         box.exec();
         return BoxAnswer::Ok;
@@ -81,16 +82,31 @@ void QtMessageBoxes::OpenWarning(const QString &text, const QString &title)
 
     // open(), not exec(): the caller carries on at once and no event loop runs
     // inside it, so the timers and the handlers they run never nest.
-    auto *box = new QMessageBox(QMessageBox::Warning, title, {}, QMessageBox::Ok, m_window);
+    const QPointer<QWidget> owner = Owner();
+    auto *box = new QMessageBox(QMessageBox::Warning, title, {}, QMessageBox::Ok, owner);
     SetBoxText(*box, text);
     box->setProperty(kShownText, text);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Nothing makes the desktop hand the keyboard back to the window the box kept the
+    // user out of, where a refused field waits for its correction.
+    QObject::connect(box, &QDialog::finished, box, [owner] {
+        if (owner && owner->isVisible() && !owner->isMinimized())
+            owner->activateWindow();
+    });
     box->open();
     // The window is hidden in the tray most of the time, and nothing the user did
     // brought this box up: it has to come to the front by itself.
     box->raise();
     box->activateWindow();
     m_openWarnings.append(box);
+}
+
+QWidget *QtMessageBoxes::Owner() const
+{
+    QWidget *active = QApplication::activeWindow();
+    if (active && !qobject_cast<QMessageBox *>(active))
+        return active;
+    return m_window;
 }
 
 BoxAnswer HeadlessMessageBoxes::show(const QString &text, const QString &title, BoxStyle style)

@@ -20,13 +20,16 @@ public:
     QtMessageBoxes(const QtMessageBoxes &) = delete;
     QtMessageBoxes &operator=(const QtMessageBoxes &) = delete;
 
-    // Boxes opened from now on belong to window: centred on it, in front of it,
-    // and a warning keeps the user out of the window until it is closed.
+    // A box belongs to the program's window the user works in, where one is active
+    // (the Options window, say, whose field it speaks of), else to window: centred on
+    // it, in front of it, and a warning keeps the user out of it until it is closed,
+    // then hands it back the keyboard.
     void setWindow(QWidget *window) { m_window = window; }
 
     BoxAnswer show(const QString &text, const QString &title, BoxStyle style) override;
 
 private:
+    QWidget *Owner() const;
     void OpenWarning(const QString &text, const QString &title);
 
     QPointer<QWidget> m_window;

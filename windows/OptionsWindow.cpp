@@ -45,6 +45,16 @@ bool IsSwitch(const OptionRow &row)
     return std::holds_alternative<bool Options::*>(row.member);
 }
 
+// The field as its label names it, without the access key's mark and the colon.
+QString FieldName(const OptionRow &row)
+{
+    QString name = QString::fromUtf8(row.label);
+    name.remove(u'&');
+    if (name.endsWith(u':'))
+        name.chop(1);
+    return name;
+}
+
 } // namespace
 
 OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes &boxes,
@@ -55,6 +65,7 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
 {
     setObjectName(QStringLiteral("OptionsWindow"));
     setWindowTitle(kTitle);
+    setWindowIcon(over.windowIcon());
     auto *layout = new QVBoxLayout(this);
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("OptionPages"));
@@ -123,7 +134,7 @@ void OptionsWindow::AddFields(const QList<QFormLayout *> &forms)
 
 void OptionsWindow::AddPatternTest(QFormLayout &form)
 {
-    auto *resultLabel = new QLabel(QStringLiteral("Pattern test &result:"), this);
+    auto *resultLabel = new QLabel(QStringLiteral("Pattern test re&sult:"), this);
     m_patternResult = new QPlainTextEdit(this);
     m_patternResult->setObjectName(QStringLiteral("PatternResult"));
     m_patternResult->setReadOnly(true);
@@ -218,7 +229,9 @@ void OptionsWindow::CentreOver()
 void OptionsWindow::Confirm(OptionKey key, QLineEdit &field, bool &refuse)
 {
     if (const std::optional<QString> refusal = OptionRefusal(key, field.text())) {
-        m_boxes.show(*refusal, kTitle, BoxStyle::OkExclamation);
+        // Three pages of fields: the box says which one it speaks of.
+        m_boxes.show(FieldName(OptionRowOf(key)) + QStringLiteral(": ") + *refusal, kTitle,
+                     BoxStyle::OkExclamation);
         refuse = true;
         return;
     }

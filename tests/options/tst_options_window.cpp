@@ -1,5 +1,6 @@
 #include "AppRig.h"
 #include "OptionTable.h"
+#include "QtMessageBoxes.h"
 #include "XdgAutostart.h"
 
 #include <QAction>
@@ -7,6 +8,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -39,28 +41,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
 
+        // Each message starts with the field's name, as its label gives it.
         QTest::addRow("pattern that does not compile")
             << "AckPattern"
             << "reset (done"
-            << "The pattern is not a valid regular expression: missing closing parenthesis (at "
-               "character 12).";
+            << "Acknowledgement pattern: The pattern is not a valid regular expression: missing "
+               "closing parenthesis (at character 12).";
         QTest::addRow("back-off above 10")
             << "ResendBackoff"
             << "11"
-            << "A factor from 1 to 10 is required, such as 2 or 1.5.";
-        QTest::addRow("grace below 0") << "GraceSeconds"
-                                       << "-1"
-                                       << "A whole number of seconds from 0 to 86400 is required.";
+            << "Resend back-off: A factor from 1 to 10 is required, such as 2 or 1.5.";
+        QTest::addRow("grace below 0")
+            << "GraceSeconds"
+            << "-1"
+            << "Start grace: A whole number of seconds from 0 to 86400 is required.";
         // On another page: leaving it for the test's page is what confirms it.
         QTest::addRow("program with a list of commands")
             << "OnOutage"
             << "reboot; rm"
-            << "No shell runs the program, so ; means nothing here; quote it, or name a script "
-               "that does what the shell would.";
+            << "When an outage starts: No shell runs the program, so ; means nothing here; quote "
+               "it, or name a script that does what the shell would.";
         QTest::addRow("program time limit above an hour")
             << "EventTimeoutSeconds"
             << "3601"
-            << "A whole number of seconds from 1 to 3600 is required.";
+            << "Time limit per program: A whole number of seconds from 1 to 3600 is required.";
     }
     void refusesWhatItsCheckRefuses()
     {
@@ -78,6 +82,89 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), control(name));
         QCOMPARE(stored(name), QStringLiteral("(missing)"));
         QVERIFY(result().isEmpty());
+    }
+
+    // On the desktop, the refusal's warning belongs to the Options window, not to the
+    // main window tucked away in the tray: it comes up in front of the Options window,
+    // which has the keyboard back, on the refused field, once the warning is answered.
+    void refusalKeepsTheOptionsWindowInFront_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::addRow("on the first page") << "GraceSeconds"
+                                           << "-1";
+        QTest::addRow("on another page") << "EventTimeoutSeconds"
+                                         << "0";
+    }
+    void refusalKeepsTheOptionsWindowInFront()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        QtMessageBoxes boxes;
+        m_rig.emplace(QString(), &boxes);
+        boxes.setWindow(&m_rig->window());
+        openOptions();
+
+        typeInto(name, typed);
+        clickOn(QStringLiteral("TestPattern"));
+
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->parentWidget(), m_window);
+        QVERIFY(box->text().startsWith(OptionLabel(name).remove(u'&').chopped(1) +
+                                       QStringLiteral(": ")));
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QVERIFY(!m_rig->window().isVisible());
+        box->button(QMessageBox::Ok)->click();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        QCOMPARE(QApplication::focusWidget(), control(name));
+        m_window = nullptr;
+        m_rig.reset();
+    }
+
+    // The window shows the program's icon in its title bar and task bar entry.
+    void windowHasTheProgramsIcon()
+    {
+        openOptions();
+        QVERIFY(!m_window->windowIcon().isNull());
+        QCOMPARE(m_window->windowIcon().pixmap(32, 32).toImage(),
+                 m_rig->window().windowIcon().pixmap(32, 32).toImage());
+    }
+
+    // Alt and a letter reaches one control only: on each page, the access keys of its
+    // labels and buttons, of the page titles and of Close all differ.
+    void accessKeysDifferOnEveryPage()
+    {
+        LoginStartStandIn loginStart;
+        m_rig->app.SetLoginStart(&loginStart);
+        openOptions();
+        auto *pages = m_window->findChild<QTabWidget *>(QStringLiteral("OptionPages"));
+        QStringList everywhere;
+        for (int index = 0; index < pages->count(); ++index)
+            everywhere << pages->tabText(index);
+        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>()) {
+            if (!pages->isAncestorOf(button))
+                everywhere << button->text();
+        }
+        for (int index = 0; index < pages->count(); ++index) {
+            QStringList texts = everywhere;
+            const QWidget *page = pages->widget(index);
+            for (const QLabel *label : page->findChildren<QLabel *>())
+                texts << label->text();
+            for (const QAbstractButton *button : page->findChildren<QAbstractButton *>())
+                texts << button->text();
+            QHash<QKeySequence, QString> taken;
+            for (const QString &text : std::as_const(texts)) {
+                const QKeySequence key = QKeySequence::mnemonic(text);
+                if (key.isEmpty())
+                    continue;
+                QVERIFY2(!taken.contains(key),
+                         qPrintable(QStringLiteral("%1: \"%2\" and \"%3\"")
+                                        .arg(pages->tabText(index), taken.value(key), text)));
+                taken.insert(key, text);
+            }
+            QVERIFY(taken.size() > everywhere.size());
+        }
     }
 
     // A confirmed value is stored as typed and acts at once: a grace of a minute holds
@@ -372,6 +459,22 @@ private Q_SLOTS:
     }
 
 private:
+    // A start at login that is never on, for the check box that offers it.
+    struct LoginStartStandIn final : LoginStart
+    {
+        bool isOn() const override { return false; }
+        std::optional<QString> turnOn() override { return std::nullopt; }
+        std::optional<QString> turnOff() override { return std::nullopt; }
+    };
+    static QString OptionLabel(const QString &name)
+    {
+        for (const OptionRow &row : OptionRows()) {
+            if (OptionKeyName(row.key) == name)
+                return QString::fromUtf8(row.label);
+        }
+        return {};
+    }
+
     // Retries 1, so that the first failing cycle acts.
     void start()
     {

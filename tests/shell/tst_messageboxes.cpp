@@ -4,6 +4,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTextBlock>
@@ -144,6 +145,67 @@ private Q_SLOTS:
         // Once closed, the same warning opens again.
         boxes.show(text, title, BoxStyle::OkExclamation);
         QCOMPARE(VisibleBoxes().size(), 2);
+    }
+
+    // A warning belongs to the window the user works in, the Options window say, which
+    // it keeps in front and gets the keyboard back, its field still focused, once the
+    // warning is answered. Where none of ours is active, or a box is, it belongs to
+    // the main window.
+    void warningBelongsToTheActiveWindow_data()
+    {
+        QTest::addColumn<QString>("active"); // "main", "other", "box" or none
+        QTest::addColumn<QString>("owner");
+
+        QTest::addRow("main window active") << "main"
+                                            << "main";
+        QTest::addRow("another window active") << "other"
+                                               << "other";
+        QTest::addRow("another box active") << "box"
+                                            << "main";
+        QTest::addRow("none active, main window tucked away") << ""
+                                                              << "main";
+    }
+
+    void warningBelongsToTheActiveWindow()
+    {
+        QFETCH(QString, active);
+        QFETCH(QString, owner);
+
+        QWidget main;
+        main.setObjectName(QStringLiteral("main"));
+        QWidget other;
+        other.setObjectName(QStringLiteral("other"));
+        auto *field = new QLineEdit(&other);
+        QtMessageBoxes boxes;
+        boxes.setWindow(&main);
+        QMessageBox earlier(QMessageBox::Warning, QStringLiteral("Earlier"), QStringLiteral("text"),
+                            QMessageBox::Ok);
+        QWidget *activated = active == u"main"    ? &main
+                             : active == u"other" ? static_cast<QWidget *>(&other)
+                             : active == u"box"   ? &earlier
+                                                  : nullptr;
+        if (activated) {
+            other.show();
+            field->setFocus();
+            activated->show();
+            activated->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(activated));
+        }
+
+        boxes.show(QStringLiteral("A whole number is required."), QStringLiteral("Options"),
+                   BoxStyle::OkExclamation);
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box && box != &earlier);
+        QCOMPARE(box->parentWidget()->objectName(), owner);
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        box->button(QMessageBox::Ok)->click();
+
+        QWidget *ownerWindow = owner == u"main" ? &main : &other;
+        if (ownerWindow->isVisible()) {
+            QVERIFY(QTest::qWaitForWindowActive(ownerWindow));
+            if (ownerWindow == &other)
+                QCOMPARE(QApplication::focusWidget(), field);
+        }
     }
 
     // A command in a warning keeps a line of its own however long it is: the box
