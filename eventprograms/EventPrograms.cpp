@@ -73,8 +73,7 @@ int EventPrograms::running() const
 void EventPrograms::outageStarted()
 {
     m_outageStarted = m_clock.now().toUTC();
-    m_outageStartMs = m_clock.monotonicMs();
-    m_outageEndMs.reset();
+    m_outage.started(m_clock.monotonicMs());
     m_failingCycles = 0;
     m_sends = 0;
     m_consoleLine.clear();
@@ -84,12 +83,13 @@ void EventPrograms::outageStarted()
 
 void EventPrograms::outageEnded()
 {
-    m_outageEndMs = m_clock.monotonicMs();
+    m_outage.ended(m_clock.monotonicMs());
     m_lineBackToTell = true;
 }
 
 void EventPrograms::cycleDone(const CycleReport &report)
 {
+    m_outage.cycleDone(report.answered, m_clock.monotonicMs());
     m_lastCycle = report;
     if (report.secondary)
         m_secondaryAddress = report.secondary->address;
@@ -139,9 +139,8 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
         return;
     }
 
-    const qint64 nowMs = m_clock.monotonicMs();
     const bool outageKnown = m_outageStarted.isValid();
-    const qint64 outageMs = m_outageEndMs.value_or(nowMs) - m_outageStartMs;
+    const qint64 outageMs = m_outage.lengthMs(m_clock.monotonicMs());
     const std::optional<ProbeReport> &secondary = m_lastCycle.secondary;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const std::pair<const char *, QString> variables[] = {

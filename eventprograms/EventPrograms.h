@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Options.h"
+#include "OutageSpan.h"
 #include "WatchEvents.h"
 
 #include <QByteArray>
@@ -73,8 +74,8 @@ private:
     bool m_outageToTell = false;
     bool m_lineBackToTell = false;
     QDateTime m_outageStarted;
-    qint64 m_outageStartMs = 0;
-    std::optional<qint64> m_outageEndMs;
+    // Its length as the ledger and the notification tell it.
+    OutageSpan m_outage;
     qint32 m_failingCycles = 0;
     qint32 m_sends = 0;
     QString m_consoleLine;

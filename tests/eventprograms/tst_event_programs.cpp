@@ -126,6 +126,35 @@ private Q_SLOTS:
                                                    "CORVANE_STATUS_SECONDARY=")));
     }
 
+    // Once the fail command went, the watch may wait for several answers before it
+    // ends the outage; the line was back from the first of them, as the ledger says.
+    void lineBackTellsTheLengthToTheFirstAnswer_data()
+    {
+        QTest::addColumn<int>("answersToEnd");
+        QTest::addColumn<QString>("seconds");
+        QTest::addRow("ended by the first answer") << 1 << QStringLiteral("90");
+        QTest::addRow("ended by the third answer") << 3 << QStringLiteral("90");
+    }
+
+    void lineBackTellsTheLengthToTheFirstAnswer()
+    {
+        QFETCH(int, answersToEnd);
+        QFETCH(QString, seconds);
+        m_options.onLineBack = Quoted(
+            Script(QStringLiteral("length"), QStringLiteral("echo $CORVANE_OUTAGE_SECONDS\n")));
+        Outage();
+        m_clock.advanceMs(60'000);
+        const CycleReport answered{{QStringLiteral("127.0.0.9"), {}, 0, 3}, {}, true, 0, false};
+        for (int answer = 1; answer <= answersToEnd; ++answer) {
+            m_clock.advanceMs(30'000);
+            if (answer == answersToEnd)
+                m_programs->outageEnded();
+            m_programs->cycleDone(answered);
+        }
+        QTRY_COMPARE(m_log.entries.size(), 1);
+        QCOMPARE(Entries().constFirst(), QStringLiteral("Ran OnLineBack: exit 0.\r\n") + seconds);
+    }
+
     void endsAndLogsOnce_data()
     {
         QTest::addColumn<QString>("body");
