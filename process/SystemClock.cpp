@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "SystemClock.h"
 
 #include <ctime>
 

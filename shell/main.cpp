@@ -1,5 +1,5 @@
 #include "BusyPointer.h"
-#include "Clock.h"
+#include "SystemClock.h"
 #include "CommandLine.h"
 #include "CorvaneApp.h"
 #include "DescriptorDevice.h"

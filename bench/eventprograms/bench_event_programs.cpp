@@ -4,7 +4,7 @@
 // How far each cycle's interval strays from the period is measured with the programs
 // and, as the baseline, without them; so is the time the events take in the tick.
 // Target: the cycle stays within 1 ms of its period.
-#include "Clock.h"
+#include "SystemClock.h"
 #include "EventPrograms.h"
 #include "LogWriter.h"
 
