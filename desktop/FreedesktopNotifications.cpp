@@ -19,6 +19,8 @@ const QString kApplicationName = QStringLiteral("Corvane");
 const QString kIconName = QStringLiteral("corvane");
 // A service that has not answered by then is taken to have lost the notification.
 constexpr int kReplyTimeoutMs = 10000;
+// The urgency hint's value (a byte) for a notification that must be seen.
+constexpr uchar kCritical = 2;
 
 // Runs onReply with the reply once it arrives, without waiting for it here.
 template <typename OnReply>
@@ -41,8 +43,12 @@ FreedesktopNotifications::FreedesktopNotifications(const QDBusConnection &bus)
 {
     connect(&m_watcher, &QDBusServiceWatcher::serviceRegistered, this,
             [this] { m_running = true; });
-    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { m_running = false; });
+    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        m_running = false;
+        // A service started again knows nothing of the numbers the last one gave.
+        for (Thread &thread : m_threads)
+            thread.id = 0;
+    });
     if (m_bus.isConnected())
         AskTheBus();
 }
@@ -67,17 +73,51 @@ void FreedesktopNotifications::AskTheBus()
 }
 
 void FreedesktopNotifications::show(const QString &title, const QString &text,
-                                    std::function<void()> onRefused)
+                                    const NotificationPlace &place, std::function<void()> onRefused)
 {
+    Notification notification{title, text, place, std::move(onRefused)};
+    if (!place.thread.isEmpty() && m_threads[place.thread].asking) {
+        m_threads[place.thread].waiting.append(std::move(notification));
+        return;
+    }
+    Send(std::move(notification));
+}
+
+void FreedesktopNotifications::Send(Notification notification)
+{
+    const QString thread = notification.place.thread;
+    quint32 replaced = 0;
+    if (!thread.isEmpty()) {
+        replaced = m_threads[thread].id;
+        m_threads[thread].asking = true;
+    }
+    QVariantMap hints{{QStringLiteral("desktop-entry"), kIconName}};
+    if (notification.place.urgent)
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kCritical));
     QDBusMessage notify =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    const QVariantMap hints{{QStringLiteral("desktop-entry"), kIconName}};
-    // Application, no notification to replace, icon, summary, body, no actions, hints,
-    // and the service's own time on screen.
-    notify << kApplicationName << 0U << kIconName << title << text << QStringList() << hints << -1;
+    // Application, the notification it replaces, icon, summary, body, no actions,
+    // hints, and the service's own time on screen.
+    notify << kApplicationName << replaced << kIconName << notification.title << notification.text
+           << QStringList() << hints << -1;
     WhenAnswered(this, m_bus.asyncCall(notify, kReplyTimeoutMs),
-                 [onRefused = std::move(onRefused)](QDBusPendingCallWatcher &answer) {
-                     if (answer.isError() && onRefused)
+                 [this, thread,
+                  onRefused = std::move(notification.onRefused)](QDBusPendingCallWatcher &answer) {
+                     const QDBusPendingReply<quint32> reply = answer;
+                     if (reply.isError() && onRefused)
                          onRefused();
+                     if (thread.isEmpty())
+                         return;
+                     if (reply.isValid())
+                         m_threads[thread].id = reply.value();
+                     Answered(thread);
                  });
+}
+
+void FreedesktopNotifications::Answered(const QString &thread)
+{
+    Thread &answered = m_threads[thread];
+    answered.asking = false;
+    if (!answered.waiting.isEmpty())
+        Send(answered.waiting.takeFirst());
 }

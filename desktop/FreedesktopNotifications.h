@@ -4,12 +4,16 @@
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
+#include <QHash>
+#include <QList>
 #include <QObject>
 
 // Notifications through org.freedesktop.Notifications on the session bus. Nothing
 // here waits on the bus: whether the service is there is learnt from the bus's own
 // signals and asked once, without waiting, at the start, so that a bus that hangs
-// can never hold up the watch.
+// can never hold up the watch. A thread's notification replaces the one the service
+// last numbered for it; one that comes while the service has yet to give that number
+// waits for it.
 class FreedesktopNotifications final : public QObject, public DesktopNotifications
 {
 public:
@@ -17,13 +21,32 @@ public:
 
     // The service runs, or the bus starts it on the first notification.
     bool isAvailable() const override { return m_running || m_activatable; }
-    void show(const QString &title, const QString &text, std::function<void()> onRefused) override;
+    void show(const QString &title, const QString &text, const NotificationPlace &place,
+              std::function<void()> onRefused) override;
 
 private:
+    struct Notification
+    {
+        QString title;
+        QString text;
+        NotificationPlace place;
+        std::function<void()> onRefused;
+    };
+    struct Thread
+    {
+        // The service's number for the thread's last notification; 0: none yet.
+        quint32 id = 0;
+        bool asking = false;
+        QList<Notification> waiting;
+    };
+
     void AskTheBus();
+    void Send(Notification notification);
+    void Answered(const QString &thread);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher m_watcher;
     bool m_running = false;
     bool m_activatable = false;
+    QHash<QString, Thread> m_threads;
 };

@@ -7,6 +7,16 @@
 
 #include <utility>
 
+namespace {
+
+// The line's state has one bubble: "Line back" takes the place of its "Line down",
+// which would otherwise still say the line is down.
+const NotificationPlace kLineState{.urgent = false, .thread = QStringLiteral("line")};
+// The router was told to act: that stays up until the user has seen it.
+const NotificationPlace kAction{.urgent = true, .thread = {}};
+
+} // namespace
+
 OutageNotifier::OutageNotifier(Tray &tray, const Clock &clock) : m_tray(tray), m_clock(clock) {}
 
 void OutageNotifier::outageStarted()
@@ -31,7 +41,8 @@ void OutageNotifier::cycleDone(const CycleReport &report)
             report.secondary
                 ? QStringLiteral("%1 or %2").arg(report.primary.address, report.secondary->address)
                 : report.primary.address;
-        notify(QStringLiteral("Line down"), QStringLiteral("No answer from %1.").arg(addresses));
+        notify(QStringLiteral("Line down"), QStringLiteral("No answer from %1.").arg(addresses),
+               kLineState);
     } else if (pending == Pending::Back) {
         // The secondary address is probed, and so can answer, only when the primary
         // did not.
@@ -39,7 +50,8 @@ void OutageNotifier::cycleDone(const CycleReport &report)
             report.secondary ? report.secondary->address : report.primary.address;
         notify(QStringLiteral("Line back"),
                QStringLiteral("%1 answers again after an outage of %2.")
-                   .arg(address, DurationText(m_outage.lengthMs(nowMs))));
+                   .arg(address, DurationText(m_outage.lengthMs(nowMs))),
+               kLineState);
         m_outage.forget();
     }
 }
@@ -51,16 +63,18 @@ void OutageNotifier::commandSent(CommandKind kind, const QString &)
         return;
     notify(QStringLiteral("Fail command sent"),
            QStringLiteral("The line has been down for %1; the fail command went to the router.")
-               .arg(DurationText(m_outage.lengthMs(m_clock.monotonicMs()))));
+               .arg(DurationText(m_outage.lengthMs(m_clock.monotonicMs()))),
+           kAction);
 }
 
-void OutageNotifier::notify(const QString &title, const QString &text)
+void OutageNotifier::notify(const QString &title, const QString &text,
+                            const NotificationPlace &place)
 {
     if (!m_enabled)
         return;
     if (m_desktop && m_desktop->isAvailable()) {
         // A notification the service turns down still reaches the user.
-        m_desktop->show(title, text, [this, title, text] { showAtTray(title, text); });
+        m_desktop->show(title, text, place, [this, title, text] { showAtTray(title, text); });
         return;
     }
     showAtTray(title, text);

@@ -6,6 +6,7 @@
 class Clock;
 class DesktopNotifications;
 class Tray;
+struct NotificationPlace;
 
 // Tells the user when the line goes down, when the fail command goes to the router
 // and when the line is back: through the desktop's notification service where there
@@ -36,7 +37,7 @@ private:
         Back,
     };
 
-    void notify(const QString &title, const QString &text);
+    void notify(const QString &title, const QString &text, const NotificationPlace &place);
     void showAtTray(const QString &title, const QString &text);
 
     Tray &m_tray;
