@@ -265,6 +265,9 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = AnswerWithoutWatching(commandLine))
         return *status;
     const CommandLineOptions &options = commandLine.options;
+    // Before anything looks up a default folder: the log, the history and the settings
+    // are then where the system service keeps them.
+    EnterInstanceFolders(options);
     if (options.history)
         return PrintHistory(argv, options);
     if (options.check)

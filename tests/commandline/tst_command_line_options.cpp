@@ -127,15 +127,16 @@ private Q_SLOTS:
         QCOMPARE(commandLine.options.configFolder, QStringLiteral("/etc/corvane/") + name);
     }
 
-    // The service's own folders, as its unit sets them.
+    // The service's own folders, as its unit makes them and gives them to its programs.
     void instanceFoldersAreTheUnits()
     {
         QFile unit(QStringLiteral(CORVANE_SOURCE_DIR "/shell/desktop/corvane@.service.in"));
         QVERIFY(unit.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(unit.readAll());
         const SystemInstanceFolders folders = FoldersOfInstance(QStringLiteral("%i"));
-        QVERIFY(text.contains(QStringLiteral("--config-dir ") + folders.settings) ||
-                text.contains(QStringLiteral("--instance %i")));
+        QVERIFY(text.contains(QStringLiteral("corvane --headless --instance %i\n")));
+        QVERIFY(text.contains(QStringLiteral("ConfigurationDirectory=corvane/%i\n")));
+        QVERIFY(text.contains(QStringLiteral("StateDirectory=corvane/%i\n")));
         for (const QString &variable : {QStringLiteral("HOME=") + folders.state,
                                         QStringLiteral("XDG_CONFIG_HOME=") + folders.settings,
                                         QStringLiteral("XDG_DATA_HOME=") + folders.state})
