@@ -75,6 +75,8 @@ void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
     m_events.listen(m_metrics);
     m_events.listen(m_eventPrograms);
     m_events.listen(m_trayBadge);
+    // The tip tells of a watch that can send no echo.
+    m_events.listen(m_trayWindow);
 }
 
 void CorvaneApp::ConnectOptions()
@@ -182,9 +184,7 @@ void CorvaneApp::Start()
     m_link.OpenCommPort();
     TakeMeterMaximumFromField();
 
-    m_window.show();
-    m_trayWindow.AddTrayIcon();
-    m_trayWindow.MinimizeWindow();
+    m_trayWindow.StartInTray();
     m_log.WriteLog(kStartedLine, true, true, kSystemMessage);
     m_events.watchStarted();
     m_engine.CheckEchoPermission();
