@@ -106,9 +106,6 @@ private Q_SLOTS:
             << QStringList{"AddrPri=1"}
             << QStringList{"AddrPri=1: A value of fewer than 2 characters is not read. Corvane "
                            "uses 127.0.0.1."};
-        QTest::addRow("key nothing reads")
-            << QStringList{"FailRsend=5"}
-            << QStringList{"FailRsend=5: Nothing reads this key; did you mean FailResend?"};
         QTest::addRow("time of a switched-off slot")
             << QStringList{"SchedTime1=25:00:00"} << QStringList{};
         QTest::addRow("all valid") << QStringList{"FailTries=8", "Period=15", "SchedCmd3=x",

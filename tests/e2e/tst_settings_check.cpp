@@ -45,16 +45,6 @@ private Q_SLOTS:
             << QStringLiteral("FailPort=999: No device is known for port 999: [Ports] names "
                               "none, and /dev/ttyS998 is not there. Corvane opens no other port "
                               "in its place.");
-        QTest::addRow("address not taken")
-            << QByteArray() << check << 1
-            << QStringLiteral("AddrPri=1: A value of fewer than 2 characters is not read. "
-                              "Corvane uses 127.0.0.1.");
-        QTest::addRow("key nothing reads")
-            << QByteArray() << check << 1
-            << QStringLiteral("FailRsend=5: Nothing reads this key; did you mean FailResend?");
-        QTest::addRow("option nothing reads")
-            << QByteArray("[Options]\nNotfy=0\n") << check << 1
-            << QStringLiteral("[Options] Notfy=0: Nothing reads this key; did you mean Notify?");
     }
     void check()
     {
@@ -69,8 +59,6 @@ private Q_SLOTS:
         const QHash<QByteArray, QString> firstLines = {
             {"stored port mapped", QStringLiteral("FailPort=5\n")},
             {"stored port without device", QStringLiteral("FailPort=999\n")},
-            {"address not taken", QStringLiteral("AddrPri=1\n")},
-            {"key nothing reads", QStringLiteral("FailRsend=5\n")},
         };
         QVERIFY(home.writeSettings(
             firstLines.value(QTest::currentDataTag()) +

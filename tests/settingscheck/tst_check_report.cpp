@@ -93,15 +93,11 @@ private Q_SLOTS:
                            "Port 999: " + noDevice}
             << 1;
         const QString range = QStringLiteral("A port number from 1 to 32767 is required.");
-        for (const char *port : {"0", "-1", "32768"}) {
-            QTest::addRow("port %s", port)
-                << "[LastValues]\nFailPort=" + QByteArray(port) + "\n" + port1
-                << QStringList{QStringLiteral("FailPort=%1: %2 Corvane opens no other port in "
-                                              "its place.")
-                                   .arg(QLatin1StringView(port), range),
-                               QStringLiteral("Port %1: %2").arg(QLatin1StringView(port), range)}
-                << 1;
-        }
+        QTest::addRow("port 0") << "[LastValues]\nFailPort=0\n" + port1
+                                << QStringList{"FailPort=0: " + range +
+                                                   " Corvane opens no other port in its place.",
+                                               "Port 0: " + range}
+                                << 1;
         QTest::addRow("key nothing reads")
             << "[LastValues]\nFailRsend=5\n" + port1
             << QStringList{"FailRsend=5: Nothing reads this key; did you mean FailResend?"} << 1;
