@@ -1,6 +1,5 @@
-#include "AppRig.h"
 #include "OptionTable.h"
-#include "QtMessageBoxes.h"
+#include "OptionsWindowUser.h"
 #include "XdgAutostart.h"
 
 #include <QAction>
@@ -8,7 +7,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -20,18 +18,13 @@
 
 // The options as the user meets them in the running program: the Options window's
 // fields, "Test pattern", the pause in the menus and the tip, and what is stored.
-class TestOptionsWindow : public QObject
+class TestOptionsWindow : public OptionsWindowUser
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { QVERIFY(m_rig.emplace().router.isValid()); }
-    void cleanup()
-    {
-        m_window = nullptr;
-        m_started = false;
-        m_rig.reset();
-    }
+    void cleanup() { resetRig(); }
 
     // A refused entry keeps the focus with a message and is neither stored nor taken;
     // the click that tried to leave does nothing.
@@ -82,89 +75,6 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), control(name));
         QCOMPARE(stored(name), QStringLiteral("(missing)"));
         QVERIFY(result().isEmpty());
-    }
-
-    // On the desktop, the refusal's warning belongs to the Options window, not to the
-    // main window tucked away in the tray: it comes up in front of the Options window,
-    // which has the keyboard back, on the refused field, once the warning is answered.
-    void refusalKeepsTheOptionsWindowInFront_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("typed");
-        QTest::addRow("on the first page") << "GraceSeconds"
-                                           << "-1";
-        QTest::addRow("on another page") << "EventTimeoutSeconds"
-                                         << "0";
-    }
-    void refusalKeepsTheOptionsWindowInFront()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, typed);
-        QtMessageBoxes boxes;
-        m_rig.emplace(QString(), &boxes);
-        boxes.setWindow(&m_rig->window());
-        openOptions();
-
-        typeInto(name, typed);
-        clickOn(QStringLiteral("TestPattern"));
-
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        QCOMPARE(box->parentWidget(), m_window);
-        QVERIFY(box->text().startsWith(OptionLabel(name).remove(u'&').chopped(1) +
-                                       QStringLiteral(": ")));
-        QVERIFY(QTest::qWaitForWindowActive(box));
-        QVERIFY(!m_rig->window().isVisible());
-        box->button(QMessageBox::Ok)->click();
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
-        QCOMPARE(QApplication::focusWidget(), control(name));
-        m_window = nullptr;
-        m_rig.reset();
-    }
-
-    // The window shows the program's icon in its title bar and task bar entry.
-    void windowHasTheProgramsIcon()
-    {
-        openOptions();
-        QVERIFY(!m_window->windowIcon().isNull());
-        QCOMPARE(m_window->windowIcon().pixmap(32, 32).toImage(),
-                 m_rig->window().windowIcon().pixmap(32, 32).toImage());
-    }
-
-    // Alt and a letter reaches one control only: on each page, the access keys of its
-    // labels and buttons, of the page titles and of Close all differ.
-    void accessKeysDifferOnEveryPage()
-    {
-        LoginStartStandIn loginStart;
-        m_rig->app.SetLoginStart(&loginStart);
-        openOptions();
-        auto *pages = m_window->findChild<QTabWidget *>(QStringLiteral("OptionPages"));
-        QStringList everywhere;
-        for (int index = 0; index < pages->count(); ++index)
-            everywhere << pages->tabText(index);
-        for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>()) {
-            if (!pages->isAncestorOf(button))
-                everywhere << button->text();
-        }
-        for (int index = 0; index < pages->count(); ++index) {
-            QStringList texts = everywhere;
-            const QWidget *page = pages->widget(index);
-            for (const QLabel *label : page->findChildren<QLabel *>())
-                texts << label->text();
-            for (const QAbstractButton *button : page->findChildren<QAbstractButton *>())
-                texts << button->text();
-            QHash<QKeySequence, QString> taken;
-            for (const QString &text : std::as_const(texts)) {
-                const QKeySequence key = QKeySequence::mnemonic(text);
-                if (key.isEmpty())
-                    continue;
-                QVERIFY2(!taken.contains(key),
-                         qPrintable(QStringLiteral("%1: \"%2\" and \"%3\"")
-                                        .arg(pages->tabText(index), taken.value(key), text)));
-                taken.insert(key, text);
-            }
-            QVERIFY(taken.size() > everywhere.size());
-        }
     }
 
     // A confirmed value is stored as typed and acts at once: a grace of a minute holds
@@ -457,96 +367,6 @@ private Q_SLOTS:
         QCOMPARE(m_rig->logCount(QStringLiteral("Actions paused until 13:00.")), 1);
         QCOMPARE(m_rig->logCount(QStringLiteral("Actions resumed.")), 1);
     }
-
-private:
-    // A start at login that is never on, for the check box that offers it.
-    struct LoginStartStandIn final : LoginStart
-    {
-        bool isOn() const override { return false; }
-        std::optional<QString> turnOn() override { return std::nullopt; }
-        std::optional<QString> turnOff() override { return std::nullopt; }
-    };
-    static QString OptionLabel(const QString &name)
-    {
-        for (const OptionRow &row : OptionRows()) {
-            if (OptionKeyName(row.key) == name)
-                return QString::fromUtf8(row.label);
-        }
-        return {};
-    }
-
-    // Retries 1, so that the first failing cycle acts.
-    void start()
-    {
-        m_started = true;
-        m_rig->start({{QStringLiteral("FailTries"), QStringLiteral("1")}});
-        m_rig->router.receive();
-    }
-    void openOptions()
-    {
-        if (!m_started)
-            start();
-        item(QStringLiteral("mOptions"))->trigger();
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (window->objectName() == QStringLiteral("OptionsWindow"))
-                m_window = window;
-        }
-        QVERIFY(m_window && QTest::qWaitForWindowActive(m_window));
-    }
-    QAction *item(const QString &name) { return m_rig->window().findChild<QAction *>(name); }
-    QWidget *control(const QString &name) { return m_window->findChild<QWidget *>(name); }
-    QCheckBox *checkBox(const QString &name) { return m_window->findChild<QCheckBox *>(name); }
-    // Clicks the tab of the page that holds the control, unless it is shown; false when
-    // the page that was shown holds on to the focus.
-    bool showPageOf(QWidget *target)
-    {
-        auto *pages = m_window->findChild<QTabWidget *>(QStringLiteral("OptionPages"));
-        if (target->isVisible() || !pages->isAncestorOf(target))
-            return true;
-        int index = 0;
-        while (!pages->widget(index)->isAncestorOf(target))
-            ++index;
-        QTabBar *tabs = pages->tabBar();
-        QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
-                          tabs->mapTo(m_window, tabs->tabRect(index).center()));
-        return target->isVisible();
-    }
-    // On the box itself, at its left end.
-    void tick(const QString &name)
-    {
-        QCheckBox *box = checkBox(name);
-        QVERIFY(showPageOf(box));
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-    }
-    void clickOn(const QString &name)
-    {
-        QWidget *target = control(name);
-        if (!showPageOf(target))
-            return;
-        QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
-                          target->mapTo(m_window, target->rect().center()));
-    }
-    void typeInto(const QString &name, const QString &typed)
-    {
-        clickOn(name);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
-        QTest::keyClicks(QApplication::focusWidget(), typed);
-    }
-    QString stored(const QString &key)
-    {
-        return m_rig->settingsStore.read(SettingsAppName, OptionsSection, key)
-            .value_or(QStringLiteral("(missing)"));
-    }
-    QString result()
-    {
-        return m_window->findChild<QPlainTextEdit *>(QStringLiteral("PatternResult"))
-            ->toPlainText();
-    }
-
-    std::optional<AppRig> m_rig;
-    QWidget *m_window = nullptr;
-    bool m_started = false;
 };
 
 QTEST_MAIN(TestOptionsWindow)
