@@ -136,10 +136,15 @@ void CheckAddress(Report &report, const QString &which, const QString &text, Ech
         report.item(what, QStringLiteral("a host name that cannot be looked up now"));
 }
 
-void CheckEchoPermission(Report &report, EchoFacility &echo)
+void CheckEchoPermission(Report &report, EchoFacility &echo, bool serviceMayUseRawSockets)
 {
     if (echo.maySendEchoes()) {
         report.item(QStringLiteral("Echo permission"), std::nullopt);
+        return;
+    }
+    if (serviceMayUseRawSockets) {
+        report.item(QStringLiteral("Echo permission"), std::nullopt,
+                    QStringLiteral("the service has CAP_NET_RAW"));
         return;
     }
     QFile range(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
@@ -245,7 +250,7 @@ int CheckSettings(const SettingsCheckInput &input, QTextStream &out)
          {std::pair{Field::AddrPri, "Primary"}, std::pair{Field::AddrSec, "Secondary"}}) {
         CheckAddress(report, QString::fromLatin1(which), fields.text(field).trimmed(), input.echo);
     }
-    CheckEchoPermission(report, input.echo);
+    CheckEchoPermission(report, input.echo, input.serviceMayUseRawSockets);
     CheckPort(report, store, fields.text(Field::FailPort));
 
     const QString logPath = fields.text(Field::FailLog);

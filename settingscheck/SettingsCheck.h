@@ -16,6 +16,9 @@ struct SettingsCheckInput
     // Used when the store names no log.
     QString defaultLogPath;
     QString historyPath;
+    // The settings are the system service's, whose unit gives it CAP_NET_RAW: it may
+    // send echoes whatever the user who asks may do.
+    bool serviceMayUseRawSockets = false;
 };
 
 // Checks every setting as the watch would take it and writes one line per item, "ok"

@@ -1,5 +1,4 @@
 #include "BusyPointer.h"
-#include "SystemClock.h"
 #include "CommandLine.h"
 #include "CorvaneApp.h"
 #include "DescriptorDevice.h"
@@ -24,6 +23,7 @@
 #include "SettingsCheck.h"
 #include "SingleInstance.h"
 #include "StopLatch.h"
+#include "SystemClock.h"
 #include "TerminationSignals.h"
 #include "XdgAutostart.h"
 
@@ -124,7 +124,7 @@ int CheckTheSettings(char *argv[], const CommandLineOptions &options)
     IcmpEchoFacility echo(IcmpEchoFacility::SocketChoice::DatagramFirst, nullptr);
     QTextStream out(stdout);
     return CheckSettings({store, store.filePath(SettingsAppName), echo, DefaultLogPath(),
-                          HistoryStorePath(options.configFolder)},
+                          HistoryStorePath(options.configFolder), !options.instance.isEmpty()},
                          out);
 }
 

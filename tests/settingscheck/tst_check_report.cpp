@@ -15,6 +15,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 // The report on the settings in folder, with the log and the history beside them.
@@ -23,15 +25,16 @@ struct Checked
     QString report;
     int status = -1;
 };
-Checked Check(const QString &folder)
+Checked Check(const QString &folder, bool socketsAllowed = true, bool service = false)
 {
     IniSettingsStore store(folder + QStringLiteral("/config"));
     ScriptedEcho echo;
+    echo.socketsAllowed = socketsAllowed;
     Checked checked;
     QTextStream out(&checked.report);
     checked.status = CheckSettings({store, store.filePath(SettingsAppName), echo,
                                     folder + QStringLiteral("/log.txt"),
-                                    folder + QStringLiteral("/history.sqlite")},
+                                    folder + QStringLiteral("/history.sqlite"), service},
                                    out);
     out.flush();
     return checked;
@@ -49,6 +52,35 @@ class TestCheckReport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The system service's unit gives it CAP_NET_RAW, which the user who asks for the
+    // check may lack.
+    void echoPermission_data()
+    {
+        QTest::addColumn<bool>("socketsAllowed");
+        QTest::addColumn<bool>("service");
+        QTest::addColumn<QString>("line");
+        const QString refused = QStringLiteral("Echo permission: none: group ");
+        QTest::addRow("allowed") << true << false << QStringLiteral("Echo permission: ok");
+        QTest::addRow("refused") << false << false << refused;
+        QTest::addRow("refused to the user, the service's")
+            << false << true << QStringLiteral("Echo permission: ok (the service has CAP_NET_RAW)");
+        QTest::addRow("allowed, the service's")
+            << true << true << QStringLiteral("Echo permission: ok");
+    }
+
+    void echoPermission()
+    {
+        QFETCH(bool, socketsAllowed);
+        QFETCH(bool, service);
+        QFETCH(QString, line);
+        QTemporaryDir folder;
+        const Checked checked = Check(folder.path(), socketsAllowed, service);
+        const QStringList lines = checked.report.split(u'\n');
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&line](const QString &each) { return each.startsWith(line); }),
+                 qPrintable(checked.report));
+    }
+
     // %1 in options and line stands for the test's folder.
     // %1 in file and lines stands for the test's folder. Port 1 is a device that opens.
     void readsAsTheWatchStarts_data()
