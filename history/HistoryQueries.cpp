@@ -105,6 +105,31 @@ void Collect(QSqlQuery &query, QMap<qint64, Bucket> &buckets)
     }
 }
 
+// Where a monitor that started at startedMs and ended without a stop before untilMs
+// last worked: its last cycle, or where only the hours' summaries are left, the end
+// of the last hour summed up; never before its start.
+qint64 LastSignOfLife(const QSqlDatabase &database, qint64 startedMs, qint64 untilMs)
+{
+    const QVariant cycle =
+        SingleValue(database, QStringLiteral("SELECT max(at) FROM cycles WHERE at < ?"), {untilMs});
+    if (!cycle.isNull())
+        return qMax(startedMs, cycle.toLongLong());
+    const QVariant hour = SingleValue(
+        database, QStringLiteral("SELECT max(hour) FROM hours WHERE hour < ?"), {untilMs});
+    if (!hour.isNull())
+        return qBound(startedMs, hour.toLongLong() + kHourMs, untilMs);
+    return startedMs;
+}
+
+void AddCut(QList<TimeSpan> &spans, qint64 fromMs, qint64 toMs, qint64 rangeFromMs,
+            qint64 rangeToMs)
+{
+    fromMs = qMax(fromMs, rangeFromMs);
+    toMs = qMin(toMs, rangeToMs);
+    if (fromMs < toMs)
+        spans.append({fromMs, toMs});
+}
+
 } // namespace
 
 Availability ReadAvailability(const QSqlDatabase &database, qint64 fromMs, qint64 toMs)
@@ -181,6 +206,45 @@ OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint6
     return {query.value(0).toLongLong(), query.value(1).toLongLong()};
 }
 
+QList<TimeSpan> ReadNotMonitored(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                                 LeftOpen leftOpen)
+{
+    QList<TimeSpan> spans;
+    if (toMs <= fromMs)
+        return spans;
+    // The last start or stop before the range says whether a monitor ran as it began.
+    QSqlQuery events = Prepare(
+        database,
+        QStringLiteral("SELECT at, kind = 'start' FROM events WHERE kind IN ('start', 'stop')"
+                       " AND at >= coalesce((SELECT at FROM events WHERE kind IN ('start', 'stop')"
+                       " AND at < ? ORDER BY at DESC LIMIT 1), ?) AND at < ? ORDER BY at, id"));
+    Run(events, {fromMs, fromMs, toMs});
+    QList<std::pair<qint64, bool>> startsAndStops;
+    while (events.next())
+        startsAndStops.append({events.value(0).toLongLong(), events.value(1).toBool()});
+
+    // Before the first start recorded, nobody watched.
+    bool running = false;
+    qint64 sinceMs = std::numeric_limits<qint64>::min();
+    for (const auto &[atMs, start] : std::as_const(startsAndStops)) {
+        if (start) {
+            // A start after a start: the monitor before it ended without a stop.
+            AddCut(spans, running ? LastSignOfLife(database, sinceMs, atMs) : sinceMs, atMs, fromMs,
+                   toMs);
+            running = true;
+            sinceMs = atMs;
+        } else if (running) {
+            running = false;
+            sinceMs = atMs;
+        }
+    }
+    if (!running)
+        AddCut(spans, sinceMs, toMs, fromMs, toMs);
+    else if (leftOpen == LeftOpen::EndsUnwatched)
+        AddCut(spans, LastSignOfLife(database, sinceMs, toMs), toMs, fromMs, toMs);
+    return spans;
+}
+
 HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints)
 {
     HistoryRange range;
@@ -244,5 +308,6 @@ HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
         range.failCommandMs.append(sends.value(0).toLongLong());
 
     range.outages = ReadOutages(database, fromMs, toMs);
+    range.notMonitored = ReadNotMonitored(database, fromMs, toMs, LeftOpen::Lasting);
     return range;
 }

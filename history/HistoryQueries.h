@@ -56,5 +56,13 @@ struct OutageTotals
 OutageTotals ReadOutageTotals(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
                               LeftOpen leftOpen);
 
+// The spans of the range in which no monitor ran, from the starts and stops recorded:
+// from a stop to the next start; from the last cycle of a monitor that ended without
+// a stop (or its start, when it recorded none) to the next start; before the first
+// start the history holds. After the last start, one more where no monitor holds the
+// store any more (leftOpen says which). Cut to the range, oldest first.
+QList<TimeSpan> ReadNotMonitored(const QSqlDatabase &database, qint64 fromMs, qint64 toMs,
+                                 LeftOpen leftOpen);
+
 // The whole range, each series folded into at most maximumPoints buckets.
 HistoryRange ReadRange(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, int maximumPoints);

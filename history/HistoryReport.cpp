@@ -61,6 +61,8 @@ bool PrintReport(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, LeftO
     summary.toMs = toMs;
     summary.availability = ReadAvailability(database, fromMs, toMs);
     summary.totals = ReadOutageTotals(database, fromMs, toMs, leftOpen);
+    for (const TimeSpan &span : ReadNotMonitored(database, fromMs, toMs, leftOpen))
+        summary.notMonitoredMs += span.toMs - span.fromMs;
     const std::unique_ptr<ReportWriter> writer = MakeReportWriter(format, summary, out);
     writer->begin();
     ForEachOutage(database, fromMs, toMs, leftOpen, [&](const OutageEntry &outage) {

@@ -14,6 +14,12 @@ namespace {
 constexpr char16_t kDelete = 0x7F;
 constexpr QStringView kLineBreak = u" | ";
 
+// The figures read the same in any language: the point and the thousands' comma.
+QString Figure(qint64 number)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
+}
+
 } // namespace
 
 QString DecodedConsole(const QByteArray &bytes)
@@ -72,6 +78,60 @@ QString OutagesText(const RangeFigures &figures)
         return QStringLiteral("Outages: none");
     return QStringLiteral("Outages: %1, %2 in total")
         .arg(QLocale().toString(qlonglong(figures.outages)), DurationText(figures.outageMs));
+}
+
+QString AvailabilityText(qint64 cycles, qint64 answeredCycles, qint64 notMonitoredMs,
+                         qint64 rangeMs)
+{
+    const QString notMonitored = DurationText(notMonitoredMs);
+    if (cycles <= 0) {
+        if (notMonitoredMs >= rangeMs && rangeMs > 0)
+            return QStringLiteral("Availability unknown: not monitored at all in this range (%1)")
+                .arg(notMonitored);
+        if (notMonitoredMs > 0)
+            return QStringLiteral("Availability unknown: no cycles recorded in this range"
+                                  " (%1 not monitored)")
+                .arg(notMonitored);
+        return QStringLiteral("Availability unknown: no cycles recorded in this range");
+    }
+    const QString share = AvailabilityPercentText(cycles, answeredCycles);
+    const QString counted =
+        QStringLiteral("%1 of %2 cycles answered").arg(Figure(answeredCycles), Figure(cycles));
+    if (notMonitoredMs <= 0)
+        return QStringLiteral("Availability %1 % (%2; monitored throughout)").arg(share, counted);
+    return QStringLiteral("Availability %1 % of the monitored time (%2; %3 not monitored)")
+        .arg(share, counted, notMonitored);
+}
+
+QString AvailabilityPercentText(qint64 cycles, qint64 answeredCycles)
+{
+    // To three places in whole numbers, which a double would leave at 99.99999... for
+    // a share that is exact.
+    const qint64 thousandths = answeredCycles * 100'000 / cycles;
+    return QStringLiteral("%1.%2")
+        .arg(thousandths / 1000)
+        .arg(thousandths % 1000, 3, 10, QLatin1Char('0'));
+}
+
+QString EndMark(const OutageEntry &outage)
+{
+    if (outage.endedByStop)
+        return QStringLiteral("*");
+    if (outage.endedUnwatched)
+        return QStringLiteral("+");
+    return {};
+}
+
+QStringList EndMarkNotes(bool stopMarked, bool unwatchedMarked)
+{
+    QStringList notes;
+    if (stopMarked)
+        notes << QStringLiteral("* Corvane was stopped during the outage: it ends at the last"
+                                " cycle seen.");
+    if (unwatchedMarked)
+        notes << QStringLiteral("+ Corvane ended without a stop during the outage (killed, or the"
+                                " system went down): it ends at the last cycle recorded.");
+    return notes;
 }
 
 QString LedgerTimeText(qint64 atMs)

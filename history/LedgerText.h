@@ -4,11 +4,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
-// What the History window and its CSV file say about a range: the figures and the
-// texts of the ledger's rows.
+// What the History window, its CSV file and corvane --history say about a range: the
+// figures and the texts of the ledger's rows.
 
 // The router's console output as text, read in the router's code page
 // (Windows-1252), every byte kept.
@@ -31,6 +32,22 @@ RangeFigures FiguresOf(const HistoryRange &range, qint64 nowMs);
 
 // "Outages: 3, 1 h 12 min in total".
 QString OutagesText(const RangeFigures &figures);
+
+// The one line on availability that the window and the report show alike:
+// "Availability 99.791 % of the monitored time (4,311 of 4,320 cycles answered;
+// 3 h 12 min not monitored)". The share of the cycles answered, rounded down so that
+// a range with a failing cycle never reads 100 %, beside how much of the range
+// (rangeMs long) nobody watched, which the share says nothing about.
+QString AvailabilityText(qint64 cycles, qint64 answeredCycles, qint64 notMonitoredMs,
+                         qint64 rangeMs);
+// That share alone, "99.791"; cycles must not be 0.
+QString AvailabilityPercentText(qint64 cycles, qint64 answeredCycles);
+
+// The mark after the end of an outage that nobody saw end: '*' where Corvane was
+// stopped during it, '+' where it ended without a stop; empty for any other.
+QString EndMark(const OutageEntry &outage);
+// The notes under a ledger on the marks it shows, one a line.
+QStringList EndMarkNotes(bool stopMarked, bool unwatchedMarked);
 
 // A time of the ledger in the user's time zone, to the second: 2026-12-07 14:03:12.
 QString LedgerTimeText(qint64 atMs);

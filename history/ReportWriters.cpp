@@ -41,13 +41,6 @@ QString ResponseColumn(const QByteArray &console)
     return response;
 }
 
-std::optional<double> AvailabilityPercent(const Availability &availability)
-{
-    if (availability.cycles == 0)
-        return std::nullopt;
-    return 100.0 * double(availability.answeredCycles) / double(availability.cycles);
-}
-
 class TextReport final : public ReportWriter
 {
 public:
@@ -66,17 +59,13 @@ public:
 
     void outage(const OutageEntry &outage, qint64 lengthMs) override
     {
-        QString end = outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)");
-        // A mark where Corvane stopped, or ended without a stop: its end is the last
-        // cycle seen, not the line's return. The mark takes a column of the gap, so the
-        // columns stay aligned.
-        if (outage.endedByStop) {
-            end += u'*';
-            m_stopsMarked = true;
-        } else if (outage.endedUnwatched) {
-            end += u'+';
-            m_unwatchedMarked = true;
-        }
+        // The end of an outage nobody saw end is its last cycle, not the line's return,
+        // and is marked so. The mark takes a column of the gap, so the columns stay aligned.
+        const QString mark = EndMark(outage);
+        if (!mark.isEmpty())
+            (outage.endedByStop ? m_stopsMarked : m_unwatchedMarked) = true;
+        const QString end =
+            (outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("(lasting)")) + mark;
         m_out << QStringLiteral("%1  %2 %3  %4  %5")
                      .arg(LedgerTimeText(outage.startMs), end.leftJustified(20),
                           DurationText(lengthMs).rightJustified(11),
@@ -93,20 +82,12 @@ public:
             m_out << '\n'
                   << totals.outages << (totals.outages == 1 ? " outage, " : " outages, ")
                   << DurationText(totals.lengthMs) << " in all.\n";
-        if (m_stopsMarked)
-            m_out << "* Corvane was stopped during the outage: it ends at the last cycle seen.\n";
-        if (m_unwatchedMarked)
-            m_out << "+ Corvane ended without a stop during the outage (killed, or the system went"
-                     " down): it ends at the last cycle recorded.\n";
+        for (const QString &note : EndMarkNotes(m_stopsMarked, m_unwatchedMarked))
+            m_out << note << '\n';
         const Availability &availability = m_summary.availability;
-        const std::optional<double> percent = AvailabilityPercent(availability);
-        if (!percent) {
-            m_out << "Availability: no cycles recorded in this range.\n";
-            return;
-        }
-        m_out << "Availability: " << QString::number(*percent, 'f', 3) << " % ("
-              << availability.answeredCycles << " of " << availability.cycles
-              << " cycles answered)\n";
+        m_out << AvailabilityText(availability.cycles, availability.answeredCycles,
+                                  m_summary.notMonitoredMs, m_summary.toMs - m_summary.fromMs)
+              << '\n';
     }
 
 private:
@@ -151,14 +132,17 @@ public:
     void begin() override
     {
         const Availability &availability = m_summary.availability;
-        const std::optional<double> percent = AvailabilityPercent(availability);
         m_out << "{\"from\":\"" << UtcTime(m_summary.fromMs) << "\",\"to\":\""
               << UtcTime(m_summary.toMs) << "\",\"cycles\":" << availability.cycles
               << ",\"answered_cycles\":" << availability.answeredCycles
               << ",\"availability_percent\":"
-              << (percent ? QString::number(*percent, 'f', 3) : QStringLiteral("null"))
+              << (availability.cycles > 0
+                      ? AvailabilityPercentText(availability.cycles, availability.answeredCycles)
+                      : QStringLiteral("null"))
               << ",\"outage_count\":" << m_summary.totals.outages
-              << ",\"outage_seconds\":" << m_summary.totals.lengthMs / 1000 << ",\"outages\":[";
+              << ",\"outage_seconds\":" << m_summary.totals.lengthMs / 1000
+              << ",\"not_monitored_seconds\":" << m_summary.notMonitoredMs / 1000
+              << ",\"outages\":[";
     }
 
     void outage(const OutageEntry &outage, qint64 lengthMs) override

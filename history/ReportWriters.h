@@ -15,6 +15,8 @@ struct ReportSummary
     qint64 toMs = 0;
     Availability availability;
     OutageTotals totals;
+    // The part of the range in which no monitor ran.
+    qint64 notMonitoredMs = 0;
 };
 
 // One report, written as the ledger is read: what comes before the outages, each

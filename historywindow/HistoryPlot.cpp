@@ -21,8 +21,8 @@ constexpr double kSmallestTopMs = 10;
 constexpr double kHeadroom = 1.15;
 constexpr double kFailCommandHeight = 0.93;
 
-// Narrower, an outage of a minute vanishes from a plot of a year.
-constexpr double kNarrowestOutagePx = 2;
+// Narrower, an outage of a minute, or a restart, vanishes from a plot of a year.
+constexpr double kNarrowestSpanPx = 2;
 const QPen kPrimaryPen(QColor(31, 119, 180), 1.2);
 
 bool Overlaps(const TimeSpan &span, qint64 fromMs, qint64 toMs)
@@ -147,13 +147,13 @@ void HistoryPlot::plot(const HistoryRange &range, qint64 nowMs)
 {
     m_range = range;
     m_nowMs = nowMs;
-    m_unmonitoredSpans = UnmonitoredSpans(range, nowMs);
+    m_notMonitored = NotMonitoredSpans(range, nowMs);
     const double peak = std::max(HighestPeak(range.primary), HighestPeak(range.secondary));
     m_roundTripAxis->setRange(0, std::max(peak * kHeadroom, kSmallestTopMs));
     m_roundTripAxis->applyNiceNumbers();
     const double top = m_roundTripAxis->max();
 
-    QList<TimeSpan> gaps = m_unmonitoredSpans;
+    QList<TimeSpan> gaps = m_notMonitored;
     for (const OutageEntry &outage : range.outages)
         gaps.append({outage.startMs, outage.endMs.value_or(nowMs)});
     DrawPrimary(range, gaps);
@@ -205,21 +205,20 @@ void HistoryPlot::DrawSpans(double top)
 {
     const double widthPx = std::max(chart()->plotArea().width(), 1.0);
     const auto narrowestMs =
-        qint64(kNarrowestOutagePx * double(m_range.toMs - m_range.fromMs) / widthPx);
+        qint64(kNarrowestSpanPx * double(m_range.toMs - m_range.fromMs) / widthPx);
     QList<TimeSpan> outages;
-    for (const OutageEntry &outage : std::as_const(m_range.outages)) {
-        const qint64 startMs = std::max(outage.startMs, m_range.fromMs);
-        const qint64 endMs = std::min(outage.endMs.value_or(m_nowMs), m_range.toMs);
-        outages.append({startMs, std::max(endMs, startMs + narrowestMs)});
-    }
-    m_outageOutline->replace(SpansOutline(outages, top));
-    m_unmonitoredOutline->replace(SpansOutline(m_unmonitoredSpans, top));
+    for (const OutageEntry &outage : std::as_const(m_range.outages))
+        outages.append({outage.startMs, outage.endMs.value_or(m_nowMs)});
+    m_outageOutline->replace(
+        SpansOutline(ShadedSpans(outages, narrowestMs, m_range.fromMs, m_range.toMs), top));
+    m_unmonitoredOutline->replace(
+        SpansOutline(ShadedSpans(m_notMonitored, narrowestMs, m_range.fromMs, m_range.toMs), top));
 }
 
 void HistoryPlot::resizeEvent(QResizeEvent *event)
 {
     QChartView::resizeEvent(event);
-    // The narrowest outage is measured in pixels.
+    // The narrowest span is measured in pixels.
     DrawSpans(m_roundTripAxis->max());
 }
 

@@ -16,9 +16,9 @@ class QValueAxis;
 // cycles is drawn from its minimum to its maximum, so that a single slow echo still
 // shows as a peak. The line breaks across an outage and across time nobody watched,
 // which is shaded grey: a line drawn over either would claim answers that never
-// came. Outages are shaded spans at least 2 pixels wide, failing cycles marks on the
-// time axis, fail-command sends triangles near the top. The time axis marks round
-// times.
+// came. Outages and time nobody watched are shaded spans at least 2 pixels wide,
+// however short; failing cycles are marks on the time axis, fail-command sends
+// triangles near the top. The time axis marks round times.
 class HistoryPlot final : public QChartView
 {
 public:
@@ -44,7 +44,7 @@ private:
 
     HistoryRange m_range;
     qint64 m_nowMs = 0;
-    QList<TimeSpan> m_unmonitoredSpans;
+    QList<TimeSpan> m_notMonitored;
     QLineSeries *m_primary = nullptr;
     // The pieces of the primary line after the first, which alone has a legend entry.
     QList<QLineSeries *> m_primaryPieces;

@@ -100,6 +100,10 @@ void HistoryWindow::BuildControls()
     m_ledger->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ledger->verticalHeader()->hide();
     m_ledger->horizontalHeader()->setStretchLastSection(true);
+    m_ledgerNotes = new QLabel(this);
+    m_ledgerNotes->setObjectName(QStringLiteral("lblLedgerNotes"));
+    m_ledgerNotes->setWordWrap(true);
+    m_ledgerNotes->hide();
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Range:"), this));
@@ -118,6 +122,7 @@ void HistoryWindow::BuildControls()
     layout->addLayout(figures);
     layout->addWidget(m_plot, 3);
     layout->addWidget(m_ledger, 2);
+    layout->addWidget(m_ledgerNotes);
 }
 
 void HistoryWindow::setSpan(HistorySpan span)
@@ -162,10 +167,10 @@ void HistoryWindow::Reload()
     const qint64 spanMs = kSpanMs[size_t(m_spanChoice->currentIndex())];
     m_range = m_source.range(m_nowMs - spanMs, m_nowMs, kPlotPoints);
 
-    const RangeFigures figures = FiguresOf(m_range, m_nowMs);
-    m_availability->setText(
-        AvailabilityLine(m_range, figures, TotalMs(UnmonitoredSpans(m_range, m_nowMs))));
-    m_outages->setText(OutagesText(figures));
+    m_availability->setText(AvailabilityText(m_range.cycles, m_range.answeredCycles,
+                                             TotalMs(NotMonitoredSpans(m_range, m_nowMs)),
+                                             m_range.toMs - m_range.fromMs));
+    m_outages->setText(OutagesText(FiguresOf(m_range, m_nowMs)));
     FillLedger();
 }
 
@@ -182,12 +187,19 @@ void HistoryWindow::FillLedger()
     m_ledger->clearSelection();
     m_ledger->setRowCount(int(m_range.outages.size()));
     int reselect = -1;
+    bool stopMarked = false;
+    bool unwatchedMarked = false;
     for (int row = 0; row < m_ledger->rowCount(); ++row) {
         const OutageEntry &outage = m_range.outages[row];
         const qint64 endMs = outage.endMs.value_or(m_nowMs);
+        // An end nobody saw is the outage's last cycle, not the line's return: marked
+        // as the report marks it, with the note that says what the mark means.
+        const QString mark = EndMark(outage);
+        if (!mark.isEmpty())
+            (outage.endedByStop ? stopMarked : unwatchedMarked) = true;
         const QString cells[ColumnCount] = {
             LedgerTimeText(outage.startMs),
-            outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("ongoing"),
+            (outage.endMs ? LedgerTimeText(*outage.endMs) : QStringLiteral("ongoing")) + mark,
             DurationText(endMs - outage.startMs),
             QString::number(outage.failCommandsSent),
             PrintableConsole(outage.console),
@@ -195,9 +207,15 @@ void HistoryWindow::FillLedger()
         for (int column = 0; column < ColumnCount; ++column)
             m_ledger->setItem(row, column, new QTableWidgetItem(cells[column]));
         m_ledger->item(row, StartColumn)->setData(Qt::UserRole, outage.startMs);
+        if (!mark.isEmpty())
+            m_ledger->item(row, EndColumn)
+                ->setToolTip(EndMarkNotes(outage.endedByStop, !outage.endedByStop).join(u'\n'));
         if (selectedStart == QVariant(outage.startMs))
             reselect = row;
     }
+    const QStringList notes = EndMarkNotes(stopMarked, unwatchedMarked);
+    m_ledgerNotes->setText(notes.join(u'\n'));
+    m_ledgerNotes->setVisible(!notes.isEmpty());
     m_ledger->resizeColumnsToContents();
     if (reselect >= 0)
         m_ledger->selectRow(reselect);

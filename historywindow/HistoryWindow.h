@@ -68,6 +68,8 @@ private:
     QPushButton *m_wholeRange = nullptr;
     HistoryPlot *m_plot = nullptr;
     QTableWidget *m_ledger = nullptr;
+    // What the marks after the ends in the ledger mean, shown only while it has one.
+    QLabel *m_ledgerNotes = nullptr;
     // The one read that the cycles coming in within its interval share; its object
     // name, tmrRefresh, lets a test run it without waiting out the interval.
     QTimer *m_refresh = nullptr;

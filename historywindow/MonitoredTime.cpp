@@ -1,11 +1,6 @@
 #include "MonitoredTime.h"
 
-#include "DurationText.h"
-
-#include <QLocale>
-
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -38,9 +33,8 @@ qint64 UsualStepMs(const QList<qint64> &times)
     return *middle;
 }
 
-} // namespace
-
-QList<TimeSpan> UnmonitoredSpans(const HistoryRange &range, qint64 nowMs)
+// Gaps in the cycles, up to nowMs.
+QList<TimeSpan> GapsInCycles(const HistoryRange &range, qint64 nowMs)
 {
     const qint64 endMs = std::min(range.toMs, nowMs);
     const QList<qint64> times = CycleTimes(range);
@@ -64,6 +58,48 @@ QList<TimeSpan> UnmonitoredSpans(const HistoryRange &range, qint64 nowMs)
     return spans;
 }
 
+bool Meet(const TimeSpan &one, const TimeSpan &other)
+{
+    return one.fromMs <= other.toMs && other.fromMs <= one.toMs;
+}
+
+// Sorted, with those that touch or overlap joined.
+QList<TimeSpan> Merged(QList<TimeSpan> spans)
+{
+    std::sort(spans.begin(), spans.end(),
+              [](const TimeSpan &one, const TimeSpan &other) { return one.fromMs < other.fromMs; });
+    QList<TimeSpan> merged;
+    for (const TimeSpan &span : std::as_const(spans)) {
+        if (!merged.isEmpty() && span.fromMs <= merged.last().toMs)
+            merged.last().toMs = std::max(merged.last().toMs, span.toMs);
+        else
+            merged.append(span);
+    }
+    return merged;
+}
+
+} // namespace
+
+QList<TimeSpan> NotMonitoredSpans(const HistoryRange &range, qint64 nowMs)
+{
+    const qint64 endMs = std::min(range.toMs, nowMs);
+    QList<TimeSpan> recorded;
+    for (const TimeSpan &span : range.notMonitored) {
+        const TimeSpan cut{std::max(span.fromMs, range.fromMs), std::min(span.toMs, endMs)};
+        if (cut.fromMs < cut.toMs)
+            recorded.append(cut);
+    }
+    // Where a stop or a start was recorded, that is when watching ended and began, more
+    // closely than the cycles around it tell.
+    QList<TimeSpan> spans = recorded;
+    for (const TimeSpan &gap : GapsInCycles(range, nowMs)) {
+        if (std::none_of(recorded.begin(), recorded.end(),
+                         [&gap](const TimeSpan &span) { return Meet(span, gap); }))
+            spans.append(gap);
+    }
+    return Merged(spans);
+}
+
 qint64 TotalMs(const QList<TimeSpan> &spans)
 {
     qint64 total = 0;
@@ -72,20 +108,21 @@ qint64 TotalMs(const QList<TimeSpan> &spans)
     return total;
 }
 
-QString AvailabilityLine(const HistoryRange &range, const RangeFigures &figures,
-                         qint64 unmonitoredMs)
+QList<TimeSpan> ShadedSpans(const QList<TimeSpan> &spans, qint64 narrowestMs, qint64 fromMs,
+                            qint64 toMs)
 {
-    const QString notMonitored =
-        unmonitoredMs > 0 ? QStringLiteral("; not monitored: ") + DurationText(unmonitoredMs)
-                          : QString();
-    if (!figures.availabilityPercent)
-        return QStringLiteral("No cycles recorded in this range") + notMonitored;
-    // The figures of the ledger read the same in any language: the point and the
-    // thousands' comma.
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    const double roundedDown = std::floor(*figures.availabilityPercent * 100.0) / 100.0;
-    return QStringLiteral("%1 % of the recorded time (%2 of %3 cycles)")
-               .arg(english.toString(roundedDown, 'f', 2), english.toString(range.answeredCycles),
-                    english.toString(range.cycles)) +
-           notMonitored;
+    QList<TimeSpan> shaded;
+    for (TimeSpan span : spans) {
+        span.fromMs = std::max(span.fromMs, fromMs);
+        span.toMs = std::min(span.toMs, toMs);
+        if (span.fromMs > span.toMs)
+            continue;
+        span.toMs = std::max(span.toMs, span.fromMs + narrowestMs);
+        if (span.toMs > toMs) {
+            span.fromMs = std::max(fromMs, toMs - narrowestMs);
+            span.toMs = toMs;
+        }
+        shaded.append(span);
+    }
+    return Merged(shaded);
 }

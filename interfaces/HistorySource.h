@@ -21,6 +21,13 @@ struct RoundTripPoint
     qint32 maximumMs = 0;
 };
 
+// A span of time, from its first millisecond up to its end.
+struct TimeSpan
+{
+    qint64 fromMs = 0;
+    qint64 toMs = 0;
+};
+
 // An outage as the ledger keeps it.
 struct OutageEntry
 {
@@ -55,6 +62,10 @@ struct HistoryRange
     QList<qint64> failCommandMs;
     // Every outage that overlaps the range, oldest first.
     QList<OutageEntry> outages;
+    // Where no monitor ran, as its starts and stops were recorded: from a stop, or from
+    // the last cycle of one that ended without a stop, to the next start. Cut to the
+    // range, oldest first.
+    QList<TimeSpan> notMonitored;
     qint64 cycles = 0;
     qint64 answeredCycles = 0;
 };

@@ -27,6 +27,8 @@ private Q_SLOTS:
     void report();
     void durations_data();
     void durations();
+    void availabilityWording_data();
+    void availabilityWording();
     void csvFilesWriteTheSameResponse();
     void jsonString_data();
     void jsonString();
@@ -153,7 +155,7 @@ void HistoryReportTest::report_data()
            "\"now\" >\n"
            "2026-03-03 23:57:00  (lasting)              3 min 0 s              0\n"
            "\n2 outages, 9 min 0 s in all.\n"
-           "Availability: 99.792 % (4311 of 4320 cycles answered)\n";
+           "Availability 99.791 % (4,311 of 4,320 cycles answered; monitored throughout)\n";
     QTest::addRow("text, the last day")
         << "24h" << ReportFormat::Text
         << "History from 2026-03-03 00:00:00 to 2026-03-04 00:00:00\n\n"
@@ -161,7 +163,19 @@ void HistoryReportTest::report_data()
            "response\n"
            "2026-03-03 23:57:00  (lasting)              3 min 0 s              0\n"
            "\n1 outage, 3 min 0 s in all.\n"
-           "Availability: 99.792 % (1437 of 1440 cycles answered)\n";
+           "Availability 99.791 % (1,437 of 1,440 cycles answered; monitored throughout)\n";
+    // The day before the first start was not watched.
+    QTest::addRow("text, from a day before the first start")
+        << "4d" << ReportFormat::Text
+        << "History from 2026-02-28 00:00:00 to 2026-03-04 00:00:00\n\n"
+           "Start                End                     Duration  Fail commands  Router's "
+           "response\n"
+           "2026-03-01 10:00:00  2026-03-01 10:06:00    6 min 0 s              1  Rebooting, "
+           "\"now\" >\n"
+           "2026-03-03 23:57:00  (lasting)              3 min 0 s              0\n"
+           "\n2 outages, 9 min 0 s in all.\n"
+           "Availability 99.791 % of the monitored time (4,311 of 4,320 cycles answered; 1 d 0 h "
+           "not monitored)\n";
     // One table and nothing after it, so that a CSV reader takes the whole file; the
     // router's answer on one line, as the window's CSV file writes it.
     QTest::addRow("CSV")
@@ -174,8 +188,8 @@ void HistoryReportTest::report_data()
     QTest::addRow("JSON")
         << "7d" << ReportFormat::Json
         << "{\"from\":\"2026-02-25T00:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":4320,"
-           "\"answered_cycles\":4311,\"availability_percent\":99.792,\"outage_count\":2,"
-           "\"outage_seconds\":540,\"outages\":[\n"
+           "\"answered_cycles\":4311,\"availability_percent\":99.791,\"outage_count\":2,"
+           "\"outage_seconds\":540,\"not_monitored_seconds\":345600,\"outages\":[\n"
            "{\"start\":\"2026-03-01T10:00:00Z\",\"end\":\"2026-03-01T10:06:00Z\","
            "\"duration_seconds\":360,\"failing_cycles\":6,\"fail_commands_sent\":1,"
            "\"ended_by_stop\":false,\"ended_unwatched\":false,\"router_response\":\"\\r\\n"
@@ -187,7 +201,7 @@ void HistoryReportTest::report_data()
         << "1h" << ReportFormat::Json
         << "{\"from\":\"2026-03-03T23:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":60,"
            "\"answered_cycles\":57,\"availability_percent\":95.000,\"outage_count\":1,"
-           "\"outage_seconds\":180,\"outages\":[\n"
+           "\"outage_seconds\":180,\"not_monitored_seconds\":0,\"outages\":[\n"
            "{\"start\":\"2026-03-03T23:57:00Z\",\"end\":null,\"duration_seconds\":180,"
            "\"failing_cycles\":3,\"fail_commands_sent\":0,\"ended_by_stop\":false,"
            "\"ended_unwatched\":false,\"router_response\":\"\"}\n]}\n";
@@ -228,6 +242,60 @@ void HistoryReportTest::durations()
     const qsizetype durationEnd = lines[2].indexOf(u"Duration") + 8;
     QCOMPARE(lines[3].mid(durationEnd - 13), QStringLiteral("  %1              0").arg(text, 11));
     QCOMPARE(lines[5], QStringLiteral("1 outage, %1 in all.").arg(text));
+}
+
+// The one wording of the availability, which the window shows as the report prints it:
+// the share of the cycles answered, rounded down, beside the time nobody watched.
+void HistoryReportTest::availabilityWording_data()
+{
+    QTest::addColumn<qint64>("cycles");
+    QTest::addColumn<qint64>("answered");
+    QTest::addColumn<qint64>("notMonitoredMs");
+    QTest::addColumn<QString>("text");
+
+    const qint64 hourMs = 3600 * 1000;
+    QTest::addRow("no time not monitored")
+        << qint64(4320) << qint64(4311) << qint64(0)
+        << "Availability 99.791 % (4,311 of 4,320 cycles answered; monitored throughout)";
+    QTest::addRow("some time not monitored")
+        << qint64(4320) << qint64(4311) << 3 * hourMs + 12 * 60'000
+        << "Availability 99.791 % of the monitored time (4,311 of 4,320 cycles answered; "
+           "3 h 12 min not monitored)";
+    QTest::addRow("all of the range not monitored")
+        << qint64(0) << qint64(0) << 24 * hourMs
+        << "Availability unknown: not monitored at all in this range (1 d 0 h)";
+    QTest::addRow("no cycle, part not monitored")
+        << qint64(0) << qint64(0) << hourMs
+        << "Availability unknown: no cycles recorded in this range (1 h 00 min not monitored)";
+    QTest::addRow("no cycle, none not monitored")
+        << qint64(0) << qint64(0) << qint64(0)
+        << "Availability unknown: no cycles recorded in this range";
+    QTest::addRow("one failing cycle in a million never reads a hundred")
+        << qint64(1'000'000) << qint64(999'999) << qint64(0)
+        << "Availability 99.999 % (999,999 of 1,000,000 cycles answered; monitored throughout)";
+    QTest::addRow("none answered") << qint64(7) << qint64(0) << qint64(0)
+                                   << "Availability 0.000 % (0 of 7 cycles answered; monitored "
+                                      "throughout)";
+}
+
+void HistoryReportTest::availabilityWording()
+{
+    QFETCH(qint64, cycles);
+    QFETCH(qint64, answered);
+    QFETCH(qint64, notMonitoredMs);
+    QFETCH(QString, text);
+
+    const qint64 rangeMs = 24 * 3600 * 1000;
+    QCOMPARE(AvailabilityText(cycles, answered, notMonitoredMs, rangeMs), text);
+    // The report's last line.
+    QString out;
+    QTextStream stream(&out);
+    const auto writer = MakeReportWriter(
+        ReportFormat::Text, {0, rangeMs, {cycles, answered}, {}, notMonitoredMs}, stream);
+    writer->begin();
+    writer->end();
+    stream.flush();
+    QVERIFY2(out.endsWith(u'\n' + text + u'\n'), qPrintable(out));
 }
 
 // The window's CSV file and the report's write the router's answer alike, on one line;

@@ -41,6 +41,9 @@ public:
             std::max<qint64>(0, (std::min(toMs, m_toMs) - std::max(fromMs, m_fromMs)) / kMinuteMs);
         range.cycles -= missed;
         range.answeredCycles -= missed;
+        // As the history records it: a stop at the night's start, a start at its end.
+        if (m_fromMs < toMs && m_toMs > fromMs)
+            range.notMonitored.append({std::max(fromMs, m_fromMs), std::min(toMs, m_toMs)});
         return range;
     }
 

@@ -128,12 +128,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rows");
 
         QTest::addRow("nothing recorded") << qint64(0) << qint64(0) << QList<OutageEntry>()
-                                          << QStringLiteral("No cycles recorded in this range; "
-                                                            "not monitored: 1 d 0 h")
+                                          << QStringLiteral("Availability unknown: not monitored "
+                                                            "at all in this range (1 d 0 h)")
                                           << QStringLiteral("Outages: none") << QStringList();
         QTest::addRow("never rounded up to a hundred")
-            << qint64(100000) << qint64(99999) << QList<OutageEntry>()
-            << QStringLiteral("99.99 % of the recorded time (99,999 of 100,000 cycles)")
+            << qint64(1000000) << qint64(999999) << QList<OutageEntry>()
+            << QStringLiteral("Availability 99.999 % (999,999 of 1,000,000 cycles answered; "
+                              "monitored throughout)")
             << QStringLiteral("Outages: none") << QStringList();
         // Only the parts inside the range count: one began before it, one lasts.
         const qint64 fromMs = kNowMs - kDayMs;
@@ -142,7 +143,8 @@ private Q_SLOTS:
             << QList<OutageEntry>{Outage(fromMs - kHourMs, fromMs + 30 * kMinuteMs,
                                          "Router>\r\nreload\r\n", 1),
                                   Outage(kNowMs - 10 * kMinuteMs, std::nullopt)}
-            << QStringLiteral("97.22 % of the recorded time (1,400 of 1,440 cycles)")
+            << QStringLiteral("Availability 97.222 % (1,400 of 1,440 cycles answered; monitored "
+                              "throughout)")
             << QStringLiteral("Outages: 2, 40 min 0 s in total")
             << QStringList{QStringLiteral("2026-12-06 11:00:00|2026-12-06 12:30:00|1 h 30 min|1|"
                                           "Router> | reload"),
@@ -277,14 +279,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("availability");
 
         const qint64 fromMs = kNowMs - kDayMs;
-        const QString noGap =
-            QStringLiteral("100.00 % of the recorded time (1,440 of 1,440 cycles)");
+        const QString noGap = QStringLiteral(
+            "Availability 100.000 % (1,440 of 1,440 cycles answered; monitored throughout)");
         QTest::addRow("watched throughout") << fromMs << fromMs << false << 1 << noGap;
         QTest::addRow("a minute's outage")
             << kNowMs - 7 * kHourMs << kNowMs - 7 * kHourMs + kMinuteMs << true << 2 << noGap;
         QTest::addRow("seven hours unwatched")
             << kNowMs - 10 * kHourMs - 41 * kMinuteMs << kNowMs - 3 * kHourMs << false << 2
-            << noGap + QStringLiteral("; not monitored: 7 h 41 min");
+            << QStringLiteral("Availability 100.000 % of the monitored time (1,440 of 1,440 "
+                              "cycles answered; 7 h 41 min not monitored)");
     }
     void plotDoesNotFlatter()
     {
