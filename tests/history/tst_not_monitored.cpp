@@ -91,6 +91,8 @@ private Q_SLOTS:
             << "start a stop +100 start a" << qint64(0) << qint64(50) << held << "1-50";
         QTest::addRow("stopped since")
             << "start a stop +100" << qint64(0) << qint64(200) << held << "1-200";
+        QTest::addRow("a monitor started before the range")
+            << "start a +100 a" << qint64(50) << qint64(200) << held << "";
         QTest::addRow("a monitor that runs on")
             << "start a a a" << qint64(0) << qint64(100) << held << "";
         QTest::addRow("a monitor that ended without a stop, no monitor holding the file")
