@@ -253,12 +253,12 @@ void HistoryReportTest::availabilityWording_data()
     QTest::addColumn<qint64>("notMonitoredMs");
     QTest::addColumn<QString>("text");
 
-    const qint64 hourMs = 3600 * 1000;
+    const qint64 hourMs = kHourMs;
     QTest::addRow("no time not monitored")
         << qint64(4320) << qint64(4311) << qint64(0)
         << "Availability 99.791 % (4,311 of 4,320 cycles answered; monitored throughout)";
     QTest::addRow("some time not monitored")
-        << qint64(4320) << qint64(4311) << 3 * hourMs + 12 * 60'000
+        << qint64(4320) << qint64(4311) << 3 * hourMs + 12 * qint64(60'000)
         << "Availability 99.791 % of the monitored time (4,311 of 4,320 cycles answered; "
            "3 h 12 min not monitored)";
     QTest::addRow("all of the range not monitored")
@@ -285,7 +285,7 @@ void HistoryReportTest::availabilityWording()
     QFETCH(qint64, notMonitoredMs);
     QFETCH(QString, text);
 
-    const qint64 rangeMs = 24 * 3600 * 1000;
+    const qint64 rangeMs = kDayMs;
     QCOMPARE(AvailabilityText(cycles, answered, notMonitoredMs, rangeMs), text);
     // The report's last line.
     QString out;
