@@ -4,9 +4,9 @@
 // How far each cycle's interval strays from the period is measured with the programs
 // and, as the baseline, without them; so is the time the events take in the tick.
 // Target: the cycle stays within 1 ms of its period.
-#include "SystemClock.h"
 #include "EventPrograms.h"
 #include "LogWriter.h"
+#include "SystemClock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // "Router acknowledged the fail command." is written is measured. The poll runs once
 // a second, as in the program, so the figure is bounded by that second.
 #include "ActionSafety.h"
-#include "SystemClock.h"
 #include "LinkBenchRig.h"
+#include "SystemClock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
