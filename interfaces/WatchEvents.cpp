@@ -1,67 +1,71 @@
 #include "WatchEvents.h"
 
+namespace {
+
+// A listener may start listening while an event is handed out, which can move the
+// list: the event goes to those that listened when it came, by place rather than by
+// iterator, and a newcomer hears from the next one on.
+template <typename Call> void HandOut(const std::vector<WatchEvents *> &listeners, Call call)
+{
+    const std::size_t count = listeners.size();
+    for (std::size_t i = 0; i < count; ++i)
+        call(*listeners[i]);
+}
+
+} // namespace
+
 void WatchEventHub::watchStarted()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->watchStarted();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.watchStarted(); });
 }
 
 void WatchEventHub::watchTicked()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->watchTicked();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.watchTicked(); });
 }
 
 void WatchEventHub::cycleDone(const CycleReport &report)
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->cycleDone(report);
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.cycleDone(report); });
 }
 
 void WatchEventHub::watchBlind(bool blind)
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->watchBlind(blind);
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.watchBlind(blind); });
 }
 
 void WatchEventHub::outageStarted()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->outageStarted();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.outageStarted(); });
 }
 
 void WatchEventHub::outageEnded()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->outageEnded();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.outageEnded(); });
 }
 
 void WatchEventHub::commandSent(CommandKind kind, const QString &command)
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->commandSent(kind, command);
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.commandSent(kind, command); });
 }
 
 void WatchEventHub::consoleReceived(const QByteArray &bytes)
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->consoleReceived(bytes);
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.consoleReceived(bytes); });
 }
 
 void WatchEventHub::acknowledgement(bool acknowledged, const QString &line)
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->acknowledgement(acknowledged, line);
+    HandOut(m_listeners,
+            [&](WatchEvents &listener) { listener.acknowledgement(acknowledged, line); });
 }
 
 void WatchEventHub::watchStopping()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->watchStopping();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.watchStopping(); });
 }
 
 void WatchEventHub::watchStopped()
 {
-    for (WatchEvents *listener : m_listeners)
-        listener->watchStopped();
+    HandOut(m_listeners, [&](WatchEvents &listener) { listener.watchStopped(); });
 }
