@@ -31,8 +31,16 @@ std::optional<QString> WriteWholeFile(const QString &path, const QByteArray &con
     QSaveFile file(path);
     // Unbuffered: a failed buffered write only shows while commit() flushes, and Qt 6.4
     // then puts the cut-short file in place all the same.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(content) != content.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    // A write the disk cuts short sets no error; the one after it says why.
+    for (qint64 written = 0; written < content.size();) {
+        const qint64 result = file.write(content.constData() + written, content.size() - written);
+        if (result <= 0)
+            return file.errorString();
+        written += result;
+    }
+    if (!file.commit())
         return file.errorString();
     return std::nullopt;
 }
