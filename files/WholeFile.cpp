@@ -14,6 +14,9 @@ namespace {
 // nowhere included) is a file to make.
 std::optional<QString> NotReplaceable(const QString &path)
 {
+    // The system calls would stop at the NUL and replace another file.
+    if (path.contains(QChar(u'\0')))
+        return QStringLiteral("the name holds a NUL character");
     struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return errno == ENOENT ? std::nullopt : std::optional(qt_error_string(errno));

@@ -36,6 +36,7 @@ enum class Standing
     Socket,
     LinkLoop,
     NameTooLong,
+    NulInName,
     MissingFolder,
     DanglingLinkIntoMissingFolder,
 };
@@ -113,6 +114,10 @@ inline Placed Place(const QString &folder, Standing what)
     case Standing::NameTooLong:
         // One more than the longest name a Linux file system allows.
         placed.path = dir.filePath(QString(256, u'n'));
+        break;
+    case Standing::NulInName:
+        // A system call would take the name up to the NUL, another file.
+        placed.path = dir.filePath(QStringLiteral("tar")) + QChar(u'\0') + QStringLiteral("get");
         break;
     case Standing::MissingFolder:
         placed.path = dir.filePath(QStringLiteral("missing/target"));

@@ -71,6 +71,7 @@ private Q_SLOTS:
         QTest::addRow("socket") << Standing::Socket << "not a regular file";
         QTest::addRow("link loop") << Standing::LinkLoop << "Too many levels of symbolic links";
         QTest::addRow("name too long") << Standing::NameTooLong << "File name too long";
+        QTest::addRow("NUL in the name") << Standing::NulInName << "NUL character";
         QTest::addRow("folder missing") << Standing::MissingFolder << "No such file or directory";
         QTest::addRow("link into a missing folder")
             << Standing::DanglingLinkIntoMissingFolder << "No such file or directory";
