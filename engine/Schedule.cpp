@@ -71,18 +71,18 @@ void Schedule::CheckSchedule()
     }
 }
 
-void Schedule::SchedCmdChange(int slot)
+void Schedule::CommandChanged(int slot)
 {
     m_fields.setEnabled(SchedTimeField(slot), !m_fields.text(SchedCmdField(slot)).isEmpty());
 }
 
-void Schedule::SchedCmdValidate(int slot)
+void Schedule::ConfirmCommand(int slot)
 {
     m_settings.SaveValue(SettingsSection, FieldKey(SchedCmdField(slot)),
                          m_fields.text(SchedCmdField(slot)));
 }
 
-bool Schedule::SchedTimeValidate(int slot)
+bool Schedule::ConfirmTime(int slot)
 {
     const std::optional<QTime> time = ParseTimeOfDay(m_fields.text(SchedTimeField(slot)));
     if (!time)

@@ -28,12 +28,12 @@ public:
     void CheckSchedule();
 
     // The command field's text changed: an empty command switches the slot off.
-    void SchedCmdChange(int slot);
+    void CommandChanged(int slot);
     // Focus leaves the command field: stored as typed, never refused.
-    void SchedCmdValidate(int slot);
+    void ConfirmCommand(int slot);
     // Focus leaves the time field. Returns false, after telling the user, when the
     // text is not a time; the field is then emptied and the slot set to midnight.
-    bool SchedTimeValidate(int slot);
+    bool ConfirmTime(int slot);
     // Start-up: a text that is not a time leaves the slot unarmed, never firing,
     // until the user confirms a time in the field.
     void SetScheduleTime(int slot, const QString &text);

@@ -41,20 +41,20 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
 
 void CorvaneApp::ConnectWindow()
 {
-    m_window.onCommand1Click = [this] { m_engine.PingCycle(); };
-    m_window.onCommand2Click = [this] { m_engine.FailTest(); };
+    m_window.onPingNowClick = [this] { m_engine.PingCycle(); };
+    m_window.onFailTestClick = [this] { m_engine.FailTest(); };
     m_window.onViewLogClick = [this] { m_log.ViewLog(); };
     m_window.onSecondTick = [this] { m_engine.OnSecondTick(); };
     // Once a stop is under way, the router's output waits in the port: nothing is
     // logged after the stop line. The options' tick follows the poll, so that an
     // acknowledgement read in time counts before its wait ends.
-    m_window.onTimerCommTick = [this] {
+    m_window.onReceiveTick = [this] {
         if (m_stop.stopRequested())
             return;
         m_link.PollReceive();
         m_safety.Tick();
     };
-    m_window.onSchedCmdChange = [this](int slot) { m_schedule.SchedCmdChange(slot); };
+    m_window.onScheduledCommandChange = [this](int slot) { m_schedule.CommandChanged(slot); };
     m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
     m_window.onCloseRequest = [this](CloseReason reason) { return RequestClose(reason); };
     m_window.onUnload = [this] { Unload(); };
@@ -128,11 +128,11 @@ void CorvaneApp::Validate(Field field, bool &refuse)
 {
     for (int slot = 0; slot < kScheduleSlots; ++slot) {
         if (field == SchedCmdField(slot)) {
-            m_schedule.SchedCmdValidate(slot);
+            m_schedule.ConfirmCommand(slot);
             return;
         }
         if (field == SchedTimeField(slot)) {
-            refuse = !m_schedule.SchedTimeValidate(slot);
+            refuse = !m_schedule.ConfirmTime(slot);
             return;
         }
     }

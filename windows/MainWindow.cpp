@@ -58,7 +58,7 @@ MainWindow::MainWindow(const QString &logPath, QWidget *parent)
     }
 
     m_secondTimer = StartTimer(*this, QStringLiteral("Timer1"));
-    m_timerComm = StartTimer(*this, QStringLiteral("TimerComm"));
+    m_receiveTimer = StartTimer(*this, QStringLiteral("TimerComm"));
     ConnectEvents();
     c.txtAddrPri->setFocus();
 }
@@ -76,12 +76,12 @@ void MainWindow::ConnectEvents()
 {
     const MainWindowControls &c = m_controls;
     connect(c.Command1, &QPushButton::clicked, this, [this] {
-        if (onCommand1Click)
-            onCommand1Click();
+        if (onPingNowClick)
+            onPingNowClick();
     });
     connect(c.Command2, &QPushButton::clicked, this, [this] {
-        if (onCommand2Click)
-            onCommand2Click();
+        if (onFailTestClick)
+            onFailTestClick();
     });
     const auto viewLog = [this] {
         if (onViewLogClick)
@@ -100,14 +100,14 @@ void MainWindow::ConnectEvents()
         if (onSecondTick)
             onSecondTick();
     });
-    connect(m_timerComm, &QTimer::timeout, this, [this] {
-        if (onTimerCommTick)
-            onTimerCommTick();
+    connect(m_receiveTimer, &QTimer::timeout, this, [this] {
+        if (onReceiveTick)
+            onReceiveTick();
     });
     for (int slot = 0; slot < kScheduleSlots; ++slot) {
         connect(c.txtSchedCmd[slot], &QLineEdit::textChanged, this, [this, slot] {
-            if (onSchedCmdChange)
-                onSchedCmdChange(slot);
+            if (onScheduledCommandChange)
+                onScheduledCommandChange(slot);
         });
     }
 

@@ -54,12 +54,15 @@ public:
     // Unloads the window without the close question, for the end of the session.
     void CloseForSessionEnd();
 
-    std::function<void()> onCommand1Click; // PING NOW
-    std::function<void()> onCommand2Click; // FAIL TEST
+    std::function<void()> onPingNowClick;  // PING NOW
+    std::function<void()> onFailTestClick; // FAIL TEST
     std::function<void()> onViewLogClick;  // VIEW LOG and the tray menu's View Log
+    // Timer1: the ping period counts down.
     std::function<void()> onSecondTick;
-    std::function<void()> onTimerCommTick;
-    std::function<void(int slot)> onSchedCmdChange;
+    // TimerComm: what the router sent is read.
+    std::function<void()> onReceiveTick;
+    // A txtSchedCmd field's text changed.
+    std::function<void(int slot)> onScheduledCommandChange;
     // A field is about to lose the focus to another control of the window; setting
     // refuse keeps the focus in it and stops the click or key that would move it.
     std::function<void(Field field, bool &refuse)> onValidate;
@@ -80,7 +83,7 @@ private:
     MainWindowControls m_controls;
     std::array<QWidget *, static_cast<int>(Field::SchedTime3) + 1> m_fieldWidgets{};
     QTimer *m_secondTimer = nullptr;
-    QTimer *m_timerComm = nullptr;
+    QTimer *m_receiveTimer = nullptr;
     CloseReason m_closeReason = CloseReason::ByUser;
     bool m_askingToClose = false;
     bool m_sessionEndedWhileAsking = false;

@@ -69,13 +69,13 @@ int main(int argc, char *argv[])
     safety.options().ackPattern = QStringLiteral("reset (done|ok)");
     rig.events.listen(safety);
 
-    QTimer timerComm;
-    timerComm.setInterval(1000);
-    QObject::connect(&timerComm, &QTimer::timeout, [&] {
+    QTimer receiveTimer;
+    receiveTimer.setInterval(1000);
+    QObject::connect(&receiveTimer, &QTimer::timeout, [&] {
         rig.link.PollReceive();
         safety.Tick();
     });
-    timerComm.start();
+    receiveTimer.start();
 
     std::vector<double> latenciesMs;
     std::vector<Steady::time_point> answered;

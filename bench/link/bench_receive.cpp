@@ -70,16 +70,16 @@ int main(int argc, char *argv[])
 
     double pollMs = 0;
     int polls = 0;
-    QTimer timerComm;
-    timerComm.setInterval(1000);
-    QObject::connect(&timerComm, &QTimer::timeout, [&] {
+    QTimer receiveTimer;
+    receiveTimer.setInterval(1000);
+    QObject::connect(&receiveTimer, &QTimer::timeout, [&] {
         QElapsedTimer polling;
         polling.start();
         rig.link.PollReceive();
         pollMs += polling.nsecsElapsed() / 1e6;
         ++polls;
     });
-    timerComm.start();
+    receiveTimer.start();
 
     QElapsedTimer wall;
     wall.start();

@@ -33,7 +33,7 @@ struct ScheduleRig
     void setSlot(int slot, const QString &command, const QString &time)
     {
         fields.setText(SchedCmdField(slot), command);
-        schedule.SchedCmdChange(slot);
+        schedule.CommandChanged(slot);
         fields.setText(SchedTimeField(slot), time);
         schedule.SetScheduleTime(slot, time);
     }
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(rig.fields.isEnabled(SchedTimeField(0)));
 
         rig.fields.setText(SchedCmdField(0), QString());
-        rig.schedule.SchedCmdChange(0);
+        rig.schedule.CommandChanged(0);
         QVERIFY(!rig.fields.isEnabled(SchedTimeField(0)));
         rig.clock.advanceMs(5000);
         rig.schedule.CheckSchedule();
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(rig.schedule.ScheduleTime(0), QTime(10, 0, 5));
 
         rig.fields.setText(SchedCmdField(0), QStringLiteral("^m"));
-        rig.schedule.SchedCmdChange(0);
+        rig.schedule.CommandChanged(0);
         QVERIFY(rig.fields.isEnabled(SchedTimeField(0)));
         rig.schedule.CheckSchedule();
         QCOMPARE(rig.sender.commands.size(), 1);
@@ -162,10 +162,10 @@ private Q_SLOTS:
     {
         ScheduleRig rig;
         rig.fields.setText(SchedCmdField(3), QStringLiteral(" ^[reset^m "));
-        rig.schedule.SchedCmdValidate(3);
+        rig.schedule.ConfirmCommand(3);
         QCOMPARE(rig.stored(QStringLiteral("SchedCmd3")), QStringLiteral(" ^[reset^m "));
         rig.fields.setText(SchedCmdField(3), QString());
-        rig.schedule.SchedCmdValidate(3);
+        rig.schedule.ConfirmCommand(3);
         QCOMPARE(rig.stored(QStringLiteral("SchedCmd3")), QString());
     }
 
@@ -175,7 +175,7 @@ private Q_SLOTS:
         ScheduleRig rig;
         rig.setSlot(2, QStringLiteral("^m"), QStringLiteral("6:00:00 AM"));
         rig.fields.setText(SchedTimeField(2), QStringLiteral("1:05 pm"));
-        QVERIFY(rig.schedule.SchedTimeValidate(2));
+        QVERIFY(rig.schedule.ConfirmTime(2));
         QCOMPARE(rig.fields.text(SchedTimeField(2)), QStringLiteral("1:05:00 PM"));
         QCOMPARE(rig.stored(QStringLiteral("SchedTime2")), QStringLiteral("1:05:00 PM"));
         QCOMPARE(rig.schedule.ScheduleTime(2), QTime(13, 5));
@@ -183,7 +183,7 @@ private Q_SLOTS:
 
         // Refused: the field is emptied and stored so, and the slot reads as midnight.
         rig.fields.setText(SchedTimeField(2), QStringLiteral("noon"));
-        QVERIFY(!rig.schedule.SchedTimeValidate(2));
+        QVERIFY(!rig.schedule.ConfirmTime(2));
         QCOMPARE(rig.fields.text(SchedTimeField(2)), QString());
         QCOMPARE(rig.stored(QStringLiteral("SchedTime2")), QString());
         QCOMPARE(rig.schedule.ScheduleTime(2), QTime(0, 0));
@@ -222,7 +222,7 @@ private Q_SLOTS:
 
         // A time the user confirms arms the slot again.
         rig.fields.setText(SchedTimeField(1), QStringLiteral("0:00:10"));
-        QVERIFY(rig.schedule.SchedTimeValidate(1));
+        QVERIFY(rig.schedule.ConfirmTime(1));
         rig.clock.set(QDateTime(kFirstDay.addDays(1), QTime(0, 0, 12), Qt::UTC));
         rig.schedule.CheckSchedule();
         QCOMPARE(rig.sender.commands, QStringList(QStringLiteral("reload^m")));

@@ -91,7 +91,7 @@ public:
         for (int slot = 0; slot < kScheduleSlots; ++slot) {
             const auto &[command, time] = kSlots[slot];
             m_fields.setText(SchedCmdField(slot), command);
-            m_schedule.SchedCmdChange(slot);
+            m_schedule.CommandChanged(slot);
             m_fields.setText(SchedTimeField(slot), time);
             m_schedule.SetScheduleTime(slot, time);
             m_slotTimeMs[slot] = TimeOfDayMs(time);
@@ -113,12 +113,12 @@ public:
 
         // Both timers start with the window. A timer that falls due while a handler
         // blocks fires once when the handler returns, and the ticks it missed are lost.
-        qint64 timer1DueMs = startMs + kTimerMs;
-        qint64 timerCommDueMs = startMs + kTimerMs;
+        qint64 pingTickDueMs = startMs + kTimerMs;
+        qint64 receiveTickDueMs = startMs + kTimerMs;
         int day = 0;
         while (failure.isEmpty()) {
-            const bool timer1Next = timer1DueMs <= timerCommDueMs;
-            qint64 &dueMs = timer1Next ? timer1DueMs : timerCommDueMs;
+            const bool pingTickNext = pingTickDueMs <= receiveTickDueMs;
+            qint64 &dueMs = pingTickNext ? pingTickDueMs : receiveTickDueMs;
             if (dueMs >= endMs)
                 break;
             m_clock.advanceMs(qMax(qint64(0), dueMs - NowMs()));
@@ -126,12 +126,12 @@ public:
             for (const int today = int((firedAtMs - startMs) / kDayMs); day < today; ++day)
                 EndDay(day);
 
-            if (timer1Next) {
+            if (pingTickNext) {
                 PlanNetwork(firedAtMs);
                 if (firedAtMs >= slotMoveMs) {
                     slotMoveMs = std::numeric_limits<qint64>::max();
                     m_fields.setText(SchedTimeField(kMovedSlot), kMovedSlotTime);
-                    if (!m_schedule.SchedTimeValidate(kMovedSlot))
+                    if (!m_schedule.ConfirmTime(kMovedSlot))
                         Fail(QStringLiteral("the moved slot's new time was refused"));
                     m_slotTimeMs[kMovedSlot] = TimeOfDayMs(kMovedSlotTime);
                 }

@@ -19,16 +19,16 @@ private Q_SLOTS:
     {
         m_confirmed.clear();
         m_refuse = false;
-        m_form = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
-        m_form->onValidate = [this](Field field, bool &refuse) {
+        m_window = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
+        m_window->onValidate = [this](Field field, bool &refuse) {
             m_confirmed << field;
             refuse = m_refuse;
         };
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
 
-    void cleanup() { m_form.reset(); }
+    void cleanup() { m_window.reset(); }
 
     void tabConfirmsTheFieldOnce_data()
     {
@@ -87,7 +87,7 @@ private Q_SLOTS:
         QFETCH(QString, focusAfter);
 
         int pings = 0;
-        m_form->onCommand1Click = [&] { ++pings; };
+        m_window->onPingNowClick = [&] { ++pings; };
         m_refuse = refuse;
         focus("txtFailTries");
         if (target == u"Tab")
@@ -110,8 +110,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&box));
         QTest::keyClick(&box, Qt::Key_Tab);
         box.close();
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 
         QVERIFY(m_confirmed.isEmpty());
         QCOMPARE(QApplication::focusWidget(), control("txtPeriod"));
@@ -124,12 +124,12 @@ private Q_SLOTS:
     void refusalWithAWarningKeepsTheFocus()
     {
         QtMessageBoxes boxes;
-        boxes.setWindow(m_form.get());
+        boxes.setWindow(m_window.get());
         const QString refusal = QStringLiteral("A numeric entry greater than 0 is required.");
         int failTests = 0;
-        m_form->onCommand2Click = [&] { ++failTests; };
+        m_window->onFailTestClick = [&] { ++failTests; };
         focus("txtFailTries");
-        m_form->onValidate = [&](Field field, bool &refuse) {
+        m_window->onValidate = [&](Field field, bool &refuse) {
             m_confirmed << field;
             boxes.show(refusal, QStringLiteral("Retries"), BoxStyle::OkExclamation);
             refuse = true;
@@ -142,15 +142,15 @@ private Q_SLOTS:
         QVERIFY(box);
         QCOMPARE(box->text(), refusal);
         QVERIFY(QTest::qWaitForWindowActive(box));
-        QCOMPARE(m_form->focusWidget(), control("txtFailTries"));
+        QCOMPARE(m_window->focusWidget(), control("txtFailTries"));
 
         // Pressed while the warning is open, the button stays untouched.
         clickOn("Command2");
         QCOMPARE(failTests, 0);
         QTest::keyClick(box, Qt::Key_Return);
         QVERIFY(!box->isVisible());
-        m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QCOMPARE(QApplication::focusWidget(), control("txtFailTries"));
         QCOMPARE(m_confirmed, QList<Field>{Field::FailTries});
         QCOMPARE(failTests, 0);
@@ -175,7 +175,7 @@ private Q_SLOTS:
 private:
     QWidget *control(const char *name) const
     {
-        return m_form->findChild<QWidget *>(QString::fromLatin1(name));
+        return m_window->findChild<QWidget *>(QString::fromLatin1(name));
     }
 
     void focus(const char *name)
@@ -188,11 +188,11 @@ private:
     void clickOn(const char *name)
     {
         QWidget *target = control(name);
-        QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
-                          target->mapTo(m_form.get(), target->rect().center()));
+        QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(m_window.get(), target->rect().center()));
     }
 
-    std::unique_ptr<MainWindow> m_form;
+    std::unique_ptr<MainWindow> m_window;
     QList<Field> m_confirmed;
     bool m_refuse = false;
 };

@@ -22,8 +22,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { m_form = std::make_unique<MainWindow>(m_logPath); }
-    void cleanup() { m_form.reset(); }
+    void init() { m_window = std::make_unique<MainWindow>(m_logPath); }
+    void cleanup() { m_window.reset(); }
 
     // The logic knows the controls only as fields; a mix-up here shows one field's
     // value in another's box.
@@ -43,31 +43,31 @@ private Q_SLOTS:
         }
         for (const auto &[field, name] : named) {
             QWidget *widget = control<QWidget>(name);
-            m_form->setText(field, name);
+            m_window->setText(field, name);
             const auto *box = qobject_cast<QLineEdit *>(widget);
             QCOMPARE(box ? box->text() : qobject_cast<QComboBox *>(widget)->currentText(), name);
-            QCOMPARE(m_form->text(field), name);
-            m_form->setEnabled(field, false);
+            QCOMPARE(m_window->text(field), name);
+            m_window->setEnabled(field, false);
             QVERIFY2(!widget->isEnabled(), qPrintable(name));
-            QVERIFY(!m_form->isEnabled(field));
+            QVERIFY(!m_window->isEnabled(field));
         }
     }
 
     void designState()
     {
-        QCOMPARE(m_form->text(Field::FailLog), m_logPath);
+        QCOMPARE(m_window->text(Field::FailLog), m_logPath);
         // A time means nothing until its slot has a command.
         for (int slot = 0; slot < kScheduleSlots; ++slot) {
-            QVERIFY(m_form->isEnabled(SchedCmdField(slot)));
-            QVERIFY(!m_form->isEnabled(SchedTimeField(slot)));
-            QCOMPARE(m_form->text(SchedTimeField(slot)), QStringLiteral("12:00:00 AM"));
+            QVERIFY(m_window->isEnabled(SchedCmdField(slot)));
+            QVERIFY(!m_window->isEnabled(SchedTimeField(slot)));
+            QCOMPARE(m_window->text(SchedTimeField(slot)), QStringLiteral("12:00:00 AM"));
         }
         QCOMPARE(control<QGroupBox>(QStringLiteral("Frame2"))->title(),
                  QStringLiteral("Failure Action "));
-        QCOMPARE(m_form->windowTitle(), QStringLiteral("Corvane"));
-        QCOMPARE(m_form->objectName(), QStringLiteral("Form1"));
-        QVERIFY(!m_form->windowIcon().isNull());
-        for (QLabel *label : m_form->findChildren<QLabel *>()) {
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Corvane"));
+        QCOMPARE(m_window->objectName(), QStringLiteral("Form1"));
+        QVERIFY(!m_window->windowIcon().isNull());
+        for (QLabel *label : m_window->findChildren<QLabel *>()) {
             const bool fieldLabel = label->text().endsWith(u':');
             QVERIFY2(label->font().bold() == fieldLabel, qPrintable(label->objectName()));
             if (fieldLabel)
@@ -78,9 +78,9 @@ private Q_SLOTS:
     void tabOrderAndFirstFocus()
     {
         for (int slot = 0; slot < kScheduleSlots; ++slot)
-            m_form->setEnabled(SchedTimeField(slot), true);
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+            m_window->setEnabled(SchedTimeField(slot), true);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QCOMPARE(QApplication::focusWidget(), control<QWidget>(QStringLiteral("txtAddrPri")));
 
         const QStringList expected = {
@@ -97,7 +97,7 @@ private Q_SLOTS:
         QCOMPARE(visited, expected);
 
         // A disabled time field is passed over.
-        m_form->setEnabled(Field::SchedTime0, false);
+        m_window->setEnabled(Field::SchedTime0, false);
         control<QWidget>(QStringLiteral("txtSchedCmd0"))->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtSchedCmd1"));
@@ -105,45 +105,45 @@ private Q_SLOTS:
 
     void portItemsKeepTheTextShown()
     {
-        m_form->setText(Field::FailPort, QStringLiteral("3"));
+        m_window->setText(Field::FailPort, QStringLiteral("3"));
         for (const char *item : {"1", "2", "3", "4"})
-            m_form->AddPortItem(QString::fromLatin1(item));
+            m_window->AddPortItem(QString::fromLatin1(item));
         QCOMPARE(control<QComboBox>(QStringLiteral("cmbFailPort"))->count(), 4);
-        QCOMPARE(m_form->text(Field::FailPort), QStringLiteral("3"));
+        QCOMPARE(m_window->text(Field::FailPort), QStringLiteral("3"));
     }
 
     void extraItemsLeaveTheControlsInPlace()
     {
         QHash<const QWidget *, QRect> places;
-        for (const QWidget *child : m_form->findChildren<QWidget *>())
+        for (const QWidget *child : m_window->findChildren<QWidget *>())
             places.insert(child, child->geometry());
 
-        QAction *extra = m_form->AddExtraItem(QStringLiteral("mExtra"), QStringLiteral("&Extra"));
-        QCOMPARE(m_form->PopupMenu().actions().at(2), extra);
-        QCOMPARE(m_form->PopupMenu().actions().last()->objectName(), QStringLiteral("mPopExit"));
-        QVERIFY(m_form->actions().contains(extra));
-        QCOMPARE(m_form->contextMenuPolicy(), Qt::ActionsContextMenu);
-        for (const QWidget *child : m_form->findChildren<QWidget *>())
+        QAction *extra = m_window->AddExtraItem(QStringLiteral("mExtra"), QStringLiteral("&Extra"));
+        QCOMPARE(m_window->PopupMenu().actions().at(2), extra);
+        QCOMPARE(m_window->PopupMenu().actions().last()->objectName(), QStringLiteral("mPopExit"));
+        QVERIFY(m_window->actions().contains(extra));
+        QCOMPARE(m_window->contextMenuPolicy(), Qt::ActionsContextMenu);
+        for (const QWidget *child : m_window->findChildren<QWidget *>())
             QCOMPARE(child->geometry(), places.value(child));
     }
 
     void meterKeepsItsRange()
     {
-        QCOMPARE(m_form->maximum(), 100);
-        QCOMPARE(m_form->value(), 0);
-        QVERIFY(!m_form->setMaximum(0));
-        QVERIFY(!m_form->setMaximum(-5));
-        QCOMPARE(m_form->maximum(), 100);
-        QVERIFY(m_form->setMaximum(5));
-        m_form->setValue(4);
+        QCOMPARE(m_window->maximum(), 100);
+        QCOMPARE(m_window->value(), 0);
+        QVERIFY(!m_window->setMaximum(0));
+        QVERIFY(!m_window->setMaximum(-5));
+        QCOMPARE(m_window->maximum(), 100);
+        QVERIFY(m_window->setMaximum(5));
+        m_window->setValue(4);
         // Lowering the maximum below the value brings the value down with it rather
         // than losing it.
-        QVERIFY(m_form->setMaximum(3));
-        QCOMPARE(m_form->value(), 3);
-        m_form->setValue(9);
-        QCOMPARE(m_form->value(), 3);
-        m_form->setValue(-1);
-        QCOMPARE(m_form->value(), 0);
+        QVERIFY(m_window->setMaximum(3));
+        QCOMPARE(m_window->value(), 3);
+        m_window->setValue(9);
+        QCOMPARE(m_window->value(), 3);
+        m_window->setValue(-1);
+        QCOMPARE(m_window->value(), 0);
     }
 
     // A warning that nobody answers keeps the user out of the window but must not
@@ -152,9 +152,9 @@ private Q_SLOTS:
     {
         int pingTicks = 0;
         int receiveTicks = 0;
-        m_form->onSecondTick = [&] { ++pingTicks; };
-        m_form->onTimerCommTick = [&] { ++receiveTicks; };
-        const QList<QTimer *> timers = m_form->findChildren<QTimer *>();
+        m_window->onSecondTick = [&] { ++pingTicks; };
+        m_window->onReceiveTick = [&] { ++receiveTicks; };
+        const QList<QTimer *> timers = m_window->findChildren<QTimer *>();
         QCOMPARE(timers.size(), 2);
         for (QTimer *timer : timers) {
             QVERIFY(timer->isActive());
@@ -162,8 +162,8 @@ private Q_SLOTS:
             timer->setInterval(5);
         }
         QtMessageBoxes boxes;
-        boxes.setWindow(m_form.get());
-        m_form->show();
+        boxes.setWindow(m_window.get());
+        m_window->show();
 
         QCOMPARE(boxes.show(QStringLiteral("Port could not be opened."),
                             QStringLiteral("Comm Port Error"), BoxStyle::OkExclamation),
@@ -195,19 +195,19 @@ private Q_SLOTS:
 
         QList<CloseReason> seen;
         int unloaded = 0;
-        m_form->onCloseRequest = [&](CloseReason reason) {
+        m_window->onCloseRequest = [&](CloseReason reason) {
             seen << reason;
             if (reason == CloseReason::ByUser && sessionEnds)
-                m_form->CloseForSessionEnd();
+                m_window->CloseForSessionEnd();
             else if (reason == CloseReason::ByUser)
-                m_form->findChild<QAction *>(QStringLiteral("mPopExit"))->trigger();
+                m_window->findChild<QAction *>(QStringLiteral("mPopExit"))->trigger();
             return reason == CloseReason::SessionEnding;
         };
-        m_form->onUnload = [&] { ++unloaded; };
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_window->onUnload = [&] { ++unloaded; };
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
 
-        m_form->close();
+        m_window->close();
 
         QCOMPARE(seen, asked);
         QCOMPARE(unloaded, unloads);
@@ -216,14 +216,14 @@ private Q_SLOTS:
 private:
     template <typename Control> Control *control(const QString &name)
     {
-        auto *found = m_form->findChild<Control *>(name);
+        auto *found = m_window->findChild<Control *>(name);
         if (!found)
             qFatal("no control %s", qPrintable(name));
         return found;
     }
 
     const QString m_logPath = QStringLiteral("/tmp/corvane-test/log.txt");
-    std::unique_ptr<MainWindow> m_form;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 QTEST_MAIN(TestMainWindow)

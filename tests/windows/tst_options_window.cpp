@@ -226,7 +226,7 @@ private Q_SLOTS:
                                    "\r\nreset done at 12:00\r\nRouter>reset ok\r\nRouter>";
         for (qsizetype at = 0; at < console.size(); at += 1000) {
             QVERIFY(SendAndWait(m_rig->router, m_rig->serialPort, console.mid(at, 1000)));
-            m_rig->window().onTimerCommTick();
+            m_rig->window().onReceiveTick();
         }
         openOptions();
 

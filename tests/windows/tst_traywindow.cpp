@@ -22,27 +22,27 @@ private Q_SLOTS:
     void init()
     {
         m_tray = FakeTray();
-        m_form = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
-        m_trayWindow = std::make_unique<TrayWindow>(*m_form, m_tray);
+        m_window = std::make_unique<MainWindow>(QStringLiteral("/tmp/log.txt"));
+        m_trayWindow = std::make_unique<TrayWindow>(*m_window, m_tray);
     }
 
     void cleanup()
     {
         m_trayWindow.reset();
         QVERIFY(!m_tray.onActivated && !m_tray.onContextRequested);
-        m_form.reset();
+        m_window.reset();
     }
 
     // The first tip shows the meter's level as a percentage; later ones are cut to what
     // every notification area shows.
     void tipShowsTheFailureLevel()
     {
-        QVERIFY(m_form->setMaximum(3));
-        m_form->setValue(1);
+        QVERIFY(m_window->setMaximum(3));
+        m_window->setValue(1);
         m_trayWindow->AddTrayIcon();
         QVERIFY(m_tray.shown);
         QCOMPARE(m_tray.tip, QStringLiteral("Corvane (33.3333333333333%)"));
-        QCOMPARE(m_tray.icon.cacheKey(), m_form->windowIcon().cacheKey());
+        QCOMPARE(m_tray.icon.cacheKey(), m_window->windowIcon().cacheKey());
 
         m_trayWindow->UpdateTrayTip(QString(80, u'x'));
         QCOMPARE(m_tray.tip, QString(63, u'x'));
@@ -62,25 +62,25 @@ private Q_SLOTS:
         QFETCH(bool, fromMenu);
 
         showAndMinimise();
-        QVERIFY(m_form->isMinimized());
-        QVERIFY(!m_form->isVisible());
+        QVERIFY(m_window->isMinimized());
+        QVERIFY(!m_window->isVisible());
         if (fromMenu)
-            m_form->RestoreItem().trigger();
+            m_window->RestoreItem().trigger();
         else
             m_tray.onActivated();
-        QVERIFY(m_form->isVisible());
-        QVERIFY(!m_form->isMinimized());
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
 
         // Again while shown: it only comes to the front.
         m_tray.onActivated();
-        QVERIFY(m_form->isVisible());
-        QVERIFY(!m_form->isMinimized());
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
 
         // The title bar's minimise button: the change comes from the platform.
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-        m_form->windowHandle()->setWindowState(Qt::WindowMinimized);
-        QTRY_VERIFY(!m_form->isVisible());
-        QVERIFY(m_form->isMinimized());
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->windowHandle()->setWindowState(Qt::WindowMinimized);
+        QTRY_VERIFY(!m_window->isVisible());
+        QVERIFY(m_window->isMinimized());
     }
 
     void rightClickOpensTheMenuOnlyWhileMinimised()
@@ -106,7 +106,7 @@ private Q_SLOTS:
     void menuStillWorksUnderAnOpenWarning()
     {
         QtMessageBoxes boxes;
-        boxes.setWindow(m_form.get());
+        boxes.setWindow(m_window.get());
         showAndMinimise();
         boxes.show(QStringLiteral("text"), QStringLiteral("Comm Port Error"),
                    BoxStyle::OkExclamation);
@@ -116,9 +116,9 @@ private Q_SLOTS:
         m_tray.onContextRequested(QPoint(10, 10));
         QVERIFY(menu().isVisible());
         QTest::mouseClick(&menu(), Qt::LeftButton, {},
-                          menu().actionGeometry(&m_form->RestoreItem()).center());
-        QTRY_VERIFY(m_form->isVisible());
-        QVERIFY(!m_form->isMinimized());
+                          menu().actionGeometry(&m_window->RestoreItem()).center());
+        QTRY_VERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
         QVERIFY(box->isVisible());
     }
 
@@ -140,8 +140,8 @@ private Q_SLOTS:
         if (trayAvailable)
             m_trayWindow->RemoveTrayIcon();
         m_trayWindow->MinimizeWindow();
-        QVERIFY(m_form->isMinimized());
-        QVERIFY(m_form->isVisible());
+        QVERIFY(m_window->isMinimized());
+        QVERIFY(m_window->isVisible());
     }
 
     // The corner of the tray icon follows the line and the pause; the tip and the
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QFETCH(QStringList, events);
         QFETCH(QColor, corner);
 
-        const QImage plain = m_form->windowIcon().pixmap(32, 32).toImage();
+        const QImage plain = m_window->windowIcon().pixmap(32, 32).toImage();
         TrayBadge badge([this](BadgeState state) { m_trayWindow->ShowBadge(state); });
         m_trayWindow->AddTrayIcon();
         const QString tip = m_tray.tip;
@@ -199,7 +199,7 @@ private Q_SLOTS:
             QCOMPARE(shown, plain);
         // Only the corner: the picture above and left of it is the icon's own.
         QCOMPARE(shown.copy(0, 0, 32, 16), plain.copy(0, 0, 32, 16));
-        QCOMPARE(m_form->windowIcon().pixmap(32, 32).toImage(), plain);
+        QCOMPARE(m_window->windowIcon().pixmap(32, 32).toImage(), plain);
         QCOMPARE(m_tray.tip, tip);
     }
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         QFETCH(bool, stateDropped);
         QFETCH(bool, shownAtStart);
 
-        ShowCount shows(*m_form);
+        ShowCount shows(*m_window);
         m_tray.available = start != u"no tray";
         if (start == u"shown")
             showAndMinimise();
@@ -234,12 +234,12 @@ private Q_SLOTS:
             m_trayWindow->StartInTray();
         QCoreApplication::processEvents();
         QVERIFY(m_tray.shown);
-        QVERIFY(m_form->isMinimized());
-        QCOMPARE(m_form->isVisible(), start == u"no tray");
+        QVERIFY(m_window->isMinimized());
+        QCOMPARE(m_window->isVisible(), start == u"no tray");
         if (stateDropped) {
-            m_form->windowHandle()->setWindowState(Qt::WindowNoState);
-            QTRY_VERIFY(!m_form->isMinimized());
-            QVERIFY(!m_form->isVisible());
+            m_window->windowHandle()->setWindowState(Qt::WindowNoState);
+            QTRY_VERIFY(!m_window->isMinimized());
+            QVERIFY(!m_window->isVisible());
         }
         QCOMPARE(shows.count > 0, shownAtStart);
 
@@ -249,9 +249,9 @@ private Q_SLOTS:
         menu().close();
 
         m_tray.onActivated();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        QVERIFY(m_form->isVisible());
-        QVERIFY(!m_form->isMinimized());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!m_window->isMinimized());
     }
 
     // A watch that can send no echo says so in the tip and the corner, over whatever
@@ -288,7 +288,7 @@ private Q_SLOTS:
         QFETCH(QString, tip);
         QFETCH(QColor, corner);
 
-        const QImage plain = m_form->windowIcon().pixmap(32, 32).toImage();
+        const QImage plain = m_window->windowIcon().pixmap(32, 32).toImage();
         TrayBadge badge([this](BadgeState state) { m_trayWindow->ShowBadge(state); });
         WatchEventHub watch;
         watch.listen(badge);
@@ -337,11 +337,11 @@ private:
         int count = 0;
     };
 
-    QMenu &menu() const { return m_form->PopupMenu(); }
+    QMenu &menu() const { return m_window->PopupMenu(); }
     void showWithIcon()
     {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_trayWindow->AddTrayIcon();
     }
     void showAndMinimise()
@@ -351,7 +351,7 @@ private:
     }
 
     FakeTray m_tray;
-    std::unique_ptr<MainWindow> m_form;
+    std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<TrayWindow> m_trayWindow;
 };
 
