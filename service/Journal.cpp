@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+constexpr qsizetype kMostCharacters = 16000;
 
 // How the log's warnings and failures begin, or a part of their first line that
 // nothing else holds. The fail command is one of them: an outage that ends in the
@@ -31,6 +34,14 @@ constexpr std::array kWarnings = {
     u"Cannot",
     u"failed",
 };
+
+// C0 but the tab, DEL and C1: the journal shows an entry that holds one as binary
+// data, and a terminal that shows the journal acts on it.
+bool IsControl(QChar character)
+{
+    const char16_t code = character.unicode();
+    return (code < 0x20 && code != u'\t') || (code >= 0x7f && code <= 0x9f);
+}
 
 // An event program that ran to its end, with a status other than 0.
 bool FailedRun(const QString &line)
@@ -66,10 +77,35 @@ bool StderrIsJournal()
 
 QByteArray JournalLine(const QString &message)
 {
-    QStringList lines = message.split(QStringLiteral("\r\n"));
+    // journald ends a record at every line end and at NUL, and reads a "<n>" that
+    // follows as the next record's priority: bytes from the router, a program or the
+    // settings file would forge records of their own. Any entry is one record.
+    QStringList lines;
+    QString line;
+    for (qsizetype index = 0; index < message.size(); ++index) {
+        const QChar character = message.at(index);
+        if (character == u'\r' || character == u'\n') {
+            if (character == u'\r' && index + 1 < message.size() && message.at(index + 1) == u'\n')
+                ++index;
+            lines << std::exchange(line, QString());
+            continue;
+        }
+        line += IsControl(character) ? QChar(u' ') : character;
+    }
+    lines << line;
     lines.removeAll(QString());
     // The first line is Corvane's word; what follows is the router's or a program's
     // output, whose own words ("failed", "Error") say nothing of how the entry went.
     const char *priority = !lines.isEmpty() && IsWarning(lines.first()) ? SD_WARNING : SD_INFO;
-    return priority + lines.join(QStringLiteral(" | ")).toUtf8() + '\n';
+    QString text = lines.join(QStringLiteral(" | "));
+    // A longer line is cut by journald into records of its own, each read for a
+    // priority again. At most three bytes of UTF-8 per UTF-16 unit keep it within
+    // the journal's default of 48 KiB.
+    if (text.size() > kMostCharacters) {
+        text.truncate(kMostCharacters);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+        text += QStringLiteral(" [cut]");
+    }
+    return priority + text.toUtf8() + '\n';
 }

@@ -10,5 +10,7 @@ bool StderrIsJournal();
 
 // A log entry as one journal line, led by its sd-daemon priority: <4> for warnings
 // and failures, the fail command and a failed event program among them, <6> for the
-// rest. Its lines are joined.
+// rest, judged on its first line. It is one journal record whatever it holds: its
+// lines are joined and its other control characters blanked, and a very long entry
+// is cut short.
 QByteArray JournalLine(const QString &message);

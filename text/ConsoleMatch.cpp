@@ -21,9 +21,11 @@ QString LineAround(const QString &text, qsizetype start, qsizetype end)
         --start;
     while (end < text.size() && !IsLineEnd(text.at(end)))
         ++end;
+    // The line goes to the log file, the journal and a notification: as text, with
+    // what the router sent between its words (a NUL, an escape) seen as a blank.
     QString line = text.mid(start, end - start);
     for (QChar &character : line) {
-        if (IsLineEnd(character))
+        if (IsControl(character))
             character = u' ';
     }
     return line;

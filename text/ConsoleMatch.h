@@ -12,10 +12,11 @@
 QString ConsoleText(const QByteArray &bytes);
 
 // The line of text where pattern first matches (every line the match spans, joined
-// by a blank), without its line ends; nothing when it does not match.
+// by a blank), without its line ends and with its other control characters blanked;
+// nothing when it does not match.
 std::optional<QString> MatchedLine(const QRegularExpression &pattern, const QString &text);
 
-// Every line where pattern matches, in order, each once.
+// Every line where pattern matches, in order, each once, as MatchedLine shows it.
 QStringList MatchedLines(const QRegularExpression &pattern, const QString &text);
 
 // The last count characters of text for a log entry: line ends become the log's own,

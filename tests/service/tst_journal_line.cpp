@@ -87,6 +87,73 @@ private Q_SLOTS:
         QFETCH(QString, entry);
         QVERIFY2(JournalLine(entry).startsWith("<6>"), JournalLine(entry).constData());
     }
+
+    // Bytes from the router, a program or the settings file: journald would end a
+    // record at a line end or NUL and read the "<0>" after it as a record of its own
+    // at the highest priority. Each entry stays exactly one record.
+    void oneRecordWhateverTheEntryHolds_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QByteArray>("line");
+        const QString acknowledged = QStringLiteral("Router acknowledged the fail command.\r\n");
+        QTest::addRow("NUL") << acknowledged + QStringLiteral("OK") + QChar(u'\0') +
+                                    QStringLiteral("<0>FORGED")
+                             << QByteArray(
+                                    "<6>Router acknowledged the fail command. | OK <0>FORGED\n");
+        QTest::addRow("lone LF") << QStringLiteral("FailTries=\"7\n<0>FORGED\" is not valid.")
+                                 << QByteArray("<6>FailTries=\"7 | <0>FORGED\" is not valid.\n");
+        QTest::addRow("lone CR") << QStringLiteral("Ran OnOutage: exit 0.\r<0>FORGED")
+                                 << QByteArray("<6>Ran OnOutage: exit 0. | <0>FORGED\n");
+        QTest::addRow("ESC")
+            << acknowledged + QStringLiteral("OK\x1b]0;x\x07<0>FORGED")
+            << QByteArray("<6>Router acknowledged the fail command. | OK ]0;x <0>FORGED\n");
+        QTest::addRow("C1 and DEL")
+            << acknowledged + QStringLiteral("OK") + QChar(0x9b) + QChar(0x85) + QChar(0x7f) +
+                   QStringLiteral("<0>FORGED")
+            << QByteArray("<6>Router acknowledged the fail command. | OK   <0>FORGED\n");
+        QTest::addRow("tab kept") << QStringLiteral("Ran OnOutage: exit 0.\r\na\tb")
+                                  << QByteArray("<6>Ran OnOutage: exit 0. | a\tb\n");
+        QTest::addRow("only line ends") << QStringLiteral("\r\n\n\r\r\n") << QByteArray("<6>\n");
+        // Judged on the first line however it ends, not on a forged second one.
+        QTest::addRow("warning before a lone LF")
+            << QStringLiteral("No response to pings.\n<6>calm")
+            << QByteArray("<4>No response to pings. | <6>calm\n");
+        QTest::addRow("warning only after a lone LF")
+            << QStringLiteral("Ran OnOutage: exit 0.\nfailed")
+            << QByteArray("<6>Ran OnOutage: exit 0. | failed\n");
+    }
+    void oneRecordWhateverTheEntryHolds()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QByteArray, line);
+        const QByteArray written = JournalLine(entry);
+        QCOMPARE(written, line);
+        QCOMPARE(written.count('\n'), 1);
+        QVERIFY(!written.contains('\0'));
+    }
+
+    // journald cuts a line longer than its line limit (48 KiB unless changed) into
+    // records of its own, each read for a priority again.
+    void longEntryIsCut_data()
+    {
+        QTest::addColumn<qsizetype>("characters");
+        QTest::addColumn<bool>("cut");
+        QTest::addRow("at the limit") << qsizetype(16000) << false;
+        QTest::addRow("above it") << qsizetype(16001) << true;
+        QTest::addRow("far above it") << qsizetype(200000) << true;
+    }
+    void longEntryIsCut()
+    {
+        QFETCH(qsizetype, characters);
+        QFETCH(bool, cut);
+        // Three bytes of UTF-8 each, the most a UTF-16 unit takes.
+        const QString entry = QStringLiteral("Ran OnOutage: exit 0.\r\n<0>") +
+                              QString(characters - 27, QChar(0x20ac));
+        const QByteArray written = JournalLine(entry);
+        QVERIFY2(written.size() < 48 * 1024, qPrintable(QString::number(written.size())));
+        QCOMPARE(written.endsWith(" [cut]\n"), cut);
+        QCOMPARE(written.count('\n'), 1);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestJournalLine)
