@@ -3,7 +3,26 @@
 #include <cerrno>
 #include <cstring>
 
+#include <poll.h>
 #include <unistd.h>
+
+namespace {
+
+// A descriptor's flags are shared with every process that holds it, so standard output
+// may have been set not to block: a full pipe then waits for its reader here, as it
+// would in write(2). False, with errno as it was, if the wait itself fails.
+bool WaitForRoom(int descriptor)
+{
+    pollfd room{descriptor, POLLOUT, 0};
+    int result;
+    do {
+        result = ::poll(&room, 1, -1);
+    } while (result < 0 && errno == EINTR);
+    errno = EAGAIN;
+    return result > 0;
+}
+
+} // namespace
 
 DescriptorDevice::DescriptorDevice(int descriptor) : m_descriptor(descriptor)
 {
@@ -28,6 +47,8 @@ qint64 DescriptorDevice::writeData(const char *data, qint64 size)
     while (written < size) {
         const ssize_t result = ::write(m_descriptor, data + written, size_t(size - written));
         if (result < 0 && errno == EINTR)
+            continue;
+        if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitForRoom(m_descriptor))
             continue;
         if (result <= 0) {
             // A descriptor that takes no byte at all is as full as a full disk.
