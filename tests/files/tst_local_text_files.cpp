@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <latch>
+
 // Appending to a local file: only to a regular file or what a link names, each entry
 // whole or not at all, and every failure with its reason.
 class LocalTextFilesTest : public QObject
@@ -228,10 +230,12 @@ private Q_SLOTS:
     {
         QTemporaryDir folder;
         const Placed placed = Place(folder.path(), Standing::Nothing);
-        constexpr int kEntries = 300;
+        constexpr int kEntries = 400;
+        std::latch start(2);
         const auto writer = [&](QChar letter, int &failures) {
+            start.arrive_and_wait();
             for (int i = 0; i < kEntries; ++i)
-                failures += AppendLine(placed.path, QString(2000, letter)) ? 1 : 0;
+                failures += AppendLine(placed.path, QString(32 * 1024, letter)) ? 1 : 0;
         };
         int failuresA = 0;
         int failuresB = 0;
@@ -247,7 +251,8 @@ private Q_SLOTS:
         QCOMPARE(entries.takeLast(), QByteArray());
         QCOMPARE(entries.size(), 2 * kEntries);
         for (const QByteArray &entry : std::as_const(entries))
-            QVERIFY(entry == QByteArray(2000, 'a') + '\r' || entry == QByteArray(2000, 'b') + '\r');
+            QVERIFY(entry == QByteArray(32 * 1024, 'a') + '\r' ||
+                    entry == QByteArray(32 * 1024, 'b') + '\r');
     }
 };
 
