@@ -12,13 +12,18 @@ namespace {
 // few seconds at least; the units' is a minute.
 constexpr int kLooksPerWatchdogTime = 4;
 
-std::chrono::microseconds LookInterval(std::chrono::microseconds watchdogTime)
-{
-    // Never a busy loop, whatever time the manager gives.
-    return std::max(watchdogTime / kLooksPerWatchdogTime, std::chrono::microseconds(1000));
-}
-
 } // namespace
+
+std::chrono::microseconds WatchdogLookInterval(std::chrono::microseconds watchdogTime)
+{
+    // The wait turns its time into the steady clock's nanoseconds from now: a time of
+    // centuries overflows there into the past, and the thread would spin. Capped, a
+    // long watchdog time is looked at more often than needed, never less.
+    constexpr std::chrono::microseconds longest = std::chrono::hours(1);
+    // Never a busy loop, whatever time the manager gives.
+    constexpr std::chrono::microseconds shortest = std::chrono::milliseconds(1);
+    return std::clamp(watchdogTime / kLooksPerWatchdogTime, shortest, longest);
+}
 
 WatchdogFeed::WatchdogFeed(WatchProgress progress, StateSender send)
     : m_progress(std::move(progress)), m_send(std::move(send)), m_lastFed(m_progress())
@@ -37,7 +42,7 @@ bool WatchdogFeed::feedIfMoved()
 
 WatchdogFeeder::WatchdogFeeder(std::chrono::microseconds watchdogTime, WatchProgress progress,
                                StateSender send)
-    : m_feed(std::move(progress), std::move(send)), m_interval(LookInterval(watchdogTime))
+    : m_feed(std::move(progress), std::move(send)), m_interval(WatchdogLookInterval(watchdogTime))
 {
     // Signals keep going to the watch's thread, as before this one existed, where a
     // stop signal interrupts the very wait it must end.

@@ -14,6 +14,10 @@
 using WatchProgress = std::function<std::uint64_t()>;
 using StateSender = std::function<void(const QByteArray &)>;
 
+// How often the feeder looks at the watch: a few times per watchdog time, within a
+// millisecond and an hour.
+std::chrono::microseconds WatchdogLookInterval(std::chrono::microseconds watchdogTime);
+
 // One look at the watch: a watchdog ping when its progress moved since the last ping,
 // nothing when it did not.
 class WatchdogFeed

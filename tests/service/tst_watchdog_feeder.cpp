@@ -161,26 +161,59 @@ private Q_SLOTS:
         QVERIFY(stall - previous < watchdogTime);
     }
 
+    void lookInterval_data()
+    {
+        QTest::addColumn<std::chrono::microseconds>("watchdogTime");
+        QTest::addColumn<std::chrono::microseconds>("interval");
+        using std::chrono::microseconds;
+        const microseconds hour = std::chrono::hours(1);
+        QTest::addRow("largest") << microseconds::max() << hour;
+        QTest::addRow("2^62") << microseconds(std::int64_t{1} << 62) << hour;
+        QTest::addRow("above the cap") << 4 * hour + 4us << hour;
+        QTest::addRow("at the cap") << 4 * hour << hour;
+        QTest::addRow("below the cap") << 4 * hour - 4us << hour - 1us;
+        QTest::addRow("a minute") << microseconds(1min) << microseconds(15s);
+        QTest::addRow("at the floor") << microseconds(4ms) << microseconds(1ms);
+        QTest::addRow("1 us") << 1us << microseconds(1ms);
+        QTest::addRow("0") << 0us << microseconds(1ms);
+        // An unsigned time past the signed range, read as microseconds.
+        QTest::addRow("negative") << microseconds::min() << microseconds(1ms);
+    }
+    void lookInterval()
+    {
+        QFETCH(std::chrono::microseconds, watchdogTime);
+        QFETCH(std::chrono::microseconds, interval);
+        QCOMPARE(WatchdogLookInterval(watchdogTime).count(), interval.count());
+    }
+
     // The feeder looks once a minute here: a stop that waited for the look would take
     // that long, twice the half minute that a stop on a loaded machine stays well
     // within. Moving progress is never pinged after the stop.
     void stopsAtOnce_data()
     {
         QTest::addColumn<bool>("stopFirst");
-        QTest::addRow("stop, then destruction") << true;
-        QTest::addRow("destruction alone") << false;
+        QTest::addColumn<std::chrono::microseconds>("watchdogTime");
+        QTest::addRow("stop, then destruction") << true << std::chrono::microseconds(4min);
+        QTest::addRow("destruction alone") << false << std::chrono::microseconds(4min);
+        // A wait whose end overflowed would return at once, again and again: a spinning
+        // thread that pings the moving progress.
+        QTest::addRow("the largest watchdog time") << true << std::chrono::microseconds::max();
+        QTest::addRow("2^62 us") << true << std::chrono::microseconds(std::int64_t{1} << 62);
     }
     void stopsAtOnce()
     {
         QFETCH(bool, stopFirst);
+        QFETCH(std::chrono::microseconds, watchdogTime);
         std::atomic<std::uint64_t> progress = 0;
         PingRecord record;
         QElapsedTimer elapsed;
         elapsed.start();
         {
             WatchdogFeeder feeder(
-                std::chrono::minutes(4), [&progress] { return progress.load(); }, record.sender());
+                watchdogTime, [&progress] { return progress.load(); }, record.sender());
             progress = 5;
+            // Time for a spinning thread to look.
+            std::this_thread::sleep_for(50ms);
             if (stopFirst)
                 feeder.stop();
         }
