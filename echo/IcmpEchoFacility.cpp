@@ -167,14 +167,21 @@ std::optional<quint32> DecodeQueuedEntry(const EchoSocket &socket, const cmsghdr
               : DecodeQueuedError(error, quoted, to.v4Address(), expected.v4);
 }
 
-// Reads the socket's error queue: ICMP errors that quote our request, and local
-// failures of the send.
-std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectation &expected)
+// What a socket's error queue held: ICMP errors that quote our request or local
+// failures of our send, and whether it held anything at all.
+struct QueuedErrors
+{
+    std::optional<quint32> ours;
+    bool any = false;
+};
+
+// Empties the socket's error queue; the first entry that settles the echo is ours.
+QueuedErrors ReadQueuedErrors(const EchoSocket &socket, const Expectation &expected)
 {
     const int descriptor = socket.handle.get();
     std::array<char, kReceiveBufferSize> quoted{};
     alignas(cmsghdr) std::array<char, 512> control{};
-    bool readAny = false;
+    QueuedErrors queued;
     for (;;) {
         sockaddr_storage destination{};
         iovec vector{quoted.data(), quoted.size()};
@@ -189,42 +196,19 @@ std::optional<quint32> ReadQueuedErrors(const EchoSocket &socket, const Expectat
         if (received < 0) {
             // An error flagged on the socket without a queue entry would keep poll
             // reporting it forever; reading it clears it.
-            if (!readAny) {
+            if (!queued.any) {
                 int pending = 0;
                 socklen_t length = sizeof pending;
                 ::getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &pending, &length);
             }
-            return std::nullopt;
+            return queued;
         }
-        readAny = true;
+        queued.any = true;
         const QByteArrayView bytes(quoted.data(),
                                    std::min(qsizetype(received), qsizetype(quoted.size())));
-        for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr;
-             header = CMSG_NXTHDR(&message, header)) {
-            const std::optional<quint32> status =
-                DecodeQueuedEntry(socket, *header, bytes, destination, expected);
-            if (status)
-                return status;
-        }
-    }
-}
-
-// Empties the error queue without reading it; true when it held anything.
-bool DiscardQueuedErrors(int descriptor)
-{
-    bool discarded = false;
-    std::array<char, 64> quoted{};
-    alignas(cmsghdr) std::array<char, 512> control{};
-    for (;;) {
-        iovec vector{quoted.data(), quoted.size()};
-        msghdr message{};
-        message.msg_iov = &vector;
-        message.msg_iovlen = 1;
-        message.msg_control = control.data();
-        message.msg_controllen = control.size();
-        if (::recvmsg(descriptor, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
-            return discarded;
-        discarded = true;
+        for (cmsghdr *header = CMSG_FIRSTHDR(&message); header != nullptr && !queued.ours;
+             header = CMSG_NXTHDR(&message, header))
+            queued.ours = DecodeQueuedEntry(socket, *header, bytes, destination, expected);
     }
 }
 
@@ -238,10 +222,6 @@ ssize_t SendRequest(int descriptor, const QByteArray &request, const SocketAddre
     } while (written < 0 && errno == EINTR);
     return written;
 }
-
-// How often a request is sent again after its send failed while errors of earlier
-// echoes were queued: each retry follows a queue that held something.
-constexpr int kSendAttempts = 3;
 
 // Errors of a send that no later send on the same socket would escape; the others
 // (no route, a firewall's refusal, a full buffer) belong to this echo alone.
@@ -315,35 +295,42 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
     KeptSocket *kept = SocketFor(destination, failure);
     if (kept == nullptr)
         return failure;
-    const EchoSocket &socket = kept->socket;
-    const quint16 identifier = kept->identifier;
 
-    const quint16 sequence = m_nextSequence++;
-    const Expectation expected = ExpectationFor(destination, identifier, sequence);
-    const QByteArray request = destination.isV6() ? BuildEcho6Request(identifier, sequence, payload)
-                                                  : BuildEchoRequest(identifier, sequence, payload);
-    const SocketAddress target = SocketAddressOf(destination);
-
-    const int descriptor = socket.handle.get();
+    Expectation expected;
     Clock::time_point sent;
     // An ICMP error that came after its echo's wait ended stays pending on the socket,
     // and the next send, to whichever address, fails with it instead of going out. It
-    // is queued as well: a failed send while the queue held anything may have failed
-    // for an earlier echo, so the queue is emptied, which clears the pending error,
-    // and the request goes again. A send that fails with nothing queued failed for
-    // itself, and what it queued itself goes too, so that no later echo reads it.
-    for (int attempt = 1;; ++attempt) {
+    // is queued as well, so a failed send empties the queue: an entry that quotes this
+    // request, or the send's own local failure, is this echo's answer; an empty queue
+    // leaves the send's own error. Entries meant only for other echoes, which someone
+    // may keep sending, say nothing of this one: the request goes once more, on a new
+    // socket whose identifier none of them quotes.
+    for (bool fresh = false;; fresh = true) {
+        const quint16 sequence = m_nextSequence++;
+        expected = ExpectationFor(destination, kept->identifier, sequence);
+        const QByteArray request = destination.isV6()
+                                       ? BuildEcho6Request(kept->identifier, sequence, payload)
+                                       : BuildEchoRequest(kept->identifier, sequence, payload);
         sent = Clock::now();
-        if (SendRequest(descriptor, request, target) >= 0)
+        if (SendRequest(kept->socket.handle.get(), request, SocketAddressOf(destination)) >= 0)
             break;
         const int error = errno;
         if (LeavesSocketUnusable(error)) {
             (destination.isV6() ? m_v6 : m_v4).reset();
             return {StatusForLocalError(error), 0};
         }
-        if (!DiscardQueuedErrors(descriptor) || attempt == kSendAttempts)
+        const QueuedErrors queued = ReadQueuedErrors(kept->socket, expected);
+        if (queued.ours)
+            return {*queued.ours, 0};
+        if (!queued.any || fresh)
             return {StatusForLocalError(error), 0};
+        (destination.isV6() ? m_v6 : m_v4).reset();
+        kept = SocketFor(destination, failure);
+        if (kept == nullptr)
+            return failure;
     }
+    const EchoSocket &socket = kept->socket;
+    const int descriptor = socket.handle.get();
 
     // The deadline, not the number of wake-ups, ends the wait: stray packets and
     // signals only send us back to wait out the rest. A stop ends it at once.
@@ -367,7 +354,7 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
 
         std::optional<quint32> status;
         if (events & POLLERR)
-            status = ReadQueuedErrors(socket, expected);
+            status = ReadQueuedErrors(socket, expected).ours;
         if (!status && (events & POLLIN))
             status = ReadWaitingPackets(socket, expected);
         if (status) {

@@ -1,14 +1,23 @@
 #include "EchoProbe.h"
 #include "IcmpEchoFacility.h"
+#include "IcmpPacket.h"
+#include "IpAddress.h"
 #include "OwnNetworkNamespace.h"
+#include "ProbeTarget.h"
 
 #include <QFile>
 #include <QTest>
 
 #include <array>
+#include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using SocketChoice = IcmpEchoFacility::SocketChoice;
 
@@ -78,6 +87,9 @@ enum class Story
     LateErrorBetweenEchoes,
     // The late "unreachable" comes while the next echo waits for a silent host.
     LateErrorDuringNextWait,
+    // Someone who saw a request keeps sending "unreachable" errors that quote its
+    // identifier; the answering address must still be judged by its answers.
+    FloodOfForeignErrors,
 };
 
 struct Outcome
@@ -131,6 +143,48 @@ bool AwaitUnreachable(bool v6, long before)
     return false;
 }
 
+// The identifier of the first echo request the raw socket sees, or nothing.
+std::optional<quint16> SeenIdentifier(int raw, bool v6)
+{
+    std::array<unsigned char, 2048> packet{};
+    for (int tries = 0; tries < 100; ++tries) {
+        const ssize_t length = ::recv(raw, packet.data(), packet.size(), MSG_DONTWAIT);
+        if (length < 0)
+            return std::nullopt;
+        // An IPv4 raw socket hands over the IP header too.
+        const std::size_t at = v6 ? 0 : std::size_t(packet[0] & 0x0F) * 4;
+        if (std::size_t(length) >= at + 8 && packet[at] == (v6 ? 128 : 8))
+            return quint16(packet[at + 4] << 8 | packet[at + 5]);
+    }
+    return std::nullopt;
+}
+
+// "Host unreachable" quoting a request with the identifier to another host, from and
+// to this host.
+QByteArray ForeignError(quint16 identifier, bool v6)
+{
+    const QByteArray echo = QByteArray::fromHex("0000000000000000");
+    QByteArray quotedEcho = echo;
+    quotedEcho[0] = char(v6 ? 128 : 8);
+    quotedEcho[4] = char(identifier >> 8);
+    quotedEcho[5] = char(identifier & 0xFF);
+    if (v6) {
+        // The kernel fills in an ICMPv6 checksum.
+        return QByteArray::fromHex("0103000000000000"
+                                   "6000000000083a40"
+                                   "00000000000000000000000000000001"
+                                   "20010db8000000000000000000000009") +
+               quotedEcho;
+    }
+    QByteArray error = QByteArray::fromHex("0301000000000000"
+                                           "4500001c00000000400100007f0000017f000009") +
+                       quotedEcho;
+    const quint16 checksum = InternetChecksum(error);
+    error[2] = char(checksum >> 8);
+    error[3] = char(checksum & 0xFF);
+    return error;
+}
+
 quint32 Ping(IcmpEchoFacility &facility, const char *address, qint32 timeoutMs)
 {
     EchoReply reply{};
@@ -157,6 +211,37 @@ Outcome Tell(SocketChoice choice, const Hosts &hosts, bool v6, Story story)
         outcome.statuses[0] = Ping(facility, hosts.answering, 2000);
         outcome.statuses[1] = Ping(facility, hosts.answering, 2000);
         outcome.count = 2;
+        break;
+    }
+    case Story::FloodOfForeignErrors: {
+        const int raw = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_RAW | SOCK_CLOEXEC,
+                                 v6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        Ping(facility, hosts.answering, 2000);
+        const std::optional<quint16> identifier = SeenIdentifier(raw, v6);
+        outcome.errorArrived = identifier.has_value();
+        if (!identifier)
+            break;
+        const QByteArray error = ForeignError(*identifier, v6);
+        const SocketAddress us =
+            SocketAddressOf(ParseProbeTarget(QString::fromLatin1(hosts.answering)).address);
+        std::atomic<bool> flooding = true;
+        std::atomic<int> errorsSent = 0;
+        std::thread flood([&] {
+            while (flooding.load()) {
+                if (::sendto(raw, error.constData(), std::size_t(error.size()), 0,
+                             reinterpret_cast<const sockaddr *>(&us.storage), us.length) > 0)
+                    ++errorsSent;
+            }
+        });
+        // The echoes begin once the errors pour in, not before the thread has started.
+        for (int waits = 0; waits < 5000 && errorsSent.load() < 100; ++waits)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (quint32 &status : outcome.statuses)
+            status = Ping(facility, hosts.answering, 2000);
+        outcome.count = 3;
+        flooding = false;
+        flood.join();
+        ::close(raw);
         break;
     }
     case Story::LateErrorDuringNextWait:
@@ -200,6 +285,10 @@ private Q_SLOTS:
                     << socket.choice << v6 << Story::LateErrorBetweenEchoes << kEchoSuccess;
                 QTest::addRow("%s %s: late unreachable during the next wait", socket.name, family)
                     << socket.choice << v6 << Story::LateErrorDuringNextWait << kEchoTimedOut;
+                // Only a datagram socket holds an error pending for its next send.
+                if (socket.choice == SocketChoice::DatagramOnly)
+                    QTest::addRow("%s %s: a flood of errors for no echo sent", socket.name, family)
+                        << socket.choice << v6 << Story::FloodOfForeignErrors << kEchoSuccess;
             }
         }
     }
