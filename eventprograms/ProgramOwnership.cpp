@@ -56,6 +56,20 @@ QString FileRefusal(const struct stat &status, const QString &path)
     return {};
 }
 
+// A link in a sticky folder that others may write was put there by whoever owns it,
+// and leads wherever they chose; the kernel's protected_symlinks refuses to follow it
+// for anyone else, and so does this walk, which follows links by itself. Only this
+// user, root or the folder's owner may have made it.
+QString LinkRefusal(const struct stat &link, const struct stat &folder, const QString &path)
+{
+    const bool shared = OthersMayWrite(folder) && (folder.st_mode & S_ISVTX) != 0;
+    if (!shared || OwnedByUs(link) || link.st_uid == folder.st_uid)
+        return {};
+    return QStringLiteral("the link %1 in a folder others may write belongs to neither this "
+                          "user, root nor the folder's owner")
+        .arg(path);
+}
+
 QString Child(const QString &folder, const QString &name)
 {
     return QDir::cleanPath(folder + u'/' + name);
@@ -88,13 +102,13 @@ TrustedFile OpenTrusted(const QString &path)
     // The folder where the next name is looked up, already found safe, and its path.
     FileDescriptor folder;
     QString folderPath;
+    struct stat folderStatus = {};
     const auto enterRoot = [&]() -> QString {
         folder.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
         folderPath = QStringLiteral("/");
-        struct stat status = {};
-        if (!folder.isValid() || ::fstat(folder.get(), &status) != 0)
+        if (!folder.isValid() || ::fstat(folder.get(), &folderStatus) != 0)
             return Failure(folderPath);
-        return FolderRefusal(status, folderPath);
+        return FolderRefusal(folderStatus, folderPath);
     };
     if (QString refusal = enterRoot(); !refusal.isEmpty())
         return {{}, refusal};
@@ -114,6 +128,8 @@ TrustedFile OpenTrusted(const QString &path)
         if (S_ISLNK(status.st_mode)) {
             // The link's own folder was checked when entered: only who may write it could
             // have changed where the link leads.
+            if (QString refusal = LinkRefusal(status, folderStatus, namePath); !refusal.isEmpty())
+                return {{}, refusal};
             bool absolute = false;
             const std::optional<QStringList> target = LinkTarget(next.get(), absolute);
             if (++links > kMostLinks)
@@ -137,6 +153,7 @@ TrustedFile OpenTrusted(const QString &path)
             return {{}, refusal};
         folder = std::move(next);
         folderPath = namePath;
+        folderStatus = status;
     }
     return {{}, QStringLiteral("%1 is not a regular file").arg(folderPath)};
 }

@@ -9,7 +9,8 @@
 // sudo insist; so must every folder on the way to it, since whoever may write a
 // folder may put another file under the name. A folder that others may write is
 // allowed with its sticky bit, as sudo allows /tmp: there only a file's owner or the
-// folder's may rename or remove it.
+// folder's may rename or remove it. A link there is followed only when this user,
+// root or the folder's owner made it.
 struct TrustedFile
 {
     // The file as checked (O_PATH, close-on-exec), so that what is run or read is the

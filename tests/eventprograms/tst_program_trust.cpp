@@ -11,7 +11,7 @@
 // Which programs may run, by the folders on the way to them and to the settings file.
 // Each row lays out a tree of its own under a fresh folder: "path/ mode" makes a
 // folder, "path mode" a script, "path -> target" a link, and "nobody" after the mode
-// hands the entry to that user.
+// or the target hands the entry to that user.
 using namespace Qt::StringLiterals;
 
 class TestProgramTrust : public QObject
@@ -32,6 +32,8 @@ private:
             const QByteArray path = QFile::encodeName(Path(parts[0]));
             if (parts[1] == QStringLiteral("->")) {
                 if (::symlink(QFile::encodeName(parts[2]).constData(), path.constData()) != 0)
+                    return false;
+                if (parts.size() > 3 && ::lchown(path.constData(), kNobody, kNobody) != 0)
                     return false;
                 continue;
             }
@@ -109,6 +111,22 @@ private Q_SLOTS:
         QTest::addRow("sticky folder of another user")
             << QStringList{ours, u"shared/ 01777 nobody"_s, u"shared/run 0700"_s} << u"shared/run"_s
             << u"Vestrel.ini"_s << u"the folder %R/shared belongs to neither this user nor root"_s;
+        // Another user's link in a sticky folder leads wherever they chose.
+        QTest::addRow("another user's link in a sticky folder")
+            << QStringList{ours, u"safe/ 0755"_s, u"safe/run 0700"_s, u"shared/ 01777"_s,
+                           u"shared/run -> ../safe/run nobody"_s}
+            << u"shared/run"_s << u"Vestrel.ini"_s
+            << u"the link %R/shared/run in a folder others may write belongs to neither this "
+               u"user, root nor the folder's owner"_s;
+        QTest::addRow("our link in a sticky folder")
+            << QStringList{ours, u"safe/ 0755"_s, u"safe/run 0700"_s, u"shared/ 01777"_s,
+                           u"shared/run -> ../safe/run"_s}
+            << u"shared/run"_s << u"Vestrel.ini"_s << QString();
+        // Only the folder's owner could have put it there.
+        QTest::addRow("another user's link in a folder of ours")
+            << QStringList{ours, u"safe/ 0755"_s, u"safe/run 0700"_s, u"bin/ 0755"_s,
+                           u"bin/run -> ../safe/run nobody"_s}
+            << u"bin/run"_s << u"Vestrel.ini"_s << QString();
         QTest::addRow("folder of another user")
             << QStringList{ours, u"theirs/ 0755 nobody"_s, u"theirs/run 0700"_s} << u"theirs/run"_s
             << u"Vestrel.ini"_s << u"the folder %R/theirs belongs to neither this user nor root"_s;
