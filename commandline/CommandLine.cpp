@@ -132,12 +132,13 @@ std::optional<QString> TakeConfigFolder(const QString &value, CommandLineOptions
     return TakeSettingsFolder(QStringLiteral("--config-dir"), value, options);
 }
 
-// An instance name as systemd writes it in a unit's name, which the service's folders
-// are named after: letters, digits and ":_.-\" (the escapes of other characters),
+// An instance name the service's folders are named after: letters, digits and ":_.-",
 // never "." or "..", which would name another folder, and no longer than a file name.
+// systemd's escapes ("\x20") are refused: the unit's command line and environment
+// would turn them back into the characters they stand for, and name another instance.
 std::optional<QString> TakeInstance(const QString &value, CommandLineOptions &options)
 {
-    static const QRegularExpression kInstanceName(QStringLiteral("^[A-Za-z0-9:_.\\\\-]+$"));
+    static const QRegularExpression kInstanceName(QStringLiteral("^[A-Za-z0-9:_.-]+$"));
     if (value.isEmpty())
         return QStringLiteral("--instance needs the name of a corvane@ service.");
     if (!kInstanceName.match(value).hasMatch() || value == QStringLiteral(".") ||

@@ -89,8 +89,12 @@ private Q_SLOTS:
         const QString longest(NAME_MAX, u'r');
         QTest::addRow("a plain name")
             << QStringList{"--check", "--instance", "router1"} << QString();
-        QTest::addRow("systemd's escapes")
-            << QStringList{"--check", "--instance", "a\\x2db:c_d.e"} << QString();
+        QTest::addRow("every character it takes")
+            << QStringList{"--check", "--instance", "a-b:c_d.e"} << QString();
+        // The unit would turn the escape back into a blank, and name another instance.
+        QTest::addRow("systemd's escape")
+            << QStringList{"--check", "--instance", "my\\x20router"}
+            << "--instance: 'my\\x20router' is no name of a corvane@ service.";
         QTest::addRow("as long as a file name")
             << QStringList{"--check", "--instance", longest} << QString();
         QTest::addRow("one byte longer")
