@@ -62,3 +62,7 @@ QString OptionRange(const OptionRow &row);
 QString OptionRangeRefusal(const OptionRow &row);
 // The tooltip with what the values mean: "... (0 to 1000; 0: no limit)."
 QString OptionTip(const OptionRow &row);
+
+// The start-up report's line on a stored text the row refuses, which --check prints
+// too: "Key=text: why. What runs instead."
+QString RefusedOptionLine(const OptionRow &row, const QString &text, const QString &refusal);

@@ -121,6 +121,12 @@ QString OptionDefaultInUse(OptionKey key)
     return QStringLiteral("Corvane uses %1.").arg(QString::fromLatin1(row.byDefault));
 }
 
+QString RefusedOptionLine(const OptionRow &row, const QString &text, const QString &refusal)
+{
+    return QString::fromLatin1(row.name) + u'=' + text + QStringLiteral(": ") + refusal + u' ' +
+           OptionDefaultInUse(row.key);
+}
+
 StoredOption ReadStoredOption(Settings &settings, OptionKey key, Options &options)
 {
     const QString name = OptionKeyName(key);
@@ -148,9 +154,7 @@ Options LoadOptions(Settings &settings, LogWriter &log, MessageBoxes &boxes)
     for (const OptionRow &row : OptionRows()) {
         const StoredOption stored = ReadStoredOption(settings, row.key, options);
         if (stored.refusal)
-            refused.append(QString::fromLatin1(row.name) + u'=' + *stored.text +
-                           QStringLiteral(": ") + *stored.refusal + u' ' +
-                           OptionDefaultInUse(row.key));
+            refused.append(RefusedOptionLine(row, *stored.text, *stored.refusal));
     }
     // Told rather than fallen back on silently: a limit that never holds looks like a
     // working setting until the night it was meant for.

@@ -2,6 +2,7 @@
 
 #include "FieldConfirmation.h"
 #include "Settings.h"
+#include "SettingsStore.h"
 #include "WindowFields.h"
 
 namespace {
@@ -70,6 +71,10 @@ void LoadKey(Settings &settings, WindowFields &fields, Field field, TakeRule tak
 LastValuesLoad LoadLastValues(Settings &settings, WindowFields &fields)
 {
     LastValuesLoad load;
+    // Nothing is read from a file that cannot be read, and nothing is written into it:
+    // the write would fail, or replace a file the user still means to fix.
+    if (settings.store().readable(SettingsAppName).failed())
+        return load;
     // Only a record without any key is new. A hand-written one often lacks "Init" and
     // is read all the same; the "Init" it lacked is added.
     if (settings.GetValue(SettingsSection, QStringLiteral("Init")).isEmpty()) {

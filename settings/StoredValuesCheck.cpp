@@ -6,7 +6,10 @@
 #include "MessageBoxes.h"
 #include "PortDevice.h"
 #include "Settings.h"
+#include "SettingsStore.h"
 #include "UnknownKeys.h"
+
+#include "CaretLine.h"
 
 #include <optional>
 
@@ -77,9 +80,20 @@ std::optional<QString> Verdict(Settings &settings, WindowFields &fields, Field f
 
 } // namespace
 
+std::optional<QString> UnreadSettingsLine(Settings &settings)
+{
+    const Outcome readable = settings.store().readable(SettingsAppName);
+    if (!readable.failed())
+        return std::nullopt;
+    return readable.description() +
+           QStringLiteral(" Corvane reads nothing from it, and runs with every default.");
+}
+
 QStringList TakeFallbacksForStoredValues(Settings &settings, WindowFields &fields,
                                          const QList<Field> &notTaken)
 {
+    if (const std::optional<QString> unread = UnreadSettingsLine(settings))
+        return {*unread};
     QStringList lines;
     for (const Field field : LastValuesFields()) {
         const QString key = FieldKey(field);
@@ -108,8 +122,13 @@ void ReportRefusedLines(const QStringList &lines, const QString &introduction, L
 {
     if (lines.isEmpty())
         return;
-    // The log's own line ends, so that the entry reads as lines in any viewer.
-    const QString report = (QStringList{introduction} + lines).join(QStringLiteral("\r\n"));
-    log.WriteLog(report, true, true, kSystemMessage);
-    boxes.show(report, QStringLiteral("Settings"), BoxStyle::OkExclamation);
+    // The log's own line ends, so that the entry reads as lines in any viewer; a line
+    // end or an escape that came from the file would forge an entry or steer the
+    // terminal, so each line keeps to one printable line.
+    QStringList report{introduction};
+    for (const QString &line : lines)
+        report.append(CaretLine(line));
+    const QString text = report.join(QStringLiteral("\r\n"));
+    log.WriteLog(text, true, true, kSystemMessage);
+    boxes.show(text, QStringLiteral("Settings"), BoxStyle::OkExclamation);
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 class LogWriter;
 class MessageBoxes;
 class Settings;
@@ -18,6 +20,11 @@ class Settings;
 // opened in its place; and a key nothing reads. The store keeps what the user wrote. A
 // key never stored holds its field's default, which is valid, so a first run has none.
 // The settings check lists these same lines, so the two cannot disagree.
+// A settings file that is there but cannot be read (a FIFO, a folder, a loop of links)
+// leaves every value at its default, which the report says in this one line in place
+// of any other; nothing when the file can be read or is missing.
+std::optional<QString> UnreadSettingsLine(Settings &settings);
+
 QStringList TakeFallbacksForStoredValues(Settings &settings, WindowFields &fields,
                                          const QList<Field> &notTaken);
 

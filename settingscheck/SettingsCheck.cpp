@@ -1,6 +1,8 @@
 #include "SettingsCheck.h"
 
 #include "EchoFacility.h"
+
+#include "CaretLine.h"
 #include "MessageBoxes.h"
 #include "OptionTable.h"
 #include "Options.h"
@@ -48,22 +50,25 @@ public:
     void line(const QString &line)
     {
         m_refused = true;
-        m_out << line << '\n';
+        write(line);
     }
     void item(const QString &what, const std::optional<QString> &refusal,
               const QString &okNote = {})
     {
         if (refusal)
             m_refused = true;
-        m_out << what << ": "
-              << (refusal ? *refusal
-                          : (okNote.isEmpty() ? QStringLiteral("ok")
-                                              : QStringLiteral("ok (%1)").arg(okNote)))
-              << '\n';
+        write(what + QStringLiteral(": ") +
+              (refusal ? *refusal
+                       : (okNote.isEmpty() ? QStringLiteral("ok")
+                                           : QStringLiteral("ok (%1)").arg(okNote))));
     }
     int status() const { return m_refused ? 1 : 0; }
 
 private:
+    // One line per item whatever the settings file holds: a line end in a stored value
+    // would split an item, an escape would steer the terminal.
+    void write(const QString &line) { m_out << CaretLine(line) << '\n'; }
+
     QTextStream &m_out;
     bool m_refused = false;
 };
@@ -191,9 +196,15 @@ void CheckOptions(Report &report, Settings &settings, const QString &settingsFil
                         std::nullopt, QStringLiteral("default"));
             continue;
         }
+        // A refused value reads as start-up tells it, with what runs in its place.
+        if (stored.refusal) {
+            report.line(QStringLiteral("[Options] ") +
+                        RefusedOptionLine(row, *stored.text, *stored.refusal));
+            continue;
+        }
         const QString what = QStringLiteral("[Options] %1=%2").arg(name, *stored.text);
-        if (stored.refusal || !IsEventProgram(row.key) || stored.text->trimmed().isEmpty()) {
-            report.item(what, stored.refusal);
+        if (!IsEventProgram(row.key) || stored.text->trimmed().isEmpty()) {
+            report.item(what, std::nullopt);
             continue;
         }
         const ProgramToRun found = FindProgram(*stored.text, settingsFile);
@@ -210,14 +221,11 @@ void CheckOptions(Report &report, Settings &settings, const QString &settingsFil
 // blocking and reads nothing but a regular file, the one a symbolic link names.
 void CheckSettingsFile(Report &report, SettingsStore &store, const QString &path)
 {
-    const QString what = QStringLiteral("Settings file %1").arg(path);
-    if (const Outcome readable = store.readable(SettingsAppName); readable.failed()) {
-        report.item(what, readable.description() +
-                              QStringLiteral(" Corvane reads nothing from it, and runs with "
-                                             "every default."));
+    // One that cannot be read is told by the start-up report's own line, among the
+    // stored values.
+    if (store.readable(SettingsAppName).failed())
         return;
-    }
-    report.item(what, std::nullopt,
+    report.item(QStringLiteral("Settings file %1").arg(path), std::nullopt,
                 QFileInfo::exists(path) ? QString()
                                         : QStringLiteral("none yet: every value is its default"));
 }

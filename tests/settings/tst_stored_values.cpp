@@ -5,8 +5,10 @@
 #include "FakeWindowFields.h"
 #include "FieldConfirmation.h"
 #include "IniSettingsStore.h"
+#include "IniValue.h"
 #include "LastValues.h"
 #include "PortDevice.h"
+#include "RecordingLog.h"
 #include "Settings.h"
 #include "StoredValuesCheck.h"
 #include "UnknownKeys.h"
@@ -126,6 +128,56 @@ private Q_SLOTS:
         QCOMPARE(TakeFallbacksForStoredValues(rig.settings, fields, load.notTaken), lines);
         // The port chosen stays chosen, refused or not.
         QCOMPARE(fields.text(Field::FailPort), port);
+    }
+
+    // Whatever bytes a value or a key holds, each item is one line of the report, and
+    // the report one entry of the log: nothing from the file can forge an entry or
+    // reach the terminal as a control sequence.
+    void reportKeepsEachItemOnOneLine_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("line");
+        const auto period = [](const QString &text) {
+            return "[LastValues]\nPeriod=" + IniValueNotation(text).toUtf8() + "\n";
+        };
+        const QString numeric = QStringLiteral(": A numeric entry is required. Corvane uses 60.");
+        QTest::addRow("value forging an entry with CR LF and ESC")
+            << period(QStringLiteral("5\r\n\r\n1 Jan 2026 00:00:00  [System Message]\r\nFAKE "
+                                     "ENTRY \x1b[31mred\x1b[0m"))
+            << "Period=5^M^J^M^J1 Jan 2026 00:00:00  [System Message]^M^JFAKE ENTRY "
+               "^[[31mred^[[0m" +
+                   numeric;
+        QTest::addRow("value with a lone LF")
+            << period(QStringLiteral("5\nx")) << "Period=5^Jx" + numeric;
+        QTest::addRow("value with NUL")
+            << period(QString::fromUtf16(u"5\u0000x", 3)) << "Period=5^@x" + numeric;
+        QTest::addRow("value with a C1 control")
+            << period(QStringLiteral("5\u009b2J")) << "Period=5?2J" + numeric;
+        QTest::addRow("key with ESC and BEL")
+            << QByteArray("[LastValues]\nBogus\x1b]0;title\x07Key=1\n")
+            << QStringLiteral("Bogus^[]0;title^GKey=1: Nothing reads this key.");
+        QTest::addRow("unknown key's value with CR LF")
+            << QByteArray("[LastValues]\nColour=\"red\\r\\nFAKE\"\n")
+            << QStringLiteral("Colour=red^M^JFAKE: Nothing reads this key.");
+    }
+    void reportKeepsEachItemOnOneLine()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, line);
+        StoreRig rig(file);
+        FakeWindowFields fields;
+        for (const Field field : LastValuesFields())
+            fields.setText(field, FieldDefault(field));
+        RecordingLog log;
+        const LastValuesLoad load = LoadLastValues(rig.settings, fields);
+        TakeFallbacksForRefusedStoredValues(rig.settings, fields, load.notTaken, log, rig.boxes);
+
+        QCOMPARE(log.entries.size(), 1);
+        const QStringList lines = log.entries[0].message.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], line);
+        QCOMPARE(rig.boxes.shown.size(), 1);
+        QCOMPARE(rig.boxes.shown[0].text, log.entries[0].message);
     }
 
     void portIsHonouredOrRefused_data()

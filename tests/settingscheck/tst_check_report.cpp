@@ -2,10 +2,18 @@
 // watch's own start-up, the settings file's type, the port, the options and the
 // metrics file. Every other item is usable, so the exit status is the row's alone.
 
+#include "FakeMessageBoxes.h"
+#include "FakeWindowFields.h"
+#include "FieldConfirmation.h"
 #include "IniSettingsStore.h"
+#include "LastValues.h"
+#include "OptionTable.h"
+#include "Options.h"
+#include "RecordingLog.h"
 #include "ScriptedEcho.h"
 #include "Settings.h"
 #include "SettingsCheck.h"
+#include "StoredValuesCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,6 +51,28 @@ Checked Check(const QString &folder, bool socketsAllowed = true, bool service = 
 QString SettingsPath(const QString &folder)
 {
     return folder + QStringLiteral("/config/Vestrel.ini");
+}
+
+// What the watch's start-up tells of the stored record and options in folder: its log
+// entries (each report's lines) and its boxes.
+struct StartUpReport
+{
+    QStringList lines;
+    FakeMessageBoxes boxes;
+};
+void ReportAtStartUp(const QString &folder, StartUpReport &report)
+{
+    IniSettingsStore store(folder + QStringLiteral("/config"));
+    Settings settings(store, report.boxes);
+    FakeWindowFields fields;
+    for (const Field field : LastValuesFields())
+        fields.setText(field, FieldDefault(field));
+    RecordingLog log;
+    const LastValuesLoad load = LoadLastValues(settings, fields);
+    TakeFallbacksForRefusedStoredValues(settings, fields, load.notTaken, log, report.boxes);
+    LoadOptions(settings, log, report.boxes);
+    for (const RecordingLog::Entry &entry : log.entries)
+        report.lines += entry.message.split(QStringLiteral("\r\n")).mid(1);
 }
 
 } // namespace
@@ -136,6 +166,23 @@ private Q_SLOTS:
         QTest::addRow("option nothing reads")
             << port1 + "[Options]\nNotfy=0\n"
             << QStringList{"[Options] Notfy=0: Nothing reads this key; did you mean Notify?"} << 1;
+        // One line each, with every control character in caret notation.
+        QTest::addRow("value with line ends and escapes")
+            << "[LastValues]\nPeriod=\"5\\r\\n\\r\\n1 Jan 2026 00:00:00  [System Message]\\r\\n"
+               "FAKE \\x1b[31mred\\x1b[0m\"\n" +
+                   port1
+            << QStringList{"Period=5^M^J^M^J1 Jan 2026 00:00:00  [System Message]^M^JFAKE "
+                           "^[[31mred^[[0m: A numeric entry is required. Corvane uses 60."}
+            << 1;
+        QTest::addRow("key with ESC and BEL")
+            << port1 + "[Options]\nBogus\x1b]0;title\x07Key=1\n"
+            << QStringList{"[Options] Bogus^[]0;title^GKey=1: Nothing reads this key."} << 1;
+        QTest::addRow("option with ESC, CR LF and a C1 control")
+            << port1 + "[Options]\nGraceSeconds=\"\\x1b[2J\\r\\nx\xc2\x9b"
+                       "\"\n"
+            << QStringList{"[Options] GraceSeconds=^[[2J^M^Jx?: A whole number of seconds from 0 "
+                           "to 86400 is required. Corvane uses 0."}
+            << 1;
     }
     void readsAsTheWatchStarts()
     {
@@ -194,10 +241,16 @@ private Q_SLOTS:
             reason.isEmpty()
                 ? QStringLiteral("Settings file %1: ok (none yet: every value is its default)")
                       .arg(path)
-                : QStringLiteral("Settings file %1: ").arg(path) + reason.arg(path) +
-                      QStringLiteral(" Corvane reads nothing from it, and runs with every "
-                                     "default.");
+                : reason.arg(path) + QStringLiteral(" Corvane reads nothing from it, and runs "
+                                                    "with every default.");
         QVERIFY2(checked.report.split(u'\n').contains(line), qPrintable(checked.report));
+        // The watch says the same at start-up, and writes nothing into the file.
+        StartUpReport startUp;
+        ReportAtStartUp(folder.path(), startUp);
+        QCOMPARE(startUp.lines, reason.isEmpty() ? QStringList() : QStringList{line});
+        QCOMPARE(startUp.boxes.shown.size(), reason.isEmpty() ? 0 : 1);
+        for (const FakeMessageBoxes::Shown &box : startUp.boxes.shown)
+            QCOMPARE(box.title, QStringLiteral("Settings"));
         // The addresses are still those the watch would ping.
         QVERIFY2(
             checked.report.contains(QStringLiteral("Primary address \"127.0.0.1\": ok (IPv4)")),
@@ -229,11 +282,12 @@ private Q_SLOTS:
         QTest::addRow("metrics file that the option refuses is not looked at")
             << "MetricsFile=corvane.prom"
             << "[Options] MetricsFile=corvane.prom: An absolute path is required, such as "
-               "/var/lib/prometheus/node-exporter/corvane.prom."
+               "/var/lib/prometheus/node-exporter/corvane.prom. Corvane writes no metrics file."
             << 1;
         QTest::addRow("echoes per address at none")
             << "EchoesPerAddress=0"
-            << "[Options] EchoesPerAddress=0: A whole number of echoes from 1 to 10 is required."
+            << "[Options] EchoesPerAddress=0: A whole number of echoes from 1 to 10 is required. "
+               "Corvane uses 1."
             << 1;
         QTest::addRow("echoes per address at its highest")
             << "EchoesPerAddress=10"
@@ -273,6 +327,59 @@ private Q_SLOTS:
                  qPrintable(report));
         QCOMPARE(status, exitCode);
         QVERIFY(!QFile::exists(path + QStringLiteral("/corvane.prom")));
+    }
+
+    // A refused option reads in --check as start-up tells it, with what runs in its
+    // place: every row, at a value it refuses.
+    void refusedOptionReadsAsStartUp_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        for (const OptionRow &row : OptionRows()) {
+            QStringList candidates;
+            std::visit(
+                [&](auto member) {
+                    using Member = decltype(member);
+                    if constexpr (std::is_same_v<Member, bool Options::*>)
+                        candidates << QStringLiteral("2");
+                    else if constexpr (std::is_same_v<Member, QString Options::*>)
+                        candidates << QStringLiteral("(") << QStringLiteral("relative.prom")
+                                   << QStringLiteral("\"unclosed");
+                    else
+                        candidates << QString::number(row.highest + 1)
+                                   << QString::number(row.lowest - 1);
+                },
+                row.member);
+            for (const QString &text : candidates) {
+                if (OptionRefusal(row.key, text)) {
+                    QTest::addRow("%s=%s", row.name, qPrintable(text)) << row.name << text;
+                    break;
+                }
+            }
+        }
+    }
+    void refusedOptionReadsAsStartUp()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        QTemporaryDir folder;
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("config"))));
+        QFile settings(SettingsPath(folder.path()));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            QStringLiteral("[Ports]\n1=/dev/null\n[Options]\n%1=%2\n").arg(key, text).toUtf8());
+        settings.close();
+
+        StartUpReport startUp;
+        ReportAtStartUp(folder.path(), startUp);
+        QCOMPARE(startUp.lines.size(), 1);
+        QVERIFY2(startUp.lines[0].startsWith(key + u'=' + text + QStringLiteral(": ")),
+                 qPrintable(startUp.lines[0]));
+        const Checked checked = Check(folder.path());
+        QVERIFY2(
+            checked.report.split(u'\n').contains(QStringLiteral("[Options] ") + startUp.lines[0]),
+            qPrintable(startUp.lines[0] + QStringLiteral("\n---\n") + checked.report));
+        QCOMPARE(checked.status, 1);
     }
 };
 
