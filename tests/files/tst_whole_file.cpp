@@ -125,7 +125,7 @@ private Q_SLOTS:
             if (fault == u"full" || fault == u"fills")
                 FillDisk(disk, fault == u"full" ? 0 : 8192);
             // Larger than what is left, and than the temporary file's first block.
-            failure = WriteWholeFile(placed.path, QByteArray(64 * 1024, 'n'));
+            failure = WriteWholeFile(placed.path, QByteArray(64 * kKiB, 'n'));
             after = Describe(placed.path);
             entries = Entries(disk);
             QFile::setPermissions(disk, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -151,8 +151,8 @@ private Q_SLOTS:
     {
         QTemporaryDir folder;
         const Placed placed = Place(folder.path(), Standing::LinkToFile);
-        const QByteArray first(96 * 1024, 'a');
-        const QByteArray second(32 * 1024, 'b');
+        const QByteArray first(96 * kKiB, 'a');
+        const QByteArray second(32 * kKiB, 'b');
         std::atomic<int> failures = 0;
         std::atomic<bool> writing = true;
         const auto writer = [&](const QByteArray &content) {

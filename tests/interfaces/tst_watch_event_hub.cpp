@@ -141,6 +141,7 @@ private Q_SLOTS:
         hub.listen(first);
         hub.listen(second);
         std::vector<std::unique_ptr<JournalListener>> late;
+        late.reserve(joining);
         for (int i = 0; i < joining; ++i)
             late.push_back(std::make_unique<JournalListener>(QStringLiteral("late"), journal));
         (joinedBy == 0 ? first : second).onNextEvent = [&] {
