@@ -2,10 +2,7 @@
 
 #include <QDBusConnection>
 
-#include <utility>
-
-LogindSleepSignal::LogindSleepSignal(std::function<void(bool)> prepareForSleep)
-    : m_prepareForSleep(std::move(prepareForSleep))
+LogindSleepSignal::LogindSleepSignal()
 {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
@@ -20,6 +17,5 @@ LogindSleepSignal::LogindSleepSignal(std::function<void(bool)> prepareForSleep)
 
 void LogindSleepSignal::PrepareForSleep(bool sleeping)
 {
-    if (m_prepareForSleep)
-        m_prepareForSleep(sleeping);
+    Q_EMIT sleepNotice(sleeping);
 }

@@ -2,6 +2,7 @@
 
 #include "LastValues.h"
 #include "Pause.h"
+#include "SleepSignal.h"
 #include "StoredValuesCheck.h"
 #include "WholeNumber.h"
 
@@ -10,8 +11,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
-                       HistorySource *history, const QString &historyPath)
+#include <utility>
+
+CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
     : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
       m_trayWindow(m_window, services.tray),
       m_trayBadge([this](BadgeState state) { m_trayWindow.ShowBadge(state); }),
@@ -28,15 +30,12 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath,
       m_confirmation(m_window, m_window, m_settings, m_boxes,
                      [this](qint32 seconds) { m_engine.SetPingPeriod(seconds); }),
       m_notifier(services.tray, services.clock), m_metrics(m_window, services.clock, m_log),
-      m_eventPrograms(m_safety.options(), m_log, services.clock),
-      m_history(historyPath.isEmpty() ? QFileInfo(logPath).dir().filePath(kHistoryFileName)
-                                      : historyPath,
-                services.clock, m_log, m_boxes),
-      m_historyRecorder(m_history, services.clock)
+      m_eventPrograms(services.makeEventPrograms(m_safety.options(), m_log)),
+      m_history(services.makeHistoryStore(m_log)), m_historyRecorder(*m_history, services.clock)
 {
     ConnectWindow();
-    ListenToTheWatch(services.clock, history ? *history : m_history);
-    ConnectOptions();
+    ListenToTheWatch(services);
+    ConnectOptions(services.sleepSignal);
 }
 
 void CorvaneApp::ConnectWindow()
@@ -60,27 +59,32 @@ void CorvaneApp::ConnectWindow()
     m_window.onUnload = [this] { Unload(); };
 }
 
-void CorvaneApp::ListenToTheWatch(const Clock &clock, HistorySource &history)
+void CorvaneApp::ListenToTheWatch(const PlatformServices &services)
 {
     // The store records a cycle before the History window reads it back.
     m_events.listen(m_historyRecorder);
     // The History window's item comes first of the extra items, right after
     // "&View Log".
-    m_historyWindow =
-        std::make_unique<HistoryWindowEntry>(history, clock, m_boxes, m_window.windowIcon());
+    m_historyWindow = std::make_unique<HistoryWindowEntry>(
+        services.shownHistory ? *services.shownHistory : *m_history, services.clock, m_boxes,
+        m_window.windowIcon());
     m_events.listen(*m_historyWindow);
     QAction *item = m_window.AddExtraItem(QStringLiteral("mHistory"), QStringLiteral("&History"));
     QObject::connect(item, &QAction::triggered, item, [this] { m_historyWindow->open(); });
+    m_notifier.setDesktopNotifications(services.notifications);
     m_events.listen(m_notifier);
     m_events.listen(m_metrics);
-    m_events.listen(m_eventPrograms);
+    m_events.listen(*m_eventPrograms);
     m_events.listen(m_trayBadge);
     // The tip tells of a watch that can send no echo.
     m_events.listen(m_trayWindow);
 }
 
-void CorvaneApp::ConnectOptions()
+void CorvaneApp::ConnectOptions(SleepSignal &sleepSignal)
 {
+    // Tied to the window, so that it ends with the app: main's signal outlives it.
+    QObject::connect(&sleepSignal, &SleepSignal::sleepNotice, &m_window,
+                     [this](bool sleeping) { m_safety.PrepareForSleep(sleeping); });
     m_events.listen(m_safety);
     m_safety.reportVerdictsTo(m_events);
     m_engine.SetActionGate(m_safety.gate());
@@ -109,7 +113,7 @@ void CorvaneApp::ShowOptions()
     if (!m_optionsWindow) {
         m_optionsWindow = std::make_unique<OptionsWindow>(
             m_safety.options(), m_settings, m_boxes,
-            [this] { return m_safety.ackWatcher().ConsoleTail(); }, m_window, m_loginStart);
+            [this] { return m_safety.ackWatcher().ConsoleTail(); }, m_window, m_run.loginStart);
         m_optionsWindow->onChanged = [this](OptionKey key) {
             if (key == OptionKey::ReopenPort)
                 m_link.setReopenPort(m_safety.options().reopenPort);
@@ -141,29 +145,32 @@ void CorvaneApp::Validate(Field field, bool &refuse)
         return;
     }
     // The log named for this run is not the user's stored choice.
-    if (field == Field::FailLog && !m_logOverride.isEmpty())
+    if (field == Field::FailLog && !m_run.logOverride.isEmpty())
         return;
     m_confirmation.Confirm(field, refuse);
 }
 
-void CorvaneApp::Start()
+void CorvaneApp::Start(RunSettings settings)
 {
+    m_run = std::move(settings);
+    m_link.setReopenBeforeSend(m_run.headless);
+    m_log.onEntry = m_run.mirrorLogEntries;
     // The log's default folder is ours to make; a path the user chose is not.
-    if (m_logOverride.isEmpty())
+    if (m_run.logOverride.isEmpty())
         QDir().mkpath(QFileInfo(m_window.text(Field::FailLog)).absolutePath());
 
     for (const char *item : {"1", "2", "3", "4"})
         m_window.AddPortItem(QString::fromLatin1(item));
 
     LastValuesLoad load = LoadLastValues(m_settings, m_window);
-    if (!m_logOverride.isEmpty()) {
-        m_window.setText(Field::FailLog, m_logOverride);
+    if (!m_run.logOverride.isEmpty()) {
+        m_window.setText(Field::FailLog, m_run.logOverride);
         m_window.setEnabled(Field::FailLog, false);
         // This run does not read the stored log, so nothing is said of it.
         load.notTaken.removeAll(Field::FailLog);
     }
-    if (onFieldsLoaded)
-        onFieldsLoaded();
+    if (m_run.onFieldsLoaded)
+        m_run.onFieldsLoaded(m_window);
     // A hand-edited line that could not be read is named once, in the log the record
     // chose, so that its key is not silently taken as never written.
     if (const QString skipped = m_settings.SkippedLinesReport(); !skipped.isEmpty())
@@ -222,8 +229,8 @@ bool CorvaneApp::RequestClose(CloseReason reason)
 void CorvaneApp::Unload()
 {
     m_trayWindow.RemoveTrayIcon();
-    if (onEnded)
-        onEnded();
+    if (m_run.onEnded)
+        m_run.onEnded();
 }
 
 bool MayRunThisCopy(bool lockAcquired, MessageBoxes &boxes)

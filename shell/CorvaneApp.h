@@ -3,12 +3,10 @@
 #include "ActionSafety.h"
 #include "DeviceLink.h"
 #include "EventLog.h"
-#include "EventPrograms.h"
 #include "FieldConfirmation.h"
 #include "HistoryRecorder.h"
 #include "HistoryStore.h"
 #include "HistoryWindowEntry.h"
-#include "LogindSleepSignal.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MetricsFile.h"
@@ -27,16 +25,20 @@
 
 class BusyPointer;
 class Clock;
+class DesktopNotifications;
 class EchoFacility;
 class HistorySource;
 class LoginStart;
+class LogWriter;
 class Pause;
 class SerialPort;
 class SettingsStore;
+class SleepSignal;
 class StopRequest;
 class TextEditor;
 class TextFiles;
 class Tray;
+struct Options;
 
 // The operating-system services the program runs on; main() hands in the real
 // ones, tests hand in fakes or temporary ones.
@@ -52,6 +54,39 @@ struct PlatformServices
     const Clock &clock;
     Pause &pause;
     BusyPointer &busyPointer;
+    // Tells of a resume sooner than the clocks.
+    SleepSignal &sleepSignal;
+    // The desktop's notification service; none leaves the notices to the tray.
+    DesktopNotifications *notifications = nullptr;
+    // Both write to the program's own log, so they are made once it exists: the
+    // store of cycles and outages, and what runs the programs the live options name
+    // at the watch's events.
+    std::function<std::unique_ptr<HistoryStore>(LogWriter &log)> makeHistoryStore;
+    std::function<std::unique_ptr<WatchEvents>(const Options &options, LogWriter &log)>
+        makeEventPrograms;
+    // What the History window shows; none shows the store.
+    HistorySource *shownHistory = nullptr;
+};
+
+// How this run goes, as the command line and the desktop found decide: given once,
+// to Start.
+struct RunSettings
+{
+    // Without a display nobody can confirm the port field, so a closed port is
+    // opened again before every send.
+    bool headless = false;
+    // The log of this run: the log field shows it, greyed, in place of its stored
+    // value, which stays as it is; the field is never stored. Empty: the stored log.
+    QString logOverride;
+    // The start at login that the Options window offers; none offers none.
+    LoginStart *loginStart = nullptr;
+    // Each entry of the log's own, as it is written, also goes here.
+    std::function<void(const QString &entry)> mirrorLogEntries;
+    // Runs during Start, once the stored values are in the fields and before anything
+    // is reported.
+    std::function<void(const WindowFields &fields)> onFieldsLoaded;
+    // Runs once the window has unloaded, to end the program.
+    std::function<void()> onEnded;
 };
 
 inline const QString kStartedLine = QStringLiteral("Corvane executable started.");
@@ -62,38 +97,12 @@ inline const QString kStoppedLine = QStringLiteral("Corvane executable stopped."
 class CorvaneApp
 {
 public:
-    // The history store is kept at historyPath, empty for beside the default log. The
-    // History window shows history, or when none is given that store.
-    CorvaneApp(const PlatformServices &services, const QString &logPath,
-               HistorySource *history = nullptr, const QString &historyPath = {});
+    // logPath is the log field's text until the stored settings are loaded.
+    CorvaneApp(const PlatformServices &services, const QString &logPath);
 
     // Start-up: loads the stored settings into the fields, opens the port, sets the
     // meter, installs the tray icon, tucks the window away and logs the start.
-    void Start();
-
-    // Without a display nobody can confirm the port field, so a closed port is
-    // opened again before every send.
-    void SetHeadless(bool headless) { m_link.setReopenBeforeSend(headless); }
-
-    // The log of this run, set before Start: the log field shows it, greyed, in place
-    // of its stored value, which stays as it is; the field is never stored.
-    void OverrideLog(const QString &path) { m_logOverride = path; }
-
-    // The settings file the event programs are named in, set before Start.
-    void SetSettingsFile(const QString &path) { m_eventPrograms.setSettingsFile(path); }
-
-    // Each entry of the log's own, as it is written, also goes to mirror.
-    void MirrorLogEntries(std::function<void(const QString &)> mirror)
-    {
-        m_log.onEntry = std::move(mirror);
-    }
-
-    // Runs during Start, once the stored values are in the fields and before anything
-    // is reported.
-    std::function<void()> onFieldsLoaded;
-
-    // Runs once the window has unloaded, to end the program.
-    std::function<void()> onEnded;
+    void Start(RunSettings settings);
 
     MainWindow &window() { return m_window; }
     PingEngine &engine() { return m_engine; }
@@ -101,17 +110,15 @@ public:
     // Where the parts beyond the window and the log listen to the watch.
     WatchEventHub &events() { return m_events; }
     HistoryWindowEntry *historyWindow() { return m_historyWindow.get(); }
-    OutageNotifier &notifier() { return m_notifier; }
-    // The start at login that the Options window offers; none offers none.
-    void SetLoginStart(LoginStart *loginStart) { m_loginStart = loginStart; }
     // The history of cycles and outages.
-    HistorySource &history() { return m_history; }
+    HistorySource &history() { return *m_history; }
 
 private:
     void ConnectWindow();
-    void ListenToTheWatch(const Clock &clock, HistorySource &history);
-    // The options, the pause and the check that the router heard.
-    void ConnectOptions();
+    void ListenToTheWatch(const PlatformServices &services);
+    // The options, the pause, the check that the router heard and the grace after a
+    // sleep.
+    void ConnectOptions(SleepSignal &sleepSignal);
     void ShowOptions();
     void Validate(Field field, bool &refuse);
     bool RequestClose(CloseReason reason);
@@ -133,20 +140,17 @@ private:
     PingPermissionNotice m_pingPermission;
     // The engine's tips pass through its pause.
     ActionSafety m_safety;
-    // Tells of a resume sooner than the clocks, where a system bus carries it.
-    LogindSleepSignal m_sleepSignal{[this](bool sleeping) { m_safety.PrepareForSleep(sleeping); }};
     PingEngine m_engine;
     FieldConfirmation m_confirmation;
-    QString m_logOverride;
     OutageNotifier m_notifier;
     MetricsFile m_metrics;
-    EventPrograms m_eventPrograms;
+    std::unique_ptr<WatchEvents> m_eventPrograms;
     std::unique_ptr<HistoryWindowEntry> m_historyWindow;
-    HistoryStore m_history;
+    std::unique_ptr<HistoryStore> m_history;
     HistoryRecorder m_historyRecorder;
     // Made when first asked for.
     std::unique_ptr<OptionsWindow> m_optionsWindow;
-    LoginStart *m_loginStart = nullptr;
+    RunSettings m_run;
 };
 
 // One copy per user: when another copy holds the lock, tells the user and returns

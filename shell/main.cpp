@@ -3,6 +3,7 @@
 #include "CorvaneApp.h"
 #include "DescriptorDevice.h"
 #include "DesktopTextEditor.h"
+#include "EventPrograms.h"
 #include "FreedesktopNotifications.h"
 #include "HeadlessFallback.h"
 #include "HeadlessStartLine.h"
@@ -12,6 +13,7 @@
 #include "IniSettingsStore.h"
 #include "Journal.h"
 #include "LocalTextFiles.h"
+#include "LogindSleepSignal.h"
 #include "NoTray.h"
 #include "NotifySocket.h"
 #include "Pause.h"
@@ -169,56 +171,111 @@ void CloseOnStopRequests(QApplication &application, TerminationSignals &signals,
                      });
 }
 
+// The real services the watch runs on. Each is made once and outlives the watch.
+class RealServices
+{
+public:
+    RealServices(const CommandLineOptions &options, const QString &settingsFolder, bool headless,
+                 const DesktopSide &desktop)
+        : settingsStore(settingsFolder), historyPath(HistoryStorePath(options.configFolder)),
+          m_desktop(desktop)
+    {
+        // Starts this same copy at login: the same program, with the same settings folder.
+        if (!headless) {
+            QStringList command{QCoreApplication::applicationFilePath()};
+            if (!options.configFolder.isEmpty())
+                command << QStringLiteral("--config-dir") << QDir(settingsFolder).absolutePath();
+            loginStart.emplace(
+                QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), command);
+        }
+    }
+
+    PlatformServices services()
+    {
+        return {echo,
+                serialPort,
+                settingsStore,
+                textFiles,
+                textEditor,
+                *m_desktop.boxes,
+                *m_desktop.tray,
+                clock,
+                pause,
+                busyPointer,
+                sleepSignal,
+                m_desktop.notifications.get(),
+                [this](LogWriter &log) {
+                    return std::make_unique<HistoryStore>(historyPath, clock, log,
+                                                          *m_desktop.boxes);
+                },
+                [this](const Options &options, LogWriter &log) {
+                    auto programs = std::make_unique<EventPrograms>(options, log, clock);
+                    // A program runs only when the file that names it is safe too.
+                    programs->setSettingsFile(settingsFile());
+                    return programs;
+                }};
+    }
+
+    QString settingsFile() const { return settingsStore.filePath(SettingsAppName); }
+
+    IniSettingsStore settingsStore;
+    const QString historyPath;
+    QtSerialPort serialPort{
+        [this](int portNumber) { return PortDevicePath(settingsStore, portNumber); }};
+    // Raised by a stop signal or the session's end: every wait under way ends at
+    // once, and nothing new begins.
+    StopLatch stop;
+    IcmpEchoFacility echo{IcmpEchoFacility::SocketChoice::DatagramFirst, &stop};
+    LocalTextFiles textFiles;
+    DesktopTextEditor textEditor;
+    SystemClock clock;
+    ThreadPause pause{&stop};
+    QtBusyPointer busyPointer;
+    LogindSleepSignal sleepSignal;
+    // None when headless: nobody sees the Options window offer it.
+    std::optional<XdgAutostart> loginStart;
+
+private:
+    const DesktopSide &m_desktop;
+};
+
+// How this run goes, from the command line and whether there is a desktop.
+RunSettings SettingsOfThisRun(const CommandLineOptions &options, bool headless, RealServices &real)
+{
+    RunSettings run;
+    run.headless = headless;
+    run.logOverride = options.logPath;
+    run.loginStart = real.loginStart ? &*real.loginStart : nullptr;
+    if (headless) {
+        run.onFieldsLoaded = [&real](const WindowFields &fields) {
+            WriteTo(stderr, HeadlessStartLine(real.settingsFile(), real.historyPath, fields,
+                                              real.settingsStore) +
+                                u'\n');
+        };
+    }
+    // A service's journal tells the story of the watch, not only its start.
+    if (StderrIsJournal()) {
+        run.mirrorLogEntries = [](const QString &entry) {
+            const QByteArray line = JournalLine(entry);
+            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+            std::fflush(stderr);
+        };
+    }
+    run.onEnded = [] { QCoreApplication::quit(); };
+    return run;
+}
+
 // The real services wired to the watch, which then runs until the program ends.
 int Watch(QApplication &application, const CommandLineOptions &options,
           const QString &settingsFolder, bool headless, const DesktopSide &desktop)
 {
-    IniSettingsStore settingsStore(settingsFolder);
-    QtSerialPort serialPort(
-        [&settingsStore](int portNumber) { return PortDevicePath(settingsStore, portNumber); });
-    // Raised by a stop signal or the session's end: every wait under way ends at
-    // once, and nothing new begins.
-    StopLatch stop;
-    IcmpEchoFacility echo(IcmpEchoFacility::SocketChoice::DatagramFirst, &stop);
-    LocalTextFiles textFiles;
-    DesktopTextEditor textEditor;
-    SystemClock clock;
-    ThreadPause pause(&stop);
-    QtBusyPointer busyPointer;
-    // Starts this same copy at login: the same program, with the same settings folder.
-    std::optional<XdgAutostart> loginStart;
-    if (!headless) {
-        QStringList command{QCoreApplication::applicationFilePath()};
-        if (!options.configFolder.isEmpty())
-            command << QStringLiteral("--config-dir") << QDir(settingsFolder).absolutePath();
-        loginStart.emplace(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
-                           command);
-    }
-
-    const QString historyPath = HistoryStorePath(options.configFolder);
-    CorvaneApp corvane({echo, serialPort, settingsStore, textFiles, textEditor, *desktop.boxes,
-                        *desktop.tray, clock, pause, busyPointer},
-                       DefaultLogPath(), nullptr, historyPath);
-    corvane.SetHeadless(headless);
-    corvane.SetSettingsFile(settingsStore.filePath(SettingsAppName));
-    if (!options.logPath.isEmpty())
-        corvane.OverrideLog(options.logPath);
-    if (headless) {
-        corvane.onFieldsLoaded = [&settingsStore, &corvane, &historyPath] {
-            WriteTo(stderr, HeadlessStartLine(settingsStore.filePath(SettingsAppName), historyPath,
-                                              corvane.window(), settingsStore) +
-                                u'\n');
-        };
-    }
+    RealServices real(options, settingsFolder, headless, desktop);
+    CorvaneApp corvane(real.services(), DefaultLogPath());
     if (desktop.desktopBoxes)
         desktop.desktopBoxes->setWindow(&corvane.window());
-    corvane.notifier().setDesktopNotifications(desktop.notifications.get());
-    if (loginStart)
-        corvane.SetLoginStart(&*loginStart);
-    corvane.onEnded = [] { QCoreApplication::quit(); };
 
-    TerminationSignals signals(&stop);
-    CloseOnStopRequests(application, signals, stop, corvane);
+    TerminationSignals signals(&real.stop);
+    CloseOnStopRequests(application, signals, real.stop, corvane);
 
     // Under a service manager: readiness, the watchdog and a line of state. Without
     // its socket there is nobody to tell.
@@ -230,17 +287,9 @@ int Watch(QApplication &application, const CommandLineOptions &options,
         if (sd_watchdog_enabled(0, &watchdogUs) <= 0)
             watchdogUs = 0;
         serviceNotifier.emplace(
-            clock, [&notifySocket](const QByteArray &state) { notifySocket->send(state); },
-            std::chrono::microseconds(watchdogUs), [&stop] { return stop.wakes(); });
+            real.clock, [&notifySocket](const QByteArray &state) { notifySocket->send(state); },
+            std::chrono::microseconds(watchdogUs), [&real] { return real.stop.wakes(); });
         corvane.events().listen(*serviceNotifier);
-    }
-    // A service's journal tells the story of the watch, not only its start.
-    if (StderrIsJournal()) {
-        corvane.MirrorLogEntries([](const QString &entry) {
-            const QByteArray line = JournalLine(entry);
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-            std::fflush(stderr);
-        });
     }
 
     // Nobody sees a cursor blink without a display, and every blink repaints the
@@ -248,7 +297,7 @@ int Watch(QApplication &application, const CommandLineOptions &options,
     if (headless)
         QApplication::setCursorFlashTime(0);
 
-    corvane.Start();
+    corvane.Start(SettingsOfThisRun(options, headless, real));
     return application.exec();
 }
 

@@ -2,8 +2,10 @@
 
 #include "BusyPointer.h"
 #include "CorvaneApp.h"
+#include "EventPrograms.h"
 #include "FakeClock.h"
 #include "FakeMessageBoxes.h"
+#include "FakeSleepSignal.h"
 #include "FakeTray.h"
 #include "IniSettingsStore.h"
 #include "LinkTestRig.h"
@@ -26,19 +28,32 @@ public:
     void setBusy(bool) override {}
 };
 
-// The whole program, with its settings and log in a temporary folder, the router's
-// console on a pseudo-terminal, scripted echoes and the rest of the desktop faked.
+// The whole program, with its settings, log and history in a temporary folder, the
+// router's console on a pseudo-terminal, scripted echoes, the real event programs, and
+// the rest of the desktop faked.
 class AppRig
 {
 public:
     // A device that cannot be opened stands in for a missing serial port; without
     // one, every port number leads to the pseudo-terminal. Boxes go to the recording
-    // fake unless other boxes are given.
+    // fake unless other boxes are given. The History window shows history, or when
+    // none is given the store.
     explicit AppRig(QString device = {}, MessageBoxes *otherBoxes = nullptr,
                     HistorySource *history = nullptr)
-        : app({echo, serialPort, settingsStore, textFiles, desktop,
-               otherBoxes ? *otherBoxes : boxes, tray, clock, pause, desktop},
-              logPath(), history),
+        : shownBoxes(otherBoxes ? *otherBoxes : boxes),
+          app({echo, serialPort, settingsStore, textFiles, desktop, shownBoxes, tray, clock, pause,
+               desktop, sleepSignal, nullptr,
+               [this](LogWriter &log) {
+                   return std::make_unique<HistoryStore>(folder.filePath(kHistoryFileName), clock,
+                                                         log, shownBoxes);
+               },
+               [this](const Options &options, LogWriter &log) {
+                   auto programs = std::make_unique<EventPrograms>(options, log, clock);
+                   eventPrograms = programs.get();
+                   return programs;
+               },
+               history},
+              logPath()),
           m_device(device.isEmpty() ? router.slavePath() : std::move(device))
     {
     }
@@ -52,7 +67,7 @@ public:
                                 QStringLiteral("Yes"));
         for (const auto &[key, value] : record)
             settingsStore.write(SettingsAppName, SettingsSection, key, value);
-        app.Start();
+        app.Start(settings);
         QCoreApplication::processEvents();
     }
     void storeOption(const QString &key, const QString &value)
@@ -122,6 +137,13 @@ public:
     FakeTray tray;
     FakeClock clock;
     FakePause pause{&clock};
+    FakeSleepSignal sleepSignal;
+    // What the app made of the rig's maker.
+    EventPrograms *eventPrograms = nullptr;
+    // Given to the app at start().
+    RunSettings settings;
+    // The boxes the app shows, the recording fake or the ones given.
+    MessageBoxes &shownBoxes;
     CorvaneApp app;
 
 private:

@@ -1,6 +1,6 @@
 #include "AppRig.h"
 
-// The whole program keeps its history beside the default log, from the watch's events.
+// The whole program records the watch's events in the history store it is handed.
 class TestAppHistory : public QObject
 {
     Q_OBJECT

@@ -265,7 +265,7 @@ private Q_SLOTS:
 
         AppRig rig;
         bool ended = false;
-        rig.app.onEnded = [&] { ended = true; };
+        rig.settings.onEnded = [&] { ended = true; };
         rig.start();
         rig.boxes.answers = {answer};
         if (reason == CloseReason::ByUser) {

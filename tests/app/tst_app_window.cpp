@@ -166,7 +166,7 @@ private Q_SLOTS:
     void logOfTheRunIsShownButNeverStored()
     {
         const QString runLog = m_rig->folder.filePath(QStringLiteral("run.txt"));
-        m_rig->app.OverrideLog(runLog);
+        m_rig->settings.logOverride = runLog;
         m_rig->start({{QStringLiteral("FailLog"), m_rig->logPath()}});
 
         QCOMPARE(m_rig->window().text(Field::FailLog), runLog);

@@ -73,7 +73,9 @@ private Q_SLOTS:
         QFETCH(QList<bool>, taken);
 
         QList<bool> seen;
-        LogindSleepSignal sleepSignal([&seen](bool sleeping) { seen << sleeping; });
+        LogindSleepSignal sleepSignal;
+        connect(&sleepSignal, &SleepSignal::sleepNotice, this,
+                [&seen](bool sleeping) { seen << sleeping; });
         QVERIFY(sleepSignal.isListening());
 
         QDBusConnection elsewhere(kElsewhere);

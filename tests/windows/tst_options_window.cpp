@@ -324,7 +324,7 @@ private Q_SLOTS:
             QVERIFY(entry.open(QIODevice::WriteOnly) && entry.write(before) == before.size());
             entry.close();
         }
-        m_rig->app.SetLoginStart(&loginStart);
+        m_rig->settings.loginStart = &loginStart;
         openOptions();
         QCOMPARE(checkBox(QStringLiteral("LoginStart"))->isChecked(), !before.isEmpty());
 

@@ -66,7 +66,7 @@ private Q_SLOTS:
     void accessKeysDifferOnEveryPage()
     {
         LoginStartStandIn loginStart;
-        m_rig->app.SetLoginStart(&loginStart);
+        m_rig->settings.loginStart = &loginStart;
         openOptions();
         auto *pages = m_window->findChild<QTabWidget *>(QStringLiteral("OptionPages"));
         QStringList everywhere;
