@@ -12,6 +12,7 @@
 #include "IcmpEchoFacility.h"
 #include "IniSettingsStore.h"
 #include "Journal.h"
+#include "JournalMirror.h"
 #include "LocalTextFiles.h"
 #include "LogindSleepSignal.h"
 #include "NoTray.h"
@@ -234,6 +235,9 @@ public:
     LogindSleepSignal sleepSignal;
     // None when headless: nobody sees the Options window offer it.
     std::optional<XdgAutostart> loginStart;
+    // Under a service's journal: built before the watch and ended after it, so that
+    // the stop line goes out while it stands.
+    std::optional<JournalMirror> journal;
 
 private:
     const DesktopSide &m_desktop;
@@ -248,17 +252,22 @@ RunSettings SettingsOfThisRun(const CommandLineOptions &options, bool headless, 
     run.loginStart = real.loginStart ? &*real.loginStart : nullptr;
     if (headless) {
         run.onFieldsLoaded = [&real](const WindowFields &fields) {
-            WriteTo(stderr, HeadlessStartLine(real.settingsFile(), real.historyPath, fields,
-                                              real.settingsStore) +
-                                u'\n');
+            const QString line = HeadlessStartLine(real.settingsFile(), real.historyPath, fields,
+                                                   real.settingsStore);
+            // Under a journal that stops reading, the start line waits its turn like
+            // every other line rather than hold the start.
+            if (real.journal)
+                real.journal->send(JournalLine(line));
+            else
+                WriteTo(stderr, line + u'\n');
         };
     }
     // A service's journal tells the story of the watch, not only its start.
+    // A stream that stops reading never holds the watch: lines that cannot go are dropped.
     if (StderrIsJournal()) {
-        run.mirrorLogEntries = [](const QString &entry) {
-            const QByteArray line = JournalLine(entry);
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-            std::fflush(stderr);
+        real.journal.emplace(STDERR_FILENO);
+        run.mirrorLogEntries = [&journal = *real.journal](const QString &entry) {
+            journal.send(JournalLine(entry));
         };
     }
     run.onEnded = [] { QCoreApplication::quit(); };
