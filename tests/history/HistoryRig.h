@@ -3,7 +3,6 @@
 #include "FakeClock.h"
 #include "FakeMessageBoxes.h"
 #include "HistoryRecorder.h"
-#include "HistoryReport.h"
 #include "HistoryStore.h"
 #include "RecordingLog.h"
 #include "SqlStatements.h"
@@ -29,22 +28,6 @@ inline CycleReport FailedCycle(qint16 failCount, bool byUser = false)
     report.failCount = failCount;
     report.byUser = byUser;
     return report;
-}
-
-// What corvane --history prints of the store at path at the clock's time; its
-// complaints fail the test that reads the output.
-inline QString PrintedReport(const QString &path, const QString &since, ReportFormat format,
-                             const Clock &clock)
-{
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int status = PrintHistoryReport(path, since, format, outStream, errStream, clock);
-    errStream.flush();
-    outStream.flush();
-    return status == 0 && err.isEmpty() ? out
-                                        : QStringLiteral("status %1: %2").arg(status).arg(err);
 }
 
 // A store in a temporary folder written by the recorder on a fake clock, with the

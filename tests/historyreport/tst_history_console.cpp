@@ -1,5 +1,6 @@
 #include "HistoryRig.h"
 #include "HistorySchema.h"
+#include "PrintedReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

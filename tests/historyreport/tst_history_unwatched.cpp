@@ -1,5 +1,6 @@
 #include "HistoryFileClaim.h"
 #include "HistoryRig.h"
+#include "PrintedReport.h"
 
 #include <QtTest>
 
