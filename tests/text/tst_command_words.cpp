@@ -25,6 +25,17 @@ private Q_SLOTS:
             << QStringLiteral("echo \"$HOME\"") << none << true;
         QTest::addRow("quote left open") << QStringLiteral("echo 'a") << none << true;
         QTest::addRow("trailing backslash") << QStringLiteral("echo a\\") << none << true;
+        // Each character a shell would act on, unquoted, is refused; quoted, it is text.
+        for (const char16_t special : u"|&;<>()$`*?[#~") {
+            if (special == 0)
+                break;
+            const QString character(QChar{special});
+            QTest::addRow("unquoted %s", qPrintable(character))
+                << QStringLiteral("echo a%1b").arg(character) << none << true;
+            QTest::addRow("quoted %s", qPrintable(character))
+                << QStringLiteral("echo 'a%1b'").arg(character)
+                << QStringList{"echo", QStringLiteral("a%1b").arg(character)} << false;
+        }
     }
     void splits()
     {
