@@ -22,6 +22,7 @@ private Q_SLOTS:
     void switchedOffKeepsNoFile();
     void onePathPerSettingsFolder_data();
     void onePathPerSettingsFolder();
+    void linkedSettingsFolderSharesItsHistory();
 
 private:
     QTemporaryDir m_folder;
@@ -369,6 +370,18 @@ void HistoryRecorderTest::onePathPerSettingsFolder()
         qPrintable(path));
     QCOMPARE(HistoryStorePath(settings + QStringLiteral("/./")), path);
     QVERIFY(path != HistoryStorePath(QStringLiteral("/srv/") + QFileInfo(settings).fileName()));
+}
+
+// A settings folder reached through a symbolic link is the same folder: one history.
+void HistoryRecorderTest::linkedSettingsFolderSharesItsHistory()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("router1")));
+    const QString folder = root.filePath(QStringLiteral("router1"));
+    const QString link = root.filePath(QStringLiteral("link"));
+    QVERIFY(QFile::link(folder, link));
+    QCOMPARE(HistoryStorePath(link), HistoryStorePath(folder));
+    QCOMPARE(HistoryStorePath(link + QStringLiteral("/")), HistoryStorePath(folder));
 }
 
 // History=0: the watch goes on, and no store is made or written.
