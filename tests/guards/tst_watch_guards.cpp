@@ -66,15 +66,22 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("answeredMinutes");
         QTest::addColumn<QList<qint64>>("sendMinutes");
         QTest::addColumn<int>("outages");
+        QTest::addColumn<int>("retries");
 
         QTest::addRow("one answer in the middle, 3 needed")
-            << 3 << QList<int>{5} << QList<qint64>{0, 31} << 1;
+            << 3 << QList<int>{5} << QList<qint64>{0, 31} << 1 << 1;
         QTest::addRow("two answers twice, 3 needed")
-            << 3 << QList<int>{5, 6, 20, 21} << QList<qint64>{0, 31} << 1;
+            << 3 << QList<int>{5, 6, 20, 21} << QList<qint64>{0, 31} << 1 << 1;
         QTest::addRow("three answers in a row end it")
-            << 3 << QList<int>{5, 6, 7} << QList<qint64>{0, 8, 39} << 2;
+            << 3 << QList<int>{5, 6, 7} << QList<qint64>{0, 8, 39} << 2 << 1;
         QTest::addRow("one answer ends it by default")
-            << 1 << QList<int>{5} << QList<qint64>{0, 6, 37} << 2;
+            << 1 << QList<int>{5} << QList<qint64>{0, 6, 37} << 2 << 1;
+        // Before the fail command has gone, one answer ends the count as it always did:
+        // fail, answer, fail, fail is two failures in a row, not three.
+        QTest::addRow("an answer before the first send, 3 retries")
+            << 3 << QList<int>{1} << QList<qint64>{4, 35} << 2 << 3;
+        QTest::addRow("answers after the first send, 3 retries")
+            << 3 << QList<int>{3} << QList<qint64>{2, 33} << 1 << 3;
     }
     void recoveryNeedsAnswersInARow()
     {
@@ -82,16 +89,19 @@ private Q_SLOTS:
         QFETCH(QList<int>, answeredMinutes);
         QFETCH(QList<qint64>, sendMinutes);
         QFETCH(int, outages);
+        QFETCH(int, retries);
         ActionRig rig;
         QVERIFY(rig.opened());
         RecordingWatchEvents recorded;
         rig.events.listen(recorded);
         rig.safety.options().recoverCycles = recoverCycles;
+        rig.fields.setText(Field::FailTries, QString::number(retries));
+        rig.meter.setMaximum(retries);
 
         for (int minute = 0; minute < 40; ++minute) {
             rig.minute(answeredMinutes.contains(minute));
             // The first answer keeps the meter full while the outage holds.
-            if (minute == 5)
+            if (minute == 5 && retries == 1)
                 QCOMPARE(rig.meter.value(), recoverCycles > 1 ? 1 : 0);
         }
 
