@@ -5,6 +5,7 @@
 #include "OwnNetworkNamespace.h"
 #include "ProbeTarget.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -310,6 +311,34 @@ private Q_SLOTS:
         QVERIFY2(outcome.errorArrived, "the neighbour lookup never gave up");
         for (int echo = 0; echo < outcome.count; ++echo)
             QCOMPARE(outcome.statuses[std::size_t(echo)], status);
+    }
+
+    // A socket closed under the facility (by a careless library, say) is opened anew:
+    // the next echoes answer, and no fail command goes to a live line.
+    void socketClosedUnderItIsOpenedAgain()
+    {
+        IcmpEchoFacility facility;
+        if (Ping(facility, "127.0.0.1", 2000) != kEchoSuccess)
+            QSKIP("no ICMP socket: not root and the group is outside net.ipv4.ping_group_range");
+        const QDir descriptors(QStringLiteral("/proc/self/fd"));
+        int closed = 0;
+        for (const QString &name : descriptors.entryList(QDir::Files | QDir::System)) {
+            const int descriptor = name.toInt();
+            int type = 0;
+            socklen_t length = sizeof type;
+            int protocol = 0;
+            socklen_t protocolLength = sizeof protocol;
+            if (descriptor > 2 &&
+                ::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
+                ::getsockopt(descriptor, SOL_SOCKET, SO_PROTOCOL, &protocol, &protocolLength) ==
+                    0 &&
+                protocol == IPPROTO_ICMP && ::close(descriptor) == 0)
+                ++closed;
+        }
+        QCOMPARE(closed, 1);
+        Ping(facility, "127.0.0.1", 2000); // finds it gone
+        QCOMPARE(Ping(facility, "127.0.0.1", 2000), kEchoSuccess);
+        QCOMPARE(Ping(facility, "127.0.0.1", 2000), kEchoSuccess);
     }
 };
 
