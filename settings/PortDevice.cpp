@@ -24,7 +24,7 @@ QString PortDevicePath(SettingsStore &store, int portNumber)
     // fall back to may be another device altogether.
     if (store.readable(SettingsAppName).failed())
         return {};
-    const QString named = NamedDevice(store, portNumber);
+    QString named = NamedDevice(store, portNumber);
     if (!named.isEmpty())
         return named;
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
