@@ -57,7 +57,7 @@ public Q_SLOTS:
         QString place = summary + QStringLiteral(" replaces ") + QString::number(replaces);
         if (hints.contains(QStringLiteral("urgency"))) {
             const QVariant urgency = hints.value(QStringLiteral("urgency"));
-            // A byte on the wire, as the specification of the hint asks.
+            // A byte on the wire: notification services read the urgency hint as one.
             place += QStringLiteral(" urgency ") + QString::number(urgency.toUInt()) +
                      (urgency.metaType() == QMetaType::fromType<uchar>() ? QString()
                                                                          : QStringLiteral("?"));

@@ -24,7 +24,8 @@ using SocketChoice = IcmpEchoFacility::SocketChoice;
 
 namespace {
 
-// Inside the test's own namespace:
+// Inside the test's own namespace, which nothing leaves (the documentation addresses
+// below exist only there):
 // - 127.0.0.5 and 2001:db8::5 are refused on the way out, by a rule that answers with
 //   an ICMP error of its own, which reaches the socket after the send returned;
 // - 127.0.0.2 and 2001:db8::2 swallow echo requests;
