@@ -150,7 +150,8 @@ private Q_SLOTS:
         const QString entry = QStringLiteral("Ran OnOutage: exit 0.\r\n<0>") +
                               QString(characters - 27, QChar(0x20ac));
         const QByteArray written = JournalLine(entry);
-        QVERIFY2(written.size() < 48 * 1024, qPrintable(QString::number(written.size())));
+        QVERIFY2(written.size() < qsizetype{48} * 1024,
+                 qPrintable(QString::number(written.size())));
         QCOMPARE(written.endsWith(" [cut]\n"), cut);
         QCOMPARE(written.count('\n'), 1);
     }
