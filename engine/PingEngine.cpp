@@ -45,7 +45,12 @@ void PingEngine::OnSecondTick()
     // Without timed cycles the count would run on for decades; stop it at the top.
     if (m_tickCount < std::numeric_limits<qint32>::max())
         ++m_tickCount;
-    if (m_pingPeriod > 0 && m_tickCount >= m_pingPeriod) {
+    // An outage may be watched more closely than a quiet line; without timed cycles
+    // there is none to quicken.
+    const qint32 period =
+        m_inOutage && m_gate && m_pingPeriod > 0 ? m_gate->PeriodDuringOutage(m_pingPeriod)
+                                                 : m_pingPeriod;
+    if (period > 0 && m_tickCount >= period) {
         m_tickCount = 0;
         PingCycle(CycleCause::Timer);
     }
@@ -96,6 +101,7 @@ void PingEngine::PingCycle(CycleCause cause)
     CountCycle(verdict, outageOver);
     ShowFailCount();
     report.answered = verdict == Verdict::Answered;
+    report.held = verdict == Verdict::Held;
     ReportCycle(report, outageOver);
     if (verdict == Verdict::Failed && RetriesReached())
         ActOnOutage();
@@ -109,8 +115,9 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
                      report.echoes);
     if (primaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    if (primary.Status == kEchoSuccess) {
-        Show(Field::TripPri, QString::number(primary.RoundTripTime));
+    Show(Field::TripPri, TripText(primary));
+    const AddressJudgement primaryJudgement = Judge(ProbedAddress::Primary, report.primary);
+    if (primaryJudgement.standing == AddressStanding::Passes) {
         Show(Field::TripSec, QString());
         Show(Field::StatusSec, QString());
         m_fields.setEnabled(Field::StatusSec, false);
@@ -120,22 +127,43 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
 
     m_fields.setEnabled(Field::StatusSec, true);
     m_fields.setEnabled(Field::TripSec, true);
-    Show(Field::TripPri, QString());
     EchoReply secondary{};
     const EchoHindrance secondaryHindrance =
         ProbeAddress(Field::AddrSec, Field::TimeoutSec, Field::StatusSec,
                      report.secondary.emplace(), secondary, report.echoes);
     if (secondaryHindrance == EchoHindrance::Stopped)
         return Verdict::Stopped;
-    if (secondary.Status == kEchoSuccess) {
-        Show(Field::TripSec, QString::number(secondary.RoundTripTime));
+    Show(Field::TripSec, TripText(secondary));
+    const AddressJudgement secondaryJudgement = Judge(ProbedAddress::Secondary, *report.secondary);
+    if (secondaryJudgement.standing == AddressStanding::Passes)
         return Verdict::Answered;
-    }
-    Show(Field::TripSec, QString());
     if (primaryHindrance == EchoHindrance::NoPermission ||
         secondaryHindrance == EchoHindrance::NoPermission)
         return Verdict::Blind;
+    for (const AddressJudgement *judgement : {&primaryJudgement, &secondaryJudgement}) {
+        if (!judgement->reason.isEmpty())
+            report.reason += (report.reason.isEmpty() ? QString() : QStringLiteral("  ")) +
+                             judgement->reason;
+    }
+    // An address between the limits holds an outage where it is: neither end nor count.
+    if (primaryJudgement.standing == AddressStanding::Between ||
+        secondaryJudgement.standing == AddressStanding::Between)
+        return Verdict::Held;
     return Verdict::Failed;
+}
+
+AddressJudgement PingEngine::Judge(ProbedAddress which, ProbeReport &probe)
+{
+    AddressJudgement judgement = m_gate ? m_gate->JudgeAddress(which, probe, m_inOutage)
+                                        : AnsweredInCycle(probe.status == kEchoSuccess);
+    probe.lossPercent = judgement.lossPercent;
+    probe.medianMs = judgement.medianMs;
+    return judgement;
+}
+
+QString PingEngine::TripText(const EchoReply &reply)
+{
+    return reply.Status == kEchoSuccess ? QString::number(reply.RoundTripTime) : QString();
 }
 
 EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, Field statusField,
@@ -155,6 +183,7 @@ EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, F
         if (hindrance == EchoHindrance::Stopped)
             return hindrance;
         ++echoes;
+        ++probe.echoes;
         // Without permission no echo went out, and none will on a further try.
         if (hindrance == EchoHindrance::NoPermission || reply.Status == kEchoSuccess)
             break;

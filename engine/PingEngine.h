@@ -74,6 +74,9 @@ private:
         Blind,
         // A stop came during a wait: the cycle is abandoned.
         Stopped,
+        // During an outage an address answered within the fail limits but not within
+        // the recovery limits: the count stays where it was.
+        Held,
     };
 
     // Runs the echoes and shows their results, which it also puts in the report.
@@ -83,6 +86,9 @@ private:
     // it, unless a stop ended the wait. echoes counts those that went.
     EchoHindrance ProbeAddress(Field addressField, Field timeoutField, Field statusField,
                                ProbeReport &probe, EchoReply &reply, qint32 &echoes);
+    // The gate's judgement of an address, its figures kept in the probe's report.
+    AddressJudgement Judge(ProbedAddress which, ProbeReport &probe);
+    static QString TripText(const EchoReply &reply);
     void Show(Field field, const QString &text);
     // Whether this cycle ends the outage, or would end one.
     bool OutageOver(Verdict verdict);

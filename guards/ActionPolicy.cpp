@@ -2,6 +2,7 @@
 
 #include "ActionPause.h"
 #include "Clock.h"
+#include "LineQuality.h"
 #include "Options.h"
 
 #include <algorithm>
@@ -17,8 +18,10 @@ constexpr double kLongestDelayMinutes = 366.0 * 24 * 60;
 
 } // namespace
 
-ActionPolicy::ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock)
-    : m_options(options), m_pause(pause), m_clock(clock), m_startedMs(clock.monotonicMs())
+ActionPolicy::ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock,
+                           LineQuality &quality)
+    : m_options(options), m_pause(pause), m_clock(clock), m_quality(quality),
+      m_startedMs(clock.monotonicMs())
 {
 }
 
@@ -93,6 +96,17 @@ qint32 ActionPolicy::CyclesToRecover() const
 qint32 ActionPolicy::EchoesPerAddress() const
 {
     return m_options.echoesPerAddress;
+}
+
+AddressJudgement ActionPolicy::JudgeAddress(ProbedAddress which, const ProbeReport &probe,
+                                            bool inOutage)
+{
+    return m_quality.Judge(which, probe, inOutage);
+}
+
+qint32 ActionPolicy::PeriodDuringOutage(qint32 period) const
+{
+    return m_options.failingPeriod > 0 ? m_options.failingPeriod : period;
 }
 
 FailSendDecision ActionPolicy::HoldBack(const QString &reason)

@@ -10,6 +10,7 @@
 
 class ActionPause;
 class Clock;
+class LineQuality;
 struct Options;
 
 // Decides over each fail-command send by the options: none during the start grace, the
@@ -22,11 +23,15 @@ class ActionPolicy final : public ActionGate, public WatchEvents
 public:
     // Reads the options at every decision, so that a change in the window counts at
     // once.
-    ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock);
+    ActionPolicy(const Options &options, const ActionPause &pause, const Clock &clock,
+                 LineQuality &quality);
 
     FailSendDecision DecideFailSend(qint32 resendMinutes) override;
     qint32 CyclesToRecover() const override;
     qint32 EchoesPerAddress() const override;
+    AddressJudgement JudgeAddress(ProbedAddress which, const ProbeReport &probe,
+                                  bool inOutage) override;
+    qint32 PeriodDuringOutage(qint32 period) const override;
 
     // The grace counts from the start of the watch.
     void watchStarted() override;
@@ -45,6 +50,7 @@ private:
     const Options &m_options;
     const ActionPause &m_pause;
     const Clock &m_clock;
+    LineQuality &m_quality;
     qint64 m_startedMs;
     int m_sentThisOutage = 0;
     // On the monotonic count, from the last resume noticed.

@@ -4,8 +4,8 @@
 
 ActionSafety::ActionSafety(TrayTip &tray, std::function<QString()> shownTip, LogWriter &log,
                            const Clock &clock)
-    : m_log(log), m_pause(tray, std::move(shownTip), log, clock),
-      m_policy(m_options, m_pause, clock), m_ackWatcher(m_options, log, clock),
+    : m_log(log), m_pause(tray, std::move(shownTip), log, clock), m_quality(m_options, log),
+      m_policy(m_options, m_pause, clock, m_quality), m_ackWatcher(m_options, log, clock),
       m_wakeWatch(m_options, clock, log, [this] { m_policy.SystemWokeUp(); })
 {
 }

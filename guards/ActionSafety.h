@@ -3,6 +3,7 @@
 #include "AckWatcher.h"
 #include "ActionPause.h"
 #include "ActionPolicy.h"
+#include "LineQuality.h"
 #include "Options.h"
 #include "WakeWatch.h"
 #include "WatchEvents.h"
@@ -39,7 +40,12 @@ public:
     void reportVerdictsTo(WatchEvents &events) { m_ackWatcher.reportVerdictsTo(events); }
 
     void watchStarted() override { m_policy.watchStarted(); }
-    void outageEnded() override { m_policy.outageEnded(); }
+    void cycleDone(const CycleReport &report) override { m_quality.cycleDone(report); }
+    void outageEnded() override
+    {
+        m_quality.outageEnded();
+        m_policy.outageEnded();
+    }
     void commandSent(CommandKind kind, const QString &command) override;
     void consoleReceived(const QByteArray &bytes) override { m_ackWatcher.consoleReceived(bytes); }
     void watchStopped() override;
@@ -48,6 +54,7 @@ private:
     LogWriter &m_log;
     Options m_options;
     ActionPause m_pause;
+    LineQuality m_quality;
     ActionPolicy m_policy;
     AckWatcher m_ackWatcher;
     WakeWatch m_wakeWatch;

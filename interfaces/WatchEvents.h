@@ -13,9 +13,17 @@ struct ProbeReport
     // The address the echo went to, where it differs from the text (a host name);
     // empty otherwise.
     QString resolved;
+    // 0: answered; otherwise the echo status of the last failure.
     qint32 status = 0;
     // Meaningful only when the echo was answered.
     qint32 roundTripMs = 0;
+    // Echo requests sent to this address in the cycle.
+    qint32 echoes = 0;
+    // Over the address's judging window, when a loss or round-trip limit is set: the
+    // share of its echoes lost, and the median round trip of those answered (none when
+    // no echo was answered).
+    std::optional<double> lossPercent;
+    std::optional<qint32> medianMs;
 };
 
 // A ping cycle that ran to its end and was counted.
@@ -31,6 +39,12 @@ struct CycleReport
     qint16 failCount = 0;
     // PING NOW rather than the ping period.
     bool byUser = false;
+    // During an outage, an address passed the fail limits but not the recovery limits:
+    // the cycle neither failed nor answered, and the failure count held.
+    bool held = false;
+    // Why the cycle failed or held although an address answered, in sentences; empty
+    // when no limit decided it.
+    QString reason;
 };
 
 enum class CommandKind

@@ -46,6 +46,9 @@ std::optional<QString> ProgramRefusal(const QString &text)
     return refusal.isEmpty() ? std::nullopt : std::optional<QString>(std::move(refusal));
 }
 
+constexpr const char *kPercentRefusal = "A whole number of percent from %1 to %2 is required.";
+constexpr const char *kMillisecondsRefusal =
+    "A whole number of milliseconds from %1 to %2 is required.";
 constexpr const char *kSecondsRefusal = "A whole number of seconds from %1 to %2 is required.";
 constexpr const char *kProgramFallback = "Corvane runs no program.";
 
@@ -269,6 +272,84 @@ constexpr OptionRow kRows[] = {
      .tip = "A history of every cycle and outage, in a file of its own, for the History "
             "window; when off, no history file is made or written. Takes effect at the next "
             "start of Corvane"},
+    {.key = OptionKey::LossWindowCycles,
+     .name = "LossWindowCycles",
+     .member = &Options::lossWindowCycles,
+     .byDefault = "10",
+     .lowest = 1,
+     .highest = 100,
+     .refusal = "A whole number of cycles from %1 to %2 is required.",
+     .page = OptionPage::LineQuality,
+     .label = "Judging &window:",
+     .unit = "cycles",
+     .tip = "How many of an address's last cycles its loss and median round trip are judged "
+            "over, when a loss or round-trip limit is set"},
+    {.key = OptionKey::FailLossPercent,
+     .name = "FailLossPercent",
+     .member = &Options::failLossPercent,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 100,
+     .refusal = kPercentRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Fail at &loss of:",
+     .unit = "%",
+     .tip = "An address whose echoes over the window are lost this often or more does not "
+            "pass the cycle, although it answered",
+     .defaultMeans = "off; a cycle without an answer fails"},
+    {.key = OptionKey::FailLatencyMs,
+     .name = "FailLatencyMs",
+     .member = &Options::failLatencyMs,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 60000,
+     .refusal = kMillisecondsRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Fail at &median round trip of:",
+     .unit = "ms",
+     .tip = "An address whose median round trip over the window is this long or longer does "
+            "not pass the cycle, although it answered",
+     .defaultMeans = "off"},
+    {.key = OptionKey::RecoverLossPercent,
+     .name = "RecoverLossPercent",
+     .member = &Options::recoverLossPercent,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 100,
+     .refusal = kPercentRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Recover at loss of at m&ost:",
+     .unit = "%",
+     .tip = "During an outage a cycle counts as answered only when an address's loss over the "
+            "window is this or less; between the two limits the outage's count holds",
+     .defaultMeans = "the fail limit, one band"},
+    {.key = OptionKey::RecoverLatencyMs,
+     .name = "RecoverLatencyMs",
+     .member = &Options::recoverLatencyMs,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 60000,
+     .refusal = kMillisecondsRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Recover at median round &trip of at most:",
+     .unit = "ms",
+     .tip = "During an outage a cycle counts as answered only when an address's median round "
+            "trip over the window is this or less; between the two limits the outage's count "
+            "holds",
+     .defaultMeans = "the fail limit, one band"},
+    {.key = OptionKey::FailingPeriod,
+     .name = "FailingPeriod",
+     .member = &Options::failingPeriod,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 86400,
+     .refusal = kSecondsRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Period &during an outage:",
+     .unit = "seconds",
+     .tip = "The ping period from the first failing cycle until the outage ends, so that "
+            "retries and recovery are confirmed sooner; the resend delay is not changed",
+     .defaultMeans = "the period field's"},
 };
 
 // What the compiler can tell of a row: a key without its row, or out of order, would be

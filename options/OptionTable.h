@@ -14,6 +14,7 @@ enum class OptionPage
     LineWatch,
     EventPrograms,
     Desktop,
+    LineQuality,
 };
 
 // The member a key sets, and by its type how the key is read: a whole number or a

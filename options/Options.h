@@ -36,6 +36,12 @@ enum class OptionKey
     EventTimeoutSeconds,
     TrayBadge,
     History,
+    LossWindowCycles,
+    FailLossPercent,
+    FailLatencyMs,
+    RecoverLossPercent,
+    RecoverLatencyMs,
+    FailingPeriod,
     // Not a key: how many there are, which the table is checked against as it compiles.
     Count,
 };
@@ -85,6 +91,19 @@ struct Options
     bool trayBadge{};
     // A history of every cycle and outage, in a file of its own.
     bool history{};
+    // How many of an address's last cycles its loss and median round trip are judged
+    // over.
+    qint32 lossWindowCycles{};
+    // An address passes a cycle only below these; 0: the limit is off, and with both
+    // off an address passes when it answered in the cycle.
+    qint32 failLossPercent{};
+    qint32 failLatencyMs{};
+    // During an outage a cycle counts as answered only at or below these; 0: the fail
+    // limit's own value.
+    qint32 recoverLossPercent{};
+    qint32 recoverLatencyMs{};
+    // The ping period while an outage lasts; 0: the Period field's.
+    qint32 failingPeriod{};
 };
 
 // The program setting read by each event, in the order of the keys.

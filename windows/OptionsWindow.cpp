@@ -30,8 +30,9 @@ const QString kTitle = QStringLiteral("Options");
 
 // Each title's mnemonic differs from those of every control, so that it always opens
 // its page rather than taking turns with a field.
-const char *const kPageTitles[] = {"&Line watch", "Event &programs", "Desktop and rec&ords"};
-static_assert(std::size(kPageTitles) == std::size_t(OptionPage::Desktop) + 1);
+const char *const kPageTitles[] = {"&Line watch", "Event &programs", "Desktop and rec&ords",
+                                   "Line q&uality"};
+static_assert(std::size(kPageTitles) == std::size_t(OptionPage::LineQuality) + 1);
 
 // Said of every event program, after what sets it off.
 const char *const kEventProgramRules =

@@ -14,6 +14,8 @@ namespace {
 
 constexpr const char *kSeconds = "A whole number of seconds from %1 to %2 is required.";
 constexpr const char *kSwitch = "0 (off) or 1 (on) is required.";
+constexpr const char *kPercent = "A whole number of percent from %1 to %2 is required.";
+constexpr const char *kMilliseconds = "A whole number of milliseconds from %1 to %2 is required.";
 
 // What each key takes, written here apart from the table so that a bound moved there
 // is caught. Texts have no range: one value each side of their check instead.
@@ -106,6 +108,17 @@ const QList<Expected> &ExpectedKeys()
         {"EventTimeoutSeconds", "30", {"0", "1", "3600", "3601"}, kSeconds, "Corvane uses 30."},
         {"TrayBadge", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
         {"History", "1", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 1."},
+        {"LossWindowCycles",
+         "10",
+         {"0", "1", "100", "101"},
+         "A whole number of cycles from %1 to %2 is required.",
+         "Corvane uses 10."},
+        {"FailLossPercent", "0", {"-1", "0", "100", "101"}, kPercent, "Corvane uses 0."},
+        {"FailLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds, "Corvane uses 0."},
+        {"RecoverLossPercent", "0", {"-1", "0", "100", "101"}, kPercent, "Corvane uses 0."},
+        {"RecoverLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds,
+         "Corvane uses 0."},
+        {"FailingPeriod", "0", {"-1", "0", "86400", "86401"}, kSeconds, "Corvane uses 0."},
     };
     return keys;
 }
