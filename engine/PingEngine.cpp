@@ -47,9 +47,9 @@ void PingEngine::OnSecondTick()
         ++m_tickCount;
     // An outage may be watched more closely than a quiet line; without timed cycles
     // there is none to quicken.
-    const qint32 period =
-        m_inOutage && m_gate && m_pingPeriod > 0 ? m_gate->PeriodDuringOutage(m_pingPeriod)
-                                                 : m_pingPeriod;
+    const qint32 period = m_inOutage && m_gate && m_pingPeriod > 0
+                              ? m_gate->PeriodDuringOutage(m_pingPeriod)
+                              : m_pingPeriod;
     if (period > 0 && m_tickCount >= period) {
         m_tickCount = 0;
         PingCycle(CycleCause::Timer);
@@ -142,8 +142,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
         return Verdict::Blind;
     for (const AddressJudgement *judgement : {&primaryJudgement, &secondaryJudgement}) {
         if (!judgement->reason.isEmpty())
-            report.reason += (report.reason.isEmpty() ? QString() : QStringLiteral("  ")) +
-                             judgement->reason;
+            report.reason +=
+                (report.reason.isEmpty() ? QString() : QStringLiteral("  ")) + judgement->reason;
     }
     // An address between the limits holds an outage where it is: neither end nor count.
     if (primaryJudgement.standing == AddressStanding::Between ||

@@ -19,9 +19,7 @@ QString CyclesText(qint32 cycles)
 
 } // namespace
 
-LineQuality::LineQuality(const Options &options, LogWriter &log) : m_options(options), m_log(log)
-{
-}
+LineQuality::LineQuality(const Options &options, LogWriter &log) : m_options(options), m_log(log) {}
 
 AddressJudgement LineQuality::Judge(ProbedAddress which, const ProbeReport &probe, bool inOutage)
 {
@@ -71,15 +69,14 @@ AddressJudgement LineQuality::JudgeFigures(Address &address, const ProbeReport &
     const qint32 failLatency = m_options.failLatencyMs;
     if (failLatency > 0 && (!figures.medianMs || *figures.medianMs >= failLatency)) {
         address.cause = Cause::Latency;
-        judgement.reason =
-            figures.medianMs
-                ? QStringLiteral("Median round trip %1 ms over %2 (limit %3 ms).")
-                      .arg(*figures.medianMs)
-                      .arg(over)
-                      .arg(failLatency)
-                : QStringLiteral("No answer over %1 (round-trip limit %2 ms).")
-                      .arg(over)
-                      .arg(failLatency);
+        judgement.reason = figures.medianMs
+                               ? QStringLiteral("Median round trip %1 ms over %2 (limit %3 ms).")
+                                     .arg(*figures.medianMs)
+                                     .arg(over)
+                                     .arg(failLatency)
+                               : QStringLiteral("No answer over %1 (round-trip limit %2 ms).")
+                                     .arg(over)
+                                     .arg(failLatency);
         return judgement;
     }
     judgement.standing = AddressStanding::Passes;

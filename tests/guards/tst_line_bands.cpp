@@ -27,8 +27,8 @@ private Q_SLOTS:
                                   << QList<qint64>{0} << 1;
         // Held from 33 % down to 20 %, then failing again at 40 %: one outage throughout,
         // and no resend before its delay.
-        QTest::addRow("held, then a loss") << "x 20 20 20 20 x x" << 10 << "F F H H H H F"
-                                           << QList<qint64>{0} << 1;
+        QTest::addRow("held, then a loss")
+            << "x 20 20 20 20 x x" << 10 << "F F H H H H F" << QList<qint64>{0} << 1;
         QTest::addRow("answers below the fail limit from the start")
             << "20 20 20 20 x" << 10 << "A A A A A" << QList<qint64>{} << 0;
     }
@@ -115,11 +115,10 @@ private Q_SLOTS:
         QTest::addRow("the period field's by default")
             << 0 << 0 << QList<int>{60, 120, 180, 240, 300, 360};
         QTest::addRow("10 s while it lasts") << 10 << 10 << QList<int>{60, 120, 130, 140, 150, 210};
-        QTest::addRow("longer than the period") << 90 << 90
-                                                << QList<int>{60, 120, 210, 300, 390, 450};
+        QTest::addRow("longer than the period")
+            << 90 << 90 << QList<int>{60, 120, 210, 300, 390, 450};
         // After the first failing cycle, 10 s becomes 30 s.
-        QTest::addRow("changed mid-outage")
-            << 10 << 30 << QList<int>{60, 120, 150, 180, 210, 270};
+        QTest::addRow("changed mid-outage") << 10 << 30 << QList<int>{60, 120, 150, 180, 210, 270};
     }
     void periodDuringOutage()
     {

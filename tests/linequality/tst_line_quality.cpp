@@ -61,8 +61,8 @@ private Q_SLOTS:
         EchoWindow window;
         for (const QString &word : cycles.split(u' ', Qt::SkipEmptyParts)) {
             const ProbeReport probe = Cycle(word, kPrimary);
-            window.AddCycle(probe.echoes, probe.status == 0 ? std::optional(probe.roundTripMs)
-                                                            : std::nullopt);
+            window.AddCycle(probe.echoes,
+                            probe.status == 0 ? std::optional(probe.roundTripMs) : std::nullopt);
         }
         // A cycle in which no echo could go out tells nothing.
         window.AddCycle(0, std::nullopt);
@@ -132,8 +132,7 @@ private Q_SLOTS:
             << QList<int>{0, 1000, 0, 500, 10} << "500 600 20" << true << passes << "";
         // A recovery limit wider than the fail limit leaves one band.
         QTest::addRow("recovery limit above the fail limit")
-            << QList<int>{40, 0, 60, 0, 10} << "x x x 20 20 20 20 20 20 20" << true << passes
-            << "";
+            << QList<int>{40, 0, 60, 0, 10} << "x x x 20 20 20 20 20 20 20" << true << passes << "";
     }
     void judgement()
     {
@@ -221,8 +220,8 @@ private Q_SLOTS:
         const auto slowCycle = [&](const QString &word) {
             CycleReport report;
             report.primary = Cycle(word, kPrimary);
-            const AddressJudgement judgement = slow.Judge(ProbedAddress::Primary, report.primary,
-                                                          false);
+            const AddressJudgement judgement =
+                slow.Judge(ProbedAddress::Primary, report.primary, false);
             report.answered = judgement.standing == AddressStanding::Passes;
             report.reason = judgement.reason;
             slow.cycleDone(report);
