@@ -61,8 +61,16 @@ void DeviceLink::ConfigurePort(PortChoice choice)
     // Nothing can be opened without a port, and a later step's failure would only
     // hide the reason.
     if (!portNumber) {
+        // A number past the ports' range is a number all the same, and saying
+        // otherwise would send the user looking for a typing mistake.
+        bool isNumber = WholeNumber32(*m_chosenPortText).has_value();
+        if (!isNumber)
+            m_chosenPortText->trimmed().toDouble(&isNumber);
         m_pending.remember(Outcome::failure(
-            QStringLiteral("Port \"%1\" is not a number.").arg(*m_chosenPortText)));
+            isNumber ? QStringLiteral("Port \"%1\" is not a serial port number: ports are "
+                                      "numbered from 1 to 32767.")
+                           .arg(*m_chosenPortText)
+                     : QStringLiteral("Port \"%1\" is not a number.").arg(*m_chosenPortText)));
         return;
     }
     if (!m_portNumberSet) {

@@ -222,8 +222,11 @@ private Q_SLOTS:
         QTest::addRow("port zero") << QStringList{"1", "0"} << "" << QList<int>{1}
                                    << "0 is not a serial port number: ports are numbered from 1.";
         QTest::addRow("negative") << QStringList{"1", "-2"} << "" << QList<int>{1} << "-2 is not";
-        QTest::addRow("beyond 16 bits")
-            << QStringList{"1", "40000"} << "" << QList<int>{1} << "Port \"40000\" is not";
+        QTest::addRow("just past 16 bits")
+            << QStringList{"1", "32768"} << "" << QList<int>{1}
+            << "Port \"32768\" is not a serial port number: ports are numbered from 1 to 32767.";
+        QTest::addRow("past 32 bits") << QStringList{"1", "99999999999"} << "" << QList<int>{1}
+                                      << "Port \"99999999999\" is not a serial port number";
     }
     void validatesPortField()
     {
