@@ -5,6 +5,13 @@
 #include <QByteArray>
 #include <QString>
 
+// The modem control lines a relay can hang on.
+enum class ModemLine
+{
+    Dtr,
+    Rts,
+};
+
 // The serial line to the router's console. Every operation may fail with a
 // description; the caller decides when to report it.
 class SerialPort
@@ -30,6 +37,12 @@ public:
     virtual bool devicePresent() const { return true; }
     // Writes one byte and does not return before it has left the process.
     virtual Outcome output(char byte) = 0;
+    // Asserts or releases a modem control line of the open port, for a relay wired to
+    // it; a port that has none says so.
+    virtual Outcome setModemLine(ModemLine /*line*/, bool /*asserted*/)
+    {
+        return Outcome::failure(QStringLiteral("This port has no modem control lines."));
+    }
     // Bytes waiting to be read; 0 for a closed port.
     virtual Outcome inBufferCount(int &count) = 0;
     // Reads and removes what is waiting; an implementation may hand over a large

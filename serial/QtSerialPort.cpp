@@ -214,6 +214,26 @@ Outcome QtSerialPort::output(char byte)
     return Outcome::success();
 }
 
+Outcome QtSerialPort::setModemLine(ModemLine line, bool asserted)
+{
+    if (!m_lostReason.isEmpty())
+        return Outcome::failure(m_lostReason);
+    if (!m_port.isOpen())
+        return Outcome::failure(QStringLiteral("%1 is not open.").arg(portName()));
+    // TIOCMBIS or TIOCMBIC underneath; a pseudo-terminal or a USB adapter without the
+    // line refuses it, and the relay then never moved.
+    const bool set = line == ModemLine::Dtr ? m_port.setDataTerminalReady(asserted)
+                                            : m_port.setRequestToSend(asserted);
+    if (set)
+        return Outcome::success();
+    const QString reason = m_port.errorString();
+    m_port.clearError();
+    return Outcome::failure(
+        QStringLiteral("Setting %1 on %2 failed: %3.")
+            .arg(line == ModemLine::Dtr ? QStringLiteral("DTR") : QStringLiteral("RTS"), portName(),
+                 reason));
+}
+
 Outcome QtSerialPort::inBufferCount(int &count)
 {
     collectArrivedBytes();

@@ -41,6 +41,7 @@ public:
     bool isOpen() const override;
     bool devicePresent() const override;
     Outcome output(char byte) override;
+    Outcome setModemLine(ModemLine line, bool asserted) override;
     Outcome inBufferCount(int &count) override;
     Outcome input(QByteArray &data) override;
 

@@ -7,8 +7,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -120,6 +122,60 @@ private Q_SLOTS:
         QCOMPARE(tcgetattr(terminal.slave(), &attributes), 0);
         QCOMPARE(int(cfgetospeed(&attributes)), speed);
         QCOMPARE(int(attributes.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB)), controlFlags);
+    }
+
+    // A relay hangs on a modem line. A pseudo-terminal has none, so the driver's refusal
+    // must come back as a failure, not as a relay believed to have moved; a closed port
+    // says so.
+    void modemLineRefusalIsReported_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("failure");
+        QTest::addRow("DTR on a pseudo-terminal")
+            << int(ModemLine::Dtr) << true << "Setting DTR on";
+        QTest::addRow("RTS on a pseudo-terminal")
+            << int(ModemLine::Rts) << true << "Setting RTS on";
+        QTest::addRow("closed port") << int(ModemLine::Dtr) << false << "is not open";
+    }
+    void modemLineRefusalIsReported()
+    {
+        QFETCH(int, line);
+        QFETCH(bool, open);
+        QFETCH(QString, failure);
+        PseudoTerminal terminal;
+        QVERIFY(terminal.isValid());
+        QtSerialPort port([&](int) { return terminal.slavePath(); });
+        QVERIFY(port.setSettings(QStringLiteral("9600,N,8,1")).failed() == false);
+        if (open)
+            QVERIFY(!port.setPortOpen(true).failed());
+        const Outcome set = port.setModemLine(ModemLine(line), true);
+        QVERIFY(set.failed());
+        QVERIFY2(set.description().contains(failure), qPrintable(set.description()));
+    }
+
+    // The ioctl path itself, where this machine has a serial device that opens: the line
+    // reads back as set, then as released.
+    void modemLineReachesARealDevice()
+    {
+        static const QString device = QStringLiteral("/dev/ttyS0");
+        QtSerialPort port([](int) { return device; });
+        if (!QFile::exists(device) || port.setPortOpen(true).failed())
+            QSKIP("No serial device with modem lines opens on this machine.");
+        const int descriptor = ::open(qPrintable(device), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(descriptor >= 0);
+        for (const bool asserted : {true, false}) {
+            const Outcome set = port.setModemLine(ModemLine::Dtr, asserted);
+            if (set.failed()) {
+                ::close(descriptor);
+                QSKIP(qPrintable(
+                    QStringLiteral("%1 has no DTR to drive: %2").arg(device, set.description())));
+            }
+            int lines = 0;
+            QCOMPARE(::ioctl(descriptor, TIOCMGET, &lines), 0);
+            QCOMPARE(bool(lines & TIOCM_DTR), asserted);
+        }
+        ::close(descriptor);
     }
 
     // The router goes away after the second byte. The rest of the command keeps its
