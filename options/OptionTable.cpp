@@ -1,6 +1,7 @@
 #include "OptionTable.h"
 
 #include "CommandWords.h"
+#include "RelayFrame.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,6 +45,21 @@ std::optional<QString> ProgramRefusal(const QString &text)
 {
     QString refusal = SplitCommandWords(text).refusal;
     return refusal.isEmpty() ? std::nullopt : std::optional<QString>(std::move(refusal));
+}
+
+std::optional<QString> RelayFrameRefusal(const QString &text)
+{
+    QString refusal = ParseRelayFrame(text).refusal;
+    return refusal.isEmpty() ? std::nullopt : std::optional<QString>(std::move(refusal));
+}
+
+// Written as the lines are named on a data sheet, so that "dtr" or "Dtr " is not read
+// as a line the user may not have meant.
+std::optional<QString> ModemLineRefusal(const QString &text)
+{
+    if (text.isEmpty() || text == QStringLiteral("DTR") || text == QStringLiteral("RTS"))
+        return std::nullopt;
+    return QStringLiteral("DTR or RTS is required, in capitals.");
 }
 
 constexpr const char *kPercentRefusal = "A whole number of percent from %1 to %2 is required.";
@@ -350,6 +366,75 @@ constexpr OptionRow kRows[] = {
      .tip = "The ping period from the first failing cycle until the outage ends, so that "
             "retries and recovery are confirmed sooner; the resend delay is not changed",
      .defaultMeans = "the period field's"},
+    // Ten minutes off is longer than any router needs to forget its state; a second is
+    // the tick the hold is counted in.
+    {.key = OptionKey::PowerPort,
+     .name = "PowerPort",
+     .member = &Options::powerPort,
+     .byDefault = "0",
+     .lowest = 0,
+     .highest = 32767,
+     .refusal = "A port number from %1 (none) to %2 is required.",
+     .page = OptionPage::Power,
+     .label = "Rela&y port:",
+     .tip = "The serial port the power relay hangs on, numbered as the fail port is; it may be "
+            "the console's own port, which is then used only between the console's sends",
+     .defaultMeans = "none"},
+    {.key = OptionKey::PowerOff,
+     .name = "PowerOff",
+     .member = &Options::powerOff,
+     .byDefault = "",
+     .textCheck = RelayFrameRefusal,
+     .page = OptionPage::Power,
+     .label = "O&ff frame:",
+     .tip = "The bytes that switch the relay's power off, exactly: caret notation, \\xHH for "
+            "any byte (such as \\xA0\\x01\\x01\\xA2), \\\\ for a backslash; no carriage "
+            "return is added",
+     .defaultMeans = "none",
+     .fallback = "Corvane sends no frame."},
+    {.key = OptionKey::PowerOn,
+     .name = "PowerOn",
+     .member = &Options::powerOn,
+     .byDefault = "",
+     .textCheck = RelayFrameRefusal,
+     .page = OptionPage::Power,
+     .label = "O&n frame:",
+     .tip = "The bytes that switch the relay's power back on, written as the off frame is",
+     .defaultMeans = "none",
+     .fallback = "Corvane sends no frame."},
+    {.key = OptionKey::PowerLine,
+     .name = "PowerLine",
+     .member = &Options::powerLine,
+     .byDefault = "",
+     .textCheck = ModemLineRefusal,
+     .page = OptionPage::Power,
+     .label = "Or hold &modem line:",
+     .tip = "DTR or RTS: the line is asserted while the power is off and released after the "
+            "hold",
+     .defaultMeans = "none",
+     .fallback = "Corvane holds no modem line."},
+    {.key = OptionKey::PowerProgram,
+     .name = "PowerProgram",
+     .member = &Options::powerProgram,
+     .byDefault = "",
+     .textCheck = ProgramRefusal,
+     .page = OptionPage::Power,
+     .label = "Or run p&rogram:",
+     .tip = "The program, with its arguments, run with \"off\" and, after the hold, with "
+            "\"on\"; its exit status is the verdict, within the time limit per program",
+     .defaultMeans = "none",
+     .fallback = kProgramFallback},
+    {.key = OptionKey::PowerHoldSeconds,
+     .name = "PowerHoldSeconds",
+     .member = &Options::powerHoldSeconds,
+     .byDefault = "10",
+     .lowest = 1,
+     .highest = 600,
+     .refusal = kSecondsRefusal,
+     .page = OptionPage::Power,
+     .label = "&Hold the power off for:",
+     .unit = "seconds",
+     .tip = "Seconds between switching the power off and on again; the watch goes on meanwhile"},
 };
 
 // What the compiler can tell of a row: a key without its row, or out of order, would be

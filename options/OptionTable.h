@@ -15,6 +15,7 @@ enum class OptionPage
     EventPrograms,
     Desktop,
     LineQuality,
+    Power,
 };
 
 // The member a key sets, and by its type how the key is read: a whole number or a

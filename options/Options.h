@@ -42,6 +42,12 @@ enum class OptionKey
     RecoverLossPercent,
     RecoverLatencyMs,
     FailingPeriod,
+    PowerPort,
+    PowerOff,
+    PowerOn,
+    PowerLine,
+    PowerProgram,
+    PowerHoldSeconds,
     // Not a key: how many there are, which the table is checked against as it compiles.
     Count,
 };
@@ -104,6 +110,16 @@ struct Options
     qint32 recoverLatencyMs{};
     // The ping period while an outage lasts; 0: the Period field's.
     qint32 failingPeriod{};
+    // The relay that cycles the router's power: the port it hangs on (0: none), and
+    // one way to switch it: the frames that switch it off and on, a modem line held
+    // asserted while the power is off, or a program run with "off" and then "on".
+    qint32 powerPort{};
+    QString powerOff;
+    QString powerOn;
+    QString powerLine;
+    QString powerProgram;
+    // How long the power stays off.
+    qint32 powerHoldSeconds{};
 };
 
 // The program setting read by each event, in the order of the keys.

@@ -30,9 +30,10 @@ const QString kTitle = QStringLiteral("Options");
 
 // Each title's mnemonic differs from those of every control, so that it always opens
 // its page rather than taking turns with a field.
+// "Power" has none: every letter of it is taken on another page.
 const char *const kPageTitles[] = {"&Line watch", "Event &programs", "Desktop and rec&ords",
-                                   "Line q&uality"};
-static_assert(std::size(kPageTitles) == std::size_t(OptionPage::LineQuality) + 1);
+                                   "Line q&uality", "Power"};
+static_assert(std::size(kPageTitles) == std::size_t(OptionPage::Power) + 1);
 
 // Said of every event program, after what sets it off.
 const char *const kEventProgramRules =
@@ -80,6 +81,7 @@ OptionsWindow::OptionsWindow(Options &options, Settings &settings, MessageBoxes 
     AddFields(forms);
     AddSwitches(forms);
     AddPatternTest(*forms[int(OptionPage::LineWatch)]);
+    AddPowerTest(*forms[int(OptionPage::Power)]);
     connect(m_pages, &QTabWidget::currentChanged, this, &OptionsWindow::ConfirmLeftPage);
 
     auto *close = new QPushButton(QStringLiteral("&Close"), this);
@@ -150,6 +152,23 @@ void OptionsWindow::AddPatternTest(QFormLayout &form)
     buttons->addStretch();
     form.addRow(resultLabel);
     form.addRow(m_patternResult);
+    form.addRow(buttons);
+}
+
+void OptionsWindow::AddPowerTest(QFormLayout &form)
+{
+    auto *powerTest = new QPushButton(QStringLiteral("POWER &TEST"), this);
+    powerTest->setObjectName(QStringLiteral("PowerTest"));
+    powerTest->setToolTip(QStringLiteral(
+        "Switches the router's power off through the relay, holds it off and switches it on "
+        "again, as the fields on this page say; the log tells each step and the verdict."));
+    connect(powerTest, &QPushButton::clicked, this, [this] {
+        if (onPowerTest)
+            onPowerTest();
+    });
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(powerTest);
+    buttons->addStretch();
     form.addRow(buttons);
 }
 

@@ -17,8 +17,9 @@ class QTabWidget;
 class Settings;
 
 // The Options window: one field per option, with its unit beside it and a tooltip
-// that tells what it does, on three pages: the watch of the line, the event programs
-// and the desktop, all from the key's row in OptionTable.h. As in the main window, a
+// that tells what it does, on its pages: the watch of the line, the event programs,
+// the desktop, the line's quality and the power relay, all from the key's row in
+// OptionTable.h. As in the main window, a
 // field is checked when the focus leaves it, for another control or another page; a
 // refusal keeps the focus there with a message, and a value is stored as it is
 // confirmed. "Test pattern" shows what the pattern in its field matches in the
@@ -39,12 +40,15 @@ public:
 
     // An option was confirmed and stored.
     std::function<void(OptionKey key)> onChanged;
+    // POWER TEST was clicked: one power cycle through the relay.
+    std::function<void()> onPowerTest;
 
 private:
     // forms holds each page's form, in the order of the pages.
     void AddFields(const QList<QFormLayout *> &forms);
     void AddSwitches(const QList<QFormLayout *> &forms);
     void AddPatternTest(QFormLayout &form);
+    void AddPowerTest(QFormLayout &form);
     QWidget *MetricsFileRow(QLineEdit &field);
     void ChooseMetricsFile();
     void Confirm(OptionKey key, QLineEdit &field, bool &refuse);
