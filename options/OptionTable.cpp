@@ -308,7 +308,7 @@ constexpr OptionRow kRows[] = {
      .highest = 100,
      .refusal = kPercentRefusal,
      .page = OptionPage::LineQuality,
-     .label = "Fail at &loss of:",
+     .label = "Fail at lo&ss of:",
      .unit = "%",
      .tip = "An address whose echoes over the window are lost this often or more does not "
             "pass the cycle, although it answered",
@@ -334,7 +334,7 @@ constexpr OptionRow kRows[] = {
      .highest = 100,
      .refusal = kPercentRefusal,
      .page = OptionPage::LineQuality,
-     .label = "Recover at loss of at m&ost:",
+     .label = "&Recover at loss of at most:",
      .unit = "%",
      .tip = "During an outage a cycle counts as answered only when an address's loss over the "
             "window is this or less; between the two limits the outage's count holds",
