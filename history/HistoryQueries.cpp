@@ -164,7 +164,8 @@ void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, Lef
     QSqlQuery query = Prepare(database, QStringLiteral("%1 SELECT started, end_ms,"
                                                        " failing_cycles, fail_commands,"
                                                        " CAST(console AS BLOB), resolved,"
-                                                       " ended_by_stop, unwatched FROM ledger"
+                                                       " ended_by_stop, unwatched, reason"
+                                                       " FROM ledger"
                                                        " WHERE %2 ORDER BY started")
                                             .arg(Ledger(), kOverlapsRange));
     Run(query, LedgerValues(leftOpen) + QVariantList{toMs, fromMs});
@@ -179,6 +180,7 @@ void ForEachOutage(const QSqlDatabase &database, qint64 fromMs, qint64 toMs, Lef
         outage.resolvedAddress = query.value(5).toString();
         outage.endedByStop = query.value(6).toBool();
         outage.endedUnwatched = query.value(7).toBool();
+        outage.reason = query.value(8).toString();
         if (!take(outage))
             return;
     }

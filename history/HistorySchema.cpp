@@ -71,8 +71,19 @@ const QStringList kVersion5 = {
     QStringLiteral("ALTER TABLE outages ADD COLUMN ended_unwatched INTEGER NOT NULL DEFAULT 0"),
 };
 
+// With a loss or round-trip limit set, a cycle may fail although an address answered,
+// or hold an outage where it is: the sentences that say why, and the hold, for each
+// cycle; an outage keeps the sentences of the cycle that began it. NULL and 0 where
+// no limit decided, which older cycles and outages leave them.
+const QStringList kVersion6 = {
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN reason TEXT"),
+    QStringLiteral("ALTER TABLE cycles ADD COLUMN held INTEGER NOT NULL DEFAULT 0"),
+    QStringLiteral("ALTER TABLE outages ADD COLUMN reason TEXT"),
+};
+
 // Step n takes the tables from version n - 1 to n.
-const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3, &kVersion4, &kVersion5};
+const QStringList *const kSteps[] = {&kVersion1, &kVersion2, &kVersion3,
+                                     &kVersion4, &kVersion5, &kVersion6};
 static_assert(std::size(kSteps) == kHistorySchemaVersion);
 
 // Our tables in the order the versions made them: version 1 the first four.

@@ -5,8 +5,9 @@
 // The version of the tables this program writes, kept in SQLite's user_version.
 // 1: cycles, events, outages and hours; 2: adds the address a host name resolved to;
 // 3: marks an outage that a stop ended; 4: adds the echoes each cycle sent; 5: keeps
-// the console's bytes as bytes, and marks an outage that ended unwatched.
-constexpr int kHistorySchemaVersion = 5;
+// the console's bytes as bytes, and marks an outage that ended unwatched; 6: adds why
+// a limit failed or held a cycle, and the hold.
+constexpr int kHistorySchemaVersion = 6;
 
 // SQLite's application_id of a history file ("CRVN"): set on creation and on the
 // upgrade to version 3, so that another program's database is told apart from ours

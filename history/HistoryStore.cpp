@@ -69,20 +69,23 @@ void HistoryStore::addCycle(qint64 atMs, const CycleReport &report, Write when)
                                            : QVariant();
         const QVariant secondaryResolved =
             report.secondary ? resolvedId(report.secondary->resolved) : QVariant();
+        const QVariant reason = report.reason.isEmpty() ? QVariant() : QVariant(report.reason);
         QSqlQuery &insert = m_statements->insertCycle;
         for (qint64 at = atMs;; ++at) {
             Run(insert,
                 {at, report.primary.status,
                  report.primary.status == 0 ? QVariant(report.primary.roundTripMs) : QVariant(),
                  secondaryStatus, secondaryTrip, report.failCount, report.byUser ? 1 : 0,
-                 resolvedId(report.primary.resolved), secondaryResolved, report.echoes});
+                 resolvedId(report.primary.resolved), secondaryResolved, report.echoes, reason,
+                 report.held ? 1 : 0});
             if (insert.numRowsAffected() > 0)
                 break;
         }
-        if (m_openOutage && !report.answered) {
+        // A held cycle neither failed nor answered: the outage's count holds too.
+        if (m_openOutage && !report.answered && !report.held) {
             const QString &resolved = report.primary.resolved;
             Run(m_statements->countFailingCycle,
-                {resolved.isEmpty() ? QVariant() : QVariant(resolved), *m_openOutage});
+                {resolved.isEmpty() ? QVariant() : QVariant(resolved), reason, *m_openOutage});
         }
     });
 }

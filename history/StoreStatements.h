@@ -11,8 +11,8 @@ struct HistoryStore::Statements
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO cycles(at, primary_status,"
                                                " primary_rtt, secondary_status, secondary_rtt,"
                                                " fail_count, by_user, primary_resolved,"
-                                               " secondary_resolved, echoes)"
-                                               " VALUES(?,?,?,?,?,?,?,?,?,?)"))),
+                                               " secondary_resolved, echoes, reason, held)"
+                                               " VALUES(?,?,?,?,?,?,?,?,?,?,?,?)"))),
           insertAddress(
               Prepare(database, QStringLiteral("INSERT OR IGNORE INTO addresses(text) VALUES(?)"))),
           selectAddress(
@@ -20,10 +20,14 @@ struct HistoryStore::Statements
           insertEvent(Prepare(
               database, QStringLiteral("INSERT INTO events(at, kind, command) VALUES(?,?,?)"))),
           insertOutage(Prepare(database, QStringLiteral("INSERT INTO outages(started) VALUES(?)"))),
+          // The outage keeps the reason of its first cycle, the one that began it: every
+          // value on the right is the row's before the update.
           countFailingCycle(
               Prepare(database, QStringLiteral("UPDATE outages SET failing_cycles ="
                                                " failing_cycles + 1, resolved ="
-                                               " coalesce(resolved, ?) WHERE id = ?"))),
+                                               " coalesce(resolved, ?), reason = CASE WHEN"
+                                               " failing_cycles = 0 THEN ? ELSE reason END"
+                                               " WHERE id = ?"))),
           countFailCommand(Prepare(database, QStringLiteral("UPDATE outages SET fail_commands ="
                                                             " fail_commands + 1 WHERE id = ?"))),
           // || makes text of its bytes; the cast keeps them the bytes they are.

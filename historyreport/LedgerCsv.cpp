@@ -40,6 +40,11 @@ QString CsvEndMarks(const OutageEntry &outage)
         .arg(outage.endedUnwatched ? 1 : 0);
 }
 
+QString CsvReason(const OutageEntry &outage)
+{
+    return CsvField(PrintableText(outage.reason));
+}
+
 QByteArray LedgerCsv(const QList<OutageEntry> &outages)
 {
     QString csv = QLatin1String(kLedgerCsvHeader);
@@ -52,6 +57,7 @@ QByteArray LedgerCsv(const QList<OutageEntry> &outages)
             QString::number(outage.failCommandsSent),
             CsvResponse(outage.console),
             CsvEndMarks(outage),
+            CsvReason(outage),
         };
         csv += fields.join(u',') + QStringLiteral("\r\n");
     }

@@ -30,13 +30,25 @@ QString DecodedConsole(const QByteArray &bytes)
 
 QString PrintableConsole(const QByteArray &bytes)
 {
-    const QString decoded = DecodedConsole(bytes);
+    return PrintableText(DecodedConsole(bytes));
+}
+
+QString PrintableText(const QString &text)
+{
     QString printable;
-    printable.reserve(decoded.size());
+    printable.reserve(text.size());
     bool lineBroken = false;
-    for (const QChar character : decoded) {
-        const char16_t code = character.unicode();
-        if (code == u'\r' || code == u'\n') {
+    // By code point, so that a character beyond the first plane (in a host name a user
+    // typed) stays itself rather than two halves that show nothing.
+    for (qsizetype index = 0; index < text.size(); ++index) {
+        char32_t code = text[index].unicode();
+        if (QChar::isHighSurrogate(code) && index + 1 < text.size() &&
+            text[index + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[index], text[index + 1]);
+            ++index;
+        }
+        // The line and paragraph separators break lines in some editors and tools too.
+        if (code == U'\r' || code == U'\n' || code == 0x2028 || code == 0x2029) {
             // A CR LF pair, and the blank lines between two outputs, are one break.
             lineBroken = true;
             continue;
@@ -44,16 +56,16 @@ QString PrintableConsole(const QByteArray &bytes)
         if (lineBroken && !printable.isEmpty())
             printable += kLineBreak;
         lineBroken = false;
-        if (code == u'\t')
+        if (code == U'\t')
             printable += u' ';
         else if (code < 0x20)
             printable.append(u'^').append(QChar(char16_t(code + 64)));
         else if (code == kDelete)
             printable += u"^?";
-        else if (!character.isPrint())
+        else if (!QChar::isPrint(code))
             printable += u'?';
         else
-            printable += character;
+            printable += QString::fromUcs4(&code, 1);
     }
     return printable.trimmed();
 }

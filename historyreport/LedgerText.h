@@ -15,9 +15,16 @@
 // (Windows-1252), every byte kept.
 QString DecodedConsole(const QByteArray &bytes);
 
-// The router's console output on one line: line breaks as " | ", other control
-// characters in caret notation ("^[" for escape, "^?" for delete), the rest read in
-// the router's code page (Windows-1252), with blanks at either end trimmed.
+// Text on one line: line breaks (and the line and paragraph separators) as " | ",
+// other control characters in caret notation
+// ("^[" for escape, "^?" for delete, "^@" for NUL), a tab as a blank, any other
+// character that shows nothing (a C1 control, a direction mark) as "?", with blanks
+// at either end trimmed. A terminal, a spreadsheet or a line tool then gets one line
+// that acts on nothing.
+QString PrintableText(const QString &text);
+
+// The router's console output read in its code page (Windows-1252), as PrintableText
+// puts it on one line.
 QString PrintableConsole(const QByteArray &bytes);
 
 struct RangeFigures

@@ -73,6 +73,9 @@ public:
                           ResponseColumn(outage.console))
                      .trimmed()
               << '\n';
+        // On a line of its own under its outage: the columns keep their widths.
+        if (!outage.reason.isEmpty())
+            m_out << "  Why: " << PrintableText(outage.reason) << '\n';
     }
 
     void end() override
@@ -112,7 +115,8 @@ public:
         m_out << UtcTime(outage.startMs) << ','
               << (outage.endMs ? UtcTime(*outage.endMs) : QString()) << ',' << lengthMs / 1000
               << ',' << outage.failingCycles << ',' << outage.failCommandsSent << ','
-              << CsvResponse(outage.console) << ',' << CsvEndMarks(outage) << "\r\n";
+              << CsvResponse(outage.console) << ',' << CsvEndMarks(outage) << ','
+              << CsvReason(outage) << "\r\n";
     }
 
     void end() override {}
@@ -155,7 +159,11 @@ public:
               << ",\"fail_commands_sent\":" << outage.failCommandsSent
               << ",\"ended_by_stop\":" << (outage.endedByStop ? "true" : "false")
               << ",\"ended_unwatched\":" << (outage.endedUnwatched ? "true" : "false")
-              << ",\"router_response\":" << JsonString(DecodedConsole(outage.console)) << '}';
+              << ",\"router_response\":" << JsonString(DecodedConsole(outage.console));
+        // Only where a limit decided, so that a history without limits reads as before.
+        if (!outage.reason.isEmpty())
+            m_out << ",\"reason\":" << JsonString(outage.reason);
+        m_out << '}';
         m_first = false;
     }
 

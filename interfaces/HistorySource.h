@@ -47,6 +47,9 @@ struct OutageEntry
     QByteArray console;
     // The address probed, where it differs from the field's text (a resolved name).
     QString resolvedAddress;
+    // Why a loss or round-trip limit failed the cycle that began the outage, in
+    // sentences; empty where no limit decided it.
+    QString reason;
 };
 
 // What a time range holds, ready to be shown: each series has at most the number

@@ -353,7 +353,7 @@ private Q_SLOTS:
         QCOMPARE(csv.exitCode, 0);
         QCOMPARE(csv.output, QStringLiteral("start,end,duration_seconds,failing_cycles,"
                                             "fail_commands_sent,router_response,ended_by_stop,"
-                                            "ended_unwatched\r\n"));
+                                            "ended_unwatched,reason\r\n"));
         QVERIFY(monitor.isRunning());
         QVERIFY(monitor.stop());
     }

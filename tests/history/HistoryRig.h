@@ -11,10 +11,19 @@
 
 inline constexpr qint32 kTimedOut = 11010;
 
+inline ProbeReport Probe(const QString &address, qint32 status, qint32 roundTripMs = 0)
+{
+    ProbeReport probe;
+    probe.address = address;
+    probe.status = status;
+    probe.roundTripMs = roundTripMs;
+    return probe;
+}
+
 inline CycleReport AnsweredCycle(qint32 roundTripMs, bool byUser = false)
 {
     CycleReport report;
-    report.primary = {QStringLiteral("127.0.0.1"), {}, 0, roundTripMs};
+    report.primary = Probe(QStringLiteral("127.0.0.1"), 0, roundTripMs);
     report.answered = true;
     report.byUser = byUser;
     return report;
@@ -23,8 +32,8 @@ inline CycleReport AnsweredCycle(qint32 roundTripMs, bool byUser = false)
 inline CycleReport FailedCycle(qint16 failCount, bool byUser = false)
 {
     CycleReport report;
-    report.primary = {QStringLiteral("127.0.0.1"), {}, kTimedOut, 0};
-    report.secondary = ProbeReport{QStringLiteral("127.0.0.2"), {}, kTimedOut, 0};
+    report.primary = Probe(QStringLiteral("127.0.0.1"), kTimedOut);
+    report.secondary = Probe(QStringLiteral("127.0.0.2"), kTimedOut);
     report.failCount = failCount;
     report.byUser = byUser;
     return report;

@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QtTest>
 
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void availabilityWording_data();
     void availabilityWording();
     void csvFilesWriteTheSameResponse();
+    void reasonInEachFormat_data();
+    void reasonInEachFormat();
     void jsonString_data();
     void jsonString();
     void unreadableStore();
@@ -181,10 +184,10 @@ void HistoryReportTest::report_data()
     QTest::addRow("CSV")
         << "7d" << ReportFormat::Csv
         << "start,end,duration_seconds,failing_cycles,fail_commands_sent,router_response,"
-           "ended_by_stop,ended_unwatched\r\n"
+           "ended_by_stop,ended_unwatched,reason\r\n"
            "2026-03-01T10:00:00Z,2026-03-01T10:06:00Z,360,6,1,\"Rebooting, \"\"now\"\" | >\",0,"
-           "0\r\n"
-           "2026-03-03T23:57:00Z,,180,3,0,,0,0\r\n";
+           "0,\r\n"
+           "2026-03-03T23:57:00Z,,180,3,0,,0,0,\r\n";
     QTest::addRow("JSON")
         << "7d" << ReportFormat::Json
         << "{\"from\":\"2026-02-25T00:00:00Z\",\"to\":\"2026-03-04T00:00:00Z\",\"cycles\":4320,"
@@ -307,8 +310,49 @@ void HistoryReportTest::csvFilesWriteTheSameResponse()
     outage.console = "\r\nRouter> show \"x\", y\x1b[0m\r\n\r\n> ";
     const QString report = Written(ReportFormat::Csv, outage, 272'000);
     QCOMPARE(report, QString::fromUtf8(LedgerCsv({outage})));
-    QVERIFY2(report.endsWith(u",0,0,\"Router> show \"\"x\"\", y^[[0m | >\",0,0\r\n"),
+    QVERIFY2(report.endsWith(u",0,0,\"Router> show \"\"x\"\", y^[[0m | >\",0,0,\r\n"),
              qPrintable(report));
+}
+
+// Why a limit began an outage, typed address and all: one line in the text, one field
+// at the CSV row's end, the same text back from the JSON; nothing where none.
+void HistoryReportTest::reasonInEachFormat_data()
+{
+    QTest::addColumn<ReportFormat>("format");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("shown");
+
+    const QString hostile = QStringLiteral("Loss 40 % of a,\"b\"\r\n") + QChar(u'\0') +
+                            QStringLiteral("\x1b[31m\u202e\U0001D538 (limit 30 %).");
+    QTest::addRow("text")
+        << ReportFormat::Text << hostile
+        << "0\n  Why: Loss 40 % of a,\"b\" | ^@^[[31m?\U0001D538 (limit 30 %).\n\n";
+    QTest::addRow("CSV")
+        << ReportFormat::Csv << hostile
+        << ",0,0,\"Loss 40 % of a,\"\"b\"\" | ^@^[[31m?\U0001D538 (limit 30 %).\"\r\n";
+    QTest::addRow("CSV, none") << ReportFormat::Csv << QString() << ",0,0,\r\n";
+    QTest::addRow("JSON") << ReportFormat::Json << hostile << QString();
+    QTest::addRow("JSON, none") << ReportFormat::Json << QString() << "\"router_response\":\"\"}";
+}
+
+void HistoryReportTest::reasonInEachFormat()
+{
+    QFETCH(ReportFormat, format);
+    QFETCH(QString, reason);
+    QFETCH(QString, shown);
+    OutageEntry outage;
+    outage.endMs = 1000;
+    outage.reason = reason;
+    const QString written = Written(format, outage, 1000);
+    QVERIFY2(written.contains(shown), qPrintable(written));
+    if (format == ReportFormat::Csv)
+        QCOMPARE(written, QString::fromUtf8(LedgerCsv({outage})));
+    if (format == ReportFormat::Json) {
+        const QJsonObject parsed =
+            QJsonDocument::fromJson(written.toUtf8())[u"outages"][0].toObject();
+        QCOMPARE(parsed.contains(u"reason"), !reason.isEmpty());
+        QCOMPARE(parsed[u"reason"].toString(), reason);
+    }
 }
 
 // Whatever the router sent, its answer reads back from the JSON as the same text.

@@ -73,7 +73,7 @@ private Q_SLOTS:
                                   QStringLiteral("\n1 outage, 1 s in all.\n"),
                                   QStringLiteral("\n+ Corvane ended without a stop during")};
         const QStringList csv = {
-            QStringLiteral("\r\n2026-01-01T12:00:01Z,2026-01-01T12:00:02Z,1,2,0,,0,1\r\n")};
+            QStringLiteral("\r\n2026-01-01T12:00:01Z,2026-01-01T12:00:02Z,1,2,0,,0,1,\r\n")};
         const QStringList json = {
             QStringLiteral("\"outage_count\":1,\"outage_seconds\":1,"),
             QStringLiteral("\"end\":\"2026-01-01T12:00:02Z\",\"duration_seconds\":1,"),

@@ -338,10 +338,10 @@ private Q_SLOTS:
             LedgerCsv({Outage(start, start + 272'000, "Router> show \"x\", y\r\nok\r\n", 1),
                        Outage(start + kHourMs, std::nullopt)});
         QCOMPARE(csv, QByteArray("start,end,duration_seconds,failing_cycles,fail_commands_sent,"
-                                 "router_response,ended_by_stop,ended_unwatched\r\n"
+                                 "router_response,ended_by_stop,ended_unwatched,reason\r\n"
                                  "2026-12-07T10:00:00+01:00,2026-12-07T10:04:32+01:00,272,7,1,"
-                                 "\"Router> show \"\"x\"\", y | ok\",0,0\r\n"
-                                 "2026-12-07T11:00:00+01:00,,,7,0,,0,0\r\n"));
+                                 "\"Router> show \"\"x\"\", y | ok\",0,0,\r\n"
+                                 "2026-12-07T11:00:00+01:00,,,7,0,,0,0,\r\n"));
     }
 
     void consoleIsMadePrintable_data()
