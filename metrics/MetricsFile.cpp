@@ -39,6 +39,11 @@ void MetricsFile::cycleDone(const CycleReport &report)
         primaryAnswered ? std::optional(report.primary.roundTripMs) : std::nullopt;
     m_snapshot.secondaryRoundTripMs =
         secondaryAnswered ? std::optional(report.secondary->roundTripMs) : std::nullopt;
+    m_snapshot.primaryLossPercent = report.primary.lossPercent;
+    m_snapshot.primaryMedianMs = report.primary.medianMs;
+    m_snapshot.secondaryLossPercent =
+        report.secondary ? report.secondary->lossPercent : std::nullopt;
+    m_snapshot.secondaryMedianMs = report.secondary ? report.secondary->medianMs : std::nullopt;
     m_snapshot.failCount = report.failCount;
     m_snapshot.retries = WholeNumber16(m_fields.text(Field::FailTries));
     m_snapshot.lastCycleMs = m_clock.epochMs();

@@ -35,6 +35,26 @@ void AddSample(QString &text, const char *name, const QString &labels, const QSt
     text += QLatin1String(name) + u'{' + labels + QStringLiteral("} ") + value + u'\n';
 }
 
+// A percentage as a share of one: 0.4, 0.3333333333333333, 1.
+QString Ratio(double percent)
+{
+    // Fifteen digits tell any two shares of a window's echoes apart, and read 40 % as
+    // 0.4 rather than 0.40000000000000002.
+    return QString::number(percent / 100.0, 'g', 15);
+}
+
+template <typename Value, typename Format>
+void AddWindowSample(QString &text, const char *name, const QString &labels,
+                     const std::optional<Value> &primary, const std::optional<Value> &secondary,
+                     Format format)
+{
+    if (primary)
+        AddSample(text, name, labels + QStringLiteral(R"(,address="primary")"), format(*primary));
+    if (secondary)
+        AddSample(text, name, labels + QStringLiteral(R"(,address="secondary")"),
+                  format(*secondary));
+}
+
 } // namespace
 
 QByteArray MetricsText(const QString &watch, const MetricsSnapshot &snapshot)
@@ -55,6 +75,20 @@ QByteArray MetricsText(const QString &watch, const MetricsSnapshot &snapshot)
     if (snapshot.secondaryRoundTripMs)
         AddSample(text, "corvane_rtt_seconds", labels + QStringLiteral(R"(,address="secondary")"),
                   Seconds(*snapshot.secondaryRoundTripMs));
+
+    // Only with a limit set, so that a watch without one writes the file it always did.
+    if (snapshot.primaryLossPercent || snapshot.primaryMedianMs || snapshot.secondaryLossPercent ||
+        snapshot.secondaryMedianMs) {
+        AddFamily(text, "corvane_loss_ratio", "gauge",
+                  "Share of the echoes lost over the address's judging window, 0 to 1.");
+        AddWindowSample(text, "corvane_loss_ratio", labels, snapshot.primaryLossPercent,
+                        snapshot.secondaryLossPercent, Ratio);
+        AddFamily(text, "corvane_median_rtt_seconds", "gauge",
+                  "Median round-trip time of the answered echoes over the address's judging "
+                  "window.");
+        AddWindowSample(text, "corvane_median_rtt_seconds", labels, snapshot.primaryMedianMs,
+                        snapshot.secondaryMedianMs, Seconds);
+    }
 
     AddFamily(text, "corvane_failing_cycles", "gauge",
               "Failing cycles in a row, as the meter shows.");

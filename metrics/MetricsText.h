@@ -13,6 +13,13 @@ struct MetricsSnapshot
     // Only for an address that answered in the last cycle.
     std::optional<qint32> primaryRoundTripMs;
     std::optional<qint32> secondaryRoundTripMs;
+    // Over each address's judging window, for an address judged in the last cycle:
+    // the share of its echoes lost and the median round trip. None while no loss or
+    // round-trip limit is set.
+    std::optional<double> primaryLossPercent;
+    std::optional<qint32> primaryMedianMs;
+    std::optional<double> secondaryLossPercent;
+    std::optional<qint32> secondaryMedianMs;
     qint16 failCount = 0;
     // Empty while the field holds no whole number.
     std::optional<qint16> retries;
