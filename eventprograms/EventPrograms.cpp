@@ -16,6 +16,7 @@
 #include <csignal>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,34 @@ constexpr qsizetype kMostOutput = 2048;
 QString Seconds(qint32 seconds)
 {
     return seconds == 1 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(seconds);
+}
+
+// A share as the log's reason writes it: whole figures as they are, others to a tenth.
+QString PercentText(double percent)
+{
+    return QString::number(percent, 'f', percent == double(qint64(percent)) ? 0 : 1);
+}
+
+// An environment string ends at its first NUL, so one inside a value (an address typed
+// with it) would cut the rest off unseen: it goes as U+FFFD instead. Every other
+// character, line breaks and escapes included, reaches the program as it is.
+QString EnvironmentValue(QString value)
+{
+    return value.replace(QChar(u'\0'), QChar::ReplacementCharacter);
+}
+
+// The figures of an address's judging window, where a limit gave it some.
+void AddWindowFigures(std::vector<std::pair<QString, QString>> &variables, const char *which,
+                      const ProbeReport *probe)
+{
+    if (probe == nullptr)
+        return;
+    if (probe->lossPercent)
+        variables.emplace_back(QStringLiteral("CORVANE_LOSS_PERCENT_") + QLatin1String(which),
+                               PercentText(*probe->lossPercent));
+    if (probe->medianMs)
+        variables.emplace_back(QStringLiteral("CORVANE_MEDIAN_MS_") + QLatin1String(which),
+                               QString::number(*probe->medianMs));
 }
 
 } // namespace
@@ -93,7 +122,8 @@ void EventPrograms::cycleDone(const CycleReport &report)
     m_lastCycle = report;
     if (report.secondary)
         m_secondaryAddress = report.secondary->address;
-    if (!report.answered)
+    // A held cycle neither failed nor answered.
+    if (!report.answered && !report.held)
         ++m_failingCycles;
     if (std::exchange(m_outageToTell, false))
         RunProgram(OptionKey::OnOutage);
@@ -143,21 +173,30 @@ void EventPrograms::Start(std::size_t index, OptionKey key, const QString &comma
     const qint64 outageMs = m_outage.lengthMs(m_clock.monotonicMs());
     const std::optional<ProbeReport> &secondary = m_lastCycle.secondary;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const std::pair<const char *, QString> variables[] = {
-        {"CORVANE_EVENT", name},
-        {"CORVANE_OUTAGE_STARTED", outageKnown ? m_outageStarted.toString(Qt::ISODate) : QString()},
-        {"CORVANE_OUTAGE_SECONDS", outageKnown ? QString::number(outageMs / 1000) : QString()},
-        {"CORVANE_FAILING_CYCLES", QString::number(m_failingCycles)},
-        {"CORVANE_SENDS", QString::number(m_sends)},
-        {"CORVANE_ADDRESS_PRIMARY", m_lastCycle.primary.address},
-        {"CORVANE_STATUS_PRIMARY", QString::number(m_lastCycle.primary.status)},
-        {"CORVANE_ADDRESS_SECONDARY", m_secondaryAddress},
-        {"CORVANE_STATUS_SECONDARY", secondary ? QString::number(secondary->status) : QString()},
-        {"CORVANE_CONSOLE_LINE", m_consoleLine},
-        {"CORVANE_CONFIG", m_settingsFile},
+    std::vector<std::pair<QString, QString>> variables = {
+        {QStringLiteral("CORVANE_EVENT"), name},
+        {QStringLiteral("CORVANE_OUTAGE_STARTED"),
+         outageKnown ? m_outageStarted.toString(Qt::ISODate) : QString()},
+        {QStringLiteral("CORVANE_OUTAGE_SECONDS"),
+         outageKnown ? QString::number(outageMs / 1000) : QString()},
+        {QStringLiteral("CORVANE_FAILING_CYCLES"), QString::number(m_failingCycles)},
+        {QStringLiteral("CORVANE_SENDS"), QString::number(m_sends)},
+        {QStringLiteral("CORVANE_ADDRESS_PRIMARY"), m_lastCycle.primary.address},
+        {QStringLiteral("CORVANE_STATUS_PRIMARY"), QString::number(m_lastCycle.primary.status)},
+        {QStringLiteral("CORVANE_ADDRESS_SECONDARY"), m_secondaryAddress},
+        {QStringLiteral("CORVANE_STATUS_SECONDARY"),
+         secondary ? QString::number(secondary->status) : QString()},
+        {QStringLiteral("CORVANE_CONSOLE_LINE"), m_consoleLine},
+        {QStringLiteral("CORVANE_CONFIG"), m_settingsFile},
     };
+    // Only where a loss or round-trip limit gave them, so that a program can tell "no
+    // limit" from an empty value.
+    if (!m_lastCycle.reason.isEmpty())
+        variables.emplace_back(QStringLiteral("CORVANE_REASON"), m_lastCycle.reason);
+    AddWindowFigures(variables, "PRIMARY", &m_lastCycle.primary);
+    AddWindowFigures(variables, "SECONDARY", secondary ? &*secondary : nullptr);
     for (const auto &[variable, value] : variables)
-        environment.insert(QString::fromLatin1(variable), value);
+        environment.insert(variable, EnvironmentValue(value));
 
     auto run = std::make_unique<Run>();
     run->process = std::make_unique<QProcess>();

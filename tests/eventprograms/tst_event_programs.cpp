@@ -31,13 +31,28 @@ private:
         return path;
     }
     static QString Quoted(const QString &path) { return u'"' + path + u'"'; }
+    static ProbeReport Probe(const QString &address, qint32 status)
+    {
+        ProbeReport probe;
+        probe.address = address;
+        probe.status = status;
+        probe.roundTripMs = status == 0 ? 3 : 0;
+        return probe;
+    }
     static CycleReport Failed(qint16 count)
     {
-        return {{QStringLiteral("127.0.0.9"), {}, 11010, 0},
-                ProbeReport{QStringLiteral("::1"), {}, 11010, 0},
-                false,
-                count,
-                false};
+        CycleReport report;
+        report.primary = Probe(QStringLiteral("127.0.0.9"), 11010);
+        report.secondary = Probe(QStringLiteral("::1"), 11010);
+        report.failCount = count;
+        return report;
+    }
+    static CycleReport Answered()
+    {
+        CycleReport report;
+        report.primary = Probe(QStringLiteral("127.0.0.9"), 0);
+        report.answered = true;
+        return report;
     }
     QStringList Entries() const
     {
@@ -98,7 +113,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_programs->running(), 0);
         m_clock.advanceMs(30'000);
         m_programs->outageEnded();
-        m_programs->cycleDone({{QStringLiteral("127.0.0.9"), {}, 0, 3}, {}, true, 0, false});
+        m_programs->cycleDone(Answered());
         QTRY_COMPARE(m_log.entries.size(), 3);
 
         const QStringList entries = Entries();
@@ -144,7 +159,7 @@ private Q_SLOTS:
             Script(QStringLiteral("length"), QStringLiteral("echo $CORVANE_OUTAGE_SECONDS\n")));
         Outage();
         m_clock.advanceMs(60'000);
-        const CycleReport answered{{QStringLiteral("127.0.0.9"), {}, 0, 3}, {}, true, 0, false};
+        const CycleReport answered = Answered();
         for (int answer = 1; answer <= answersToEnd; ++answer) {
             m_clock.advanceMs(30'000);
             if (answer == answersToEnd)
@@ -153,6 +168,67 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(m_log.entries.size(), 1);
         QCOMPARE(Entries().constFirst(), QStringLiteral("Ran OnLineBack: exit 0.\r\n") + seconds);
+    }
+
+    // What a loss or round-trip limit decided, as the program's environment has it, read
+    // back byte for byte: set only where a limit gave it; a held cycle is no failing one.
+    void limitFiguresReachTheProgram_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<QByteArrayList>("told");
+
+        const QByteArrayList figures = {"CORVANE_LOSS_PERCENT_PRIMARY=33.3",
+                                        "CORVANE_LOSS_PERCENT_SECONDARY=100",
+                                        "CORVANE_MEDIAN_MS_PRIMARY=0"};
+        QTest::addRow("no limit") << QString() << false
+                                  << QByteArrayList{"CORVANE_FAILING_CYCLES=2"};
+        QTest::addRow("a reason") << QStringLiteral("Loss 40 % of ::1 (limit 30 %).") << false
+                                  << QByteArrayList{"CORVANE_FAILING_CYCLES=2"} + figures +
+                                         QByteArrayList{
+                                             "CORVANE_REASON=Loss 40 % of ::1 (limit 30 %)."};
+        QTest::addRow("held") << QStringLiteral("R") << true
+                              << QByteArrayList{"CORVANE_FAILING_CYCLES=1"} + figures +
+                                     QByteArrayList{"CORVANE_REASON=R"};
+        QTest::addRow("control bytes")
+            << QStringLiteral("a,\"b\"\r\n") + QChar(u'\0') + QStringLiteral("\x1b[31m") << false
+            << QByteArrayList{"CORVANE_FAILING_CYCLES=2"} + figures +
+                   QByteArrayList{"CORVANE_REASON=a,\"b\"\r\n\xef\xbf\xbd\x1b[31m"};
+    }
+    void limitFiguresReachTheProgram()
+    {
+        QFETCH(QString, reason);
+        QFETCH(bool, held);
+        QFETCH(QByteArrayList, told);
+        const QString written = m_folder.filePath(QStringLiteral("environment"));
+        m_options.onFailCommand =
+            Quoted(Script(QStringLiteral("env"), QStringLiteral("env -0 >\"$1\"\n"))) + u' ' +
+            Quoted(written);
+        CycleReport cycle = Failed(1);
+        if (!reason.isEmpty()) {
+            cycle.primary.lossPercent = 100.0 / 3;
+            cycle.primary.medianMs = 0;
+            cycle.secondary->lossPercent = 100.0;
+        }
+        m_programs->outageStarted();
+        m_programs->cycleDone(cycle);
+        cycle.reason = reason;
+        cycle.held = held;
+        m_programs->cycleDone(cycle);
+        m_programs->commandSent(CommandKind::Fail, QStringLiteral("^m"));
+        QTRY_COMPARE(m_programs->running(), 0);
+        QFile file(written);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArrayList found;
+        static const QRegularExpression kLimitVariables(
+            QStringLiteral("^CORVANE_(REASON|LOSS_PERCENT_.+|MEDIAN_MS_.+|FAILING_CYCLES)$"));
+        for (const QByteArray &variable : file.readAll().split('\0')) {
+            if (kLimitVariables.match(QString::fromLatin1(variable.left(variable.indexOf('='))))
+                    .hasMatch())
+                found << variable;
+        }
+        std::sort(found.begin(), found.end());
+        QCOMPARE(found, told);
     }
 
     void endsAndLogsOnce_data()
