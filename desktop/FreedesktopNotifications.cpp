@@ -45,9 +45,12 @@ FreedesktopNotifications::FreedesktopNotifications(const QDBusConnection &bus)
             [this] { m_running = true; });
     connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         m_running = false;
-        // A service started again knows nothing of the numbers the last one gave.
+        // A service started again knows nothing of the numbers the last one gave, and
+        // may be another that reads markup otherwise.
         for (Thread &thread : m_threads)
             thread.id = 0;
+        if (m_markup != Markup::Asking)
+            m_markup = Markup::Unknown;
     });
     if (m_bus.isConnected())
         AskTheBus();
@@ -72,10 +75,37 @@ void FreedesktopNotifications::AskTheBus()
     });
 }
 
+void FreedesktopNotifications::AskCapabilities()
+{
+    if (m_markup == Markup::Asking)
+        return;
+    m_markup = Markup::Asking;
+    const QDBusMessage capabilities = QDBusMessage::createMethodCall(
+        kService, kPath, kService, QStringLiteral("GetCapabilities"));
+    WhenAnswered(this, m_bus.asyncCall(capabilities, kReplyTimeoutMs),
+                 [this](QDBusPendingCallWatcher &answer) {
+                     const QDBusPendingReply<QStringList> reply = answer;
+                     // A service that does not say reads none: its body goes as it is.
+                     m_markup =
+                         reply.isValid() && reply.value().contains(QStringLiteral("body-markup"))
+                             ? Markup::Read
+                             : Markup::Plain;
+                     const QList<Notification> waiting = std::exchange(m_beforeCapabilities, {});
+                     for (const Notification &notification : waiting)
+                         show(notification.title, notification.text, notification.place,
+                              notification.onRefused);
+                 });
+}
+
 void FreedesktopNotifications::show(const QString &title, const QString &text,
                                     const NotificationPlace &place, std::function<void()> onRefused)
 {
     Notification notification{title, text, place, std::move(onRefused)};
+    if (m_markup == Markup::Unknown || m_markup == Markup::Asking) {
+        m_beforeCapabilities.append(std::move(notification));
+        AskCapabilities();
+        return;
+    }
     if (!place.thread.isEmpty() && m_threads[place.thread].asking) {
         m_threads[place.thread].waiting.append(std::move(notification));
         return;
@@ -98,8 +128,13 @@ void FreedesktopNotifications::Send(Notification notification)
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     // Application, the notification it replaces, icon, summary, body, no actions,
     // hints, and the service's own time on screen.
-    notify << kApplicationName << replaced << kIconName << notification.title << notification.text
-           << QStringList() << hints << -1;
+    // A D-Bus string holds no NUL; the summary is plain text to every service.
+    QString title = notification.title;
+    QString body = m_markup == Markup::Read ? notification.text.toHtmlEscaped() : notification.text;
+    title.replace(QChar(u'\0'), QChar::ReplacementCharacter);
+    body.replace(QChar(u'\0'), QChar::ReplacementCharacter);
+    notify << kApplicationName << replaced << kIconName << title << body << QStringList() << hints
+           << -1;
     WhenAnswered(this, m_bus.asyncCall(notify, kReplyTimeoutMs),
                  [this, thread,
                   onRefused = std::move(notification.onRefused)](QDBusPendingCallWatcher &answer) {

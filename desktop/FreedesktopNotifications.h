@@ -13,7 +13,9 @@
 // signals and asked once, without waiting, at the start, so that a bus that hangs
 // can never hold up the watch. A thread's notification replaces the one the service
 // last numbered for it; one that comes while the service has yet to give that number
-// waits for it.
+// waits for it. A service that reads markup in the body (its "body-markup"
+// capability, asked before the first notification it gets) has the body escaped, so
+// that an address typed with "<" or "&" in it shows as typed.
 class FreedesktopNotifications final : public QObject, public DesktopNotifications
 {
 public:
@@ -40,7 +42,17 @@ private:
         QList<Notification> waiting;
     };
 
+    // What the service does with a body's markup: not asked yet, being asked, known.
+    enum class Markup
+    {
+        Unknown,
+        Asking,
+        Plain,
+        Read,
+    };
+
     void AskTheBus();
+    void AskCapabilities();
     void Send(Notification notification);
     void Answered(const QString &thread);
 
@@ -48,5 +60,8 @@ private:
     QDBusServiceWatcher m_watcher;
     bool m_running = false;
     bool m_activatable = false;
+    Markup m_markup = Markup::Unknown;
+    // What was shown while the capabilities were asked, in its order.
+    QList<Notification> m_beforeCapabilities;
     QHash<QString, Thread> m_threads;
 };

@@ -41,8 +41,13 @@ void OutageNotifier::cycleDone(const CycleReport &report)
             report.secondary
                 ? QStringLiteral("%1 or %2").arg(report.primary.address, report.secondary->address)
                 : report.primary.address;
-        notify(QStringLiteral("Line down"), QStringLiteral("No answer from %1.").arg(addresses),
-               kLineState);
+        // A loss or round-trip limit may fail a cycle in which an address answered: the
+        // reason says which figure did it.
+        const QString text =
+            report.reason.isEmpty()
+                ? QStringLiteral("No answer from %1.").arg(addresses)
+                : QStringLiteral("No usable answer from %1. %2").arg(addresses, report.reason);
+        notify(QStringLiteral("Line down"), text, kLineState);
     } else if (pending == Pending::Back) {
         // The secondary address is probed, and so can answer, only when the primary
         // did not.

@@ -34,6 +34,7 @@ public:
     QStringList received;
     // Each as "summary replaces N", with " urgency U" where the hint is given.
     QStringList placed;
+    QStringList capabilities;
 
     void releaseAnswers()
     {
@@ -45,6 +46,8 @@ public:
     }
 
 public Q_SLOTS:
+    QStringList GetCapabilities() { return capabilities; }
+
     uint Notify(const QString &application, uint replaces, const QString &icon,
                 const QString &summary, const QString &body, const QStringList &,
                 const QVariantMap &hints, int)
@@ -146,6 +149,49 @@ private Q_SLOTS:
 
         QTRY_COMPARE(fake.received, atService);
         QTRY_COMPARE(tray.messages, atTray);
+        serviceBus.unregisterService(kService);
+        serviceBus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    }
+
+    // A service that reads markup in the body gets an address's "<" and "&" escaped, one
+    // that does not gets them as typed; neither gets a NUL, which D-Bus cannot carry.
+    void bodyReadsAsTyped_data()
+    {
+        QTest::addColumn<QStringList>("capabilities");
+        QTest::addColumn<QString>("body");
+        QTest::addRow("reads markup")
+            << QStringList{QStringLiteral("body"), QStringLiteral("body-markup")}
+            << QStringLiteral("No answer from &lt;b&gt;a&amp;b&lt;/b&gt;\uFFFDx.");
+        QTest::addRow("plain") << QStringList{QStringLiteral("body")}
+                               << QStringLiteral("No answer from <b>a&b</b>\uFFFDx.");
+    }
+
+    void bodyReadsAsTyped()
+    {
+        QFETCH(QStringList, capabilities);
+        QFETCH(QString, body);
+        QDBusConnection serviceBus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("service"));
+        FakeNotificationService fake;
+        fake.capabilities = capabilities;
+        QVERIFY(serviceBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                          QDBusConnection::ExportAllSlots));
+        QVERIFY(serviceBus.registerService(kService));
+        FakeTray tray;
+        FakeClock clock;
+        FreedesktopNotifications notifications;
+        OutageNotifier notifier(tray, clock);
+        notifier.setDesktopNotifications(&notifications);
+        QTRY_VERIFY(notifications.isAvailable());
+
+        CycleReport failing;
+        failing.primary.address = QStringLiteral("<b>a&b</b>") + QChar(u'\0') + u'x';
+        notifier.outageStarted();
+        notifier.cycleDone(failing);
+        QTRY_COMPARE(fake.received,
+                     QStringList{QStringLiteral("Corvane|corvane|Line down: ") + body});
+        QVERIFY(tray.messages.isEmpty());
         serviceBus.unregisterService(kService);
         serviceBus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));

@@ -13,8 +13,10 @@ CycleReport Cycle(bool primaryAnswers, bool secondaryAnswers)
 {
     CycleReport report;
     report.primary.address = kPrimary;
-    if (!primaryAnswers)
-        report.secondary = ProbeReport{kSecondary, {}, 0, 0};
+    if (!primaryAnswers) {
+        report.secondary.emplace();
+        report.secondary->address = kSecondary;
+    }
     report.answered = primaryAnswers || secondaryAnswers;
     return report;
 }
@@ -79,6 +81,40 @@ private Q_SLOTS:
         notifier.cycleDone(Cycle(true, false));
 
         QCOMPARE(tray.messages, messages);
+    }
+
+    // A limit that failed the first cycle of the outage says why, whatever answered;
+    // a held cycle after it is no news, and the text goes on as it came.
+    void lineDownSaysWhy_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("message");
+
+        QTest::addRow("no limit") << QString()
+                                  << "Line down: No answer from 127.0.0.1 or 127.0.0.2.";
+        QTest::addRow("a limit")
+            << "Loss 40 % over the last 10 cycles of 127.0.0.1 (limit 30 %)."
+            << "Line down: No usable answer from 127.0.0.1 or 127.0.0.2. Loss 40 % over the "
+               "last 10 cycles of 127.0.0.1 (limit 30 %).";
+        QTest::addRow("markup and a line break") << "Loss 40 % of <b>a&b</b>\n."
+                                                 << "Line down: No usable answer from 127.0.0.1 or "
+                                                    "127.0.0.2. Loss 40 % of <b>a&b</b>\n.";
+    }
+
+    void lineDownSaysWhy()
+    {
+        QFETCH(QString, reason);
+        QFETCH(QString, message);
+        FakeTray tray;
+        FakeClock clock;
+        OutageNotifier notifier(tray, clock);
+        CycleReport cycle = Cycle(false, false);
+        cycle.reason = reason;
+        notifier.outageStarted();
+        notifier.cycleDone(cycle);
+        cycle.held = true;
+        notifier.cycleDone(cycle);
+        QCOMPARE(tray.messages, QStringList{message});
     }
 };
 
