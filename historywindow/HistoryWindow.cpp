@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -207,6 +208,11 @@ void HistoryWindow::FillLedger()
         for (int column = 0; column < ColumnCount; ++column)
             m_ledger->setItem(row, column, new QTableWidgetItem(cells[column]));
         m_ledger->item(row, StartColumn)->setData(Qt::UserRole, outage.startMs);
+        // Why a limit began the outage, where one did. As markup made of plain text: an
+        // address typed with "<" in it would otherwise be read as a tag.
+        if (!outage.reason.isEmpty())
+            m_ledger->item(row, StartColumn)
+                ->setToolTip(Qt::convertFromPlainText(PrintableText(outage.reason)));
         if (!mark.isEmpty())
             m_ledger->item(row, EndColumn)
                 ->setToolTip(EndMarkNotes(outage.endedByStop, !outage.endedByStop).join(u'\n'));

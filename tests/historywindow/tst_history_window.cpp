@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <ctime>
@@ -250,6 +251,21 @@ private Q_SLOTS:
         QVERIFY(!refresh->isActive());
         m_window->setWindowState(Qt::WindowNoState);
         QCOMPARE(m_source.requests.size(), 3);
+    }
+
+    // Why a limit began an outage is its start's tooltip, which reads as the reason on
+    // one line whatever the address typed into it holds; none where no limit decided.
+    void reasonIsTheStartsTooltip()
+    {
+        m_source.contents.outages = {Outage(kNowMs - 2 * kHourMs, kNowMs - kHourMs),
+                                     Outage(kNowMs - kHourMs / 2, std::nullopt)};
+        m_source.contents.outages[0].reason = QStringLiteral("Loss 40 % of <b>a&b</b>\ny.");
+        showWindow();
+        const auto *ledger = child<QTableWidget>(QStringLiteral("tblLedger"));
+        QTextDocument shown;
+        shown.setHtml(ledger->item(0, 0)->toolTip());
+        QCOMPARE(shown.toPlainText(), QStringLiteral("Loss 40 % of <b>a&b</b> | y."));
+        QCOMPARE(ledger->item(1, 0)->toolTip(), QString());
     }
 
     void exportCsvWritesTheLedgerOfTheRange()
