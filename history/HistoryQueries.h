@@ -7,10 +7,11 @@
 #include <functional>
 
 // A cycle in which an address answered, as a condition on a row of the cycles table.
-// A cycle with a reason failed or held on a loss or round-trip limit, whatever
+// A cycle with a reason, or held, failed or held on a loss or round-trip limit whatever
 // answered: it counts as the watch counted it, not answered.
-inline const QString kAnsweredCycle = QStringLiteral(
-    "(reason IS NULL AND (primary_status = 0 OR coalesce(secondary_status = 0, 0)))");
+inline const QString kAnsweredCycle =
+    QStringLiteral("(reason IS NULL AND held = 0 AND (primary_status = 0 OR"
+                   " coalesce(secondary_status = 0, 0)))");
 
 // Where an outage that no monitor will end any more ends: at its last cycle, the last
 // one recorded, since a monitor writes each cycle of an outage as it comes.
