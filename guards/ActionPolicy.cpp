@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "LineQuality.h"
 #include "Options.h"
+#include "OwnLinkGuard.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +75,15 @@ FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
         return HoldBack(
             QStringLiteral("Fail command not sent: the limit of %1 per outage is reached.")
                 .arg(limit));
+    // Read last, so that the kernel is asked only about a send that would go.
+    OwnLinkVerdict ownLink;
+    if (m_options.ownLinkGuard && m_ownLink != nullptr) {
+        // Echoes leave by the route's interface until they can be pinned to one; its
+        // name goes here then.
+        ownLink = m_ownLink->Judge(QString());
+        if (!ownLink.holdReason.isEmpty())
+            return HoldBack(ownLink.holdReason);
+    }
 
     FailSendDecision decision;
     ++m_sentThisOutage;
@@ -84,6 +94,7 @@ FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
     decision.resendDelayMs = ResendDelayMs(resendMinutes, m_sentThisOutage, delayNote);
     if (limit == 0 || m_sentThisOutage < limit)
         decision.note += delayNote;
+    decision.note += ownLink.note;
     decision.entry = std::exchange(m_graceOverEntry, QString());
     return decision;
 }

@@ -11,6 +11,7 @@
 class ActionPause;
 class Clock;
 class LineQuality;
+class OwnLinkGuard;
 struct Options;
 
 // Decides over each fail-command send by the options: none during the start grace, the
@@ -38,6 +39,8 @@ public:
     void outageEnded() override;
     // The grace after waking up counts from here.
     void SystemWokeUp();
+    // Asked last before each send, when the options say so: our own link must be up.
+    void GuardOwnLinkWith(OwnLinkGuard &guard) { m_ownLink = &guard; }
 
 private:
     // A grace in force holds the send back, with the longer one's reason.
@@ -59,4 +62,5 @@ private:
     // that send, which grace is over. Empty: none.
     QString m_graceOverEntry;
     QString m_toldReason;
+    OwnLinkGuard *m_ownLink = nullptr;
 };

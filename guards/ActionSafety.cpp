@@ -8,6 +8,7 @@ ActionSafety::ActionSafety(TrayTip &tray, std::function<QString()> shownTip, Log
       m_policy(m_options, m_pause, clock, m_quality), m_ackWatcher(m_options, log, clock),
       m_wakeWatch(m_options, clock, log, [this] { m_policy.SystemWokeUp(); })
 {
+    m_policy.GuardOwnLinkWith(m_ownLink);
 }
 
 void ActionSafety::Load(Settings &settings, MessageBoxes &boxes)

@@ -5,6 +5,7 @@
 #include "ActionPolicy.h"
 #include "LineQuality.h"
 #include "Options.h"
+#include "OwnLinkGuard.h"
 #include "WakeWatch.h"
 #include "WatchEvents.h"
 
@@ -38,9 +39,15 @@ public:
     const AckWatcher &ackWatcher() const { return m_ackWatcher; }
     // Where the acknowledgement verdicts go, besides the log.
     void reportVerdictsTo(WatchEvents &events) { m_ackWatcher.reportVerdictsTo(events); }
+    // What tells whether our own link is up; none: a send never waits for it.
+    void readOwnLinkWith(OwnLinkReader &reader) { m_ownLink.ReadWith(reader); }
 
     void watchStarted() override { m_policy.watchStarted(); }
-    void cycleDone(const CycleReport &report) override { m_quality.cycleDone(report); }
+    void cycleDone(const CycleReport &report) override
+    {
+        m_quality.cycleDone(report);
+        m_ownLink.cycleDone(report);
+    }
     void outageEnded() override
     {
         m_quality.outageEnded();
@@ -55,6 +62,7 @@ private:
     Options m_options;
     ActionPause m_pause;
     LineQuality m_quality;
+    OwnLinkGuard m_ownLink;
     ActionPolicy m_policy;
     AckWatcher m_ackWatcher;
     WakeWatch m_wakeWatch;

@@ -435,6 +435,14 @@ constexpr OptionRow kRows[] = {
      .label = "&Hold the power off for:",
      .unit = "seconds",
      .tip = "Seconds between switching the power off and on again; the watch goes on meanwhile"},
+    {.key = OptionKey::OwnLinkGuard,
+     .name = "OwnLinkGuard",
+     .member = &Options::ownLinkGuard,
+     .byDefault = "0",
+     .page = OptionPage::LineQuality,
+     .label = "Hold the fail command while our own lin&k is down",
+     .tip = "Before a fail command, the interface that carries the route to the primary "
+            "address must have a carrier and an address; until it has, the send is held"},
 };
 
 // What the compiler can tell of a row: a key without its row, or out of order, would be

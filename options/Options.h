@@ -48,6 +48,7 @@ enum class OptionKey
     PowerLine,
     PowerProgram,
     PowerHoldSeconds,
+    OwnLinkGuard,
     // Not a key: how many there are, which the table is checked against as it compiles.
     Count,
 };
@@ -120,6 +121,9 @@ struct Options
     QString powerProgram;
     // How long the power stays off.
     qint32 powerHoldSeconds{};
+    // A fail command waits while the interface towards the primary address has no
+    // carrier or no address: a reset cannot mend our own cable or card.
+    bool ownLinkGuard{};
 };
 
 // The program setting read by each event, in the order of the keys.

@@ -36,6 +36,8 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
     ConnectWindow();
     ListenToTheWatch(services);
     ConnectOptions(services.sleepSignal);
+    if (services.ownLink != nullptr)
+        m_safety.readOwnLinkWith(*services.ownLink);
 }
 
 void CorvaneApp::ConnectWindow()

@@ -30,6 +30,7 @@ class EchoFacility;
 class HistorySource;
 class LoginStart;
 class LogWriter;
+class OwnLinkReader;
 class Pause;
 class SerialPort;
 class SettingsStore;
@@ -66,6 +67,9 @@ struct PlatformServices
         makeEventPrograms;
     // What the History window shows; none shows the store.
     HistorySource *shownHistory = nullptr;
+    // Tells whether this machine's own link is up before a fail command; none: a send
+    // never waits for it.
+    OwnLinkReader *ownLink = nullptr;
 };
 
 // How this run goes, as the command line and the desktop found decide: given once,

@@ -13,6 +13,7 @@
 #include "IniSettingsStore.h"
 #include "Journal.h"
 #include "JournalMirror.h"
+#include "KernelOwnLink.h"
 #include "LocalTextFiles.h"
 #include "LogindSleepSignal.h"
 #include "NoTray.h"
@@ -193,28 +194,30 @@ public:
 
     PlatformServices services()
     {
-        return {echo,
-                serialPort,
-                settingsStore,
-                textFiles,
-                textEditor,
-                *m_desktop.boxes,
-                *m_desktop.tray,
-                clock,
-                pause,
-                busyPointer,
-                sleepSignal,
-                m_desktop.notifications.get(),
-                [this](LogWriter &log) {
-                    return std::make_unique<HistoryStore>(historyPath, clock, log,
-                                                          *m_desktop.boxes);
-                },
-                [this](const Options &options, LogWriter &log) {
-                    auto programs = std::make_unique<EventPrograms>(options, log, clock);
-                    // A program runs only when the file that names it is safe too.
-                    programs->setSettingsFile(settingsFile());
-                    return programs;
-                }};
+        PlatformServices services{
+            echo,
+            serialPort,
+            settingsStore,
+            textFiles,
+            textEditor,
+            *m_desktop.boxes,
+            *m_desktop.tray,
+            clock,
+            pause,
+            busyPointer,
+            sleepSignal,
+            m_desktop.notifications.get(),
+            [this](LogWriter &log) {
+                return std::make_unique<HistoryStore>(historyPath, clock, log, *m_desktop.boxes);
+            },
+            [this](const Options &options, LogWriter &log) {
+                auto programs = std::make_unique<EventPrograms>(options, log, clock);
+                // A program runs only when the file that names it is safe too.
+                programs->setSettingsFile(settingsFile());
+                return programs;
+            }};
+        services.ownLink = &ownLink;
+        return services;
     }
 
     QString settingsFile() const { return settingsStore.filePath(SettingsAppName); }
@@ -233,6 +236,7 @@ public:
     ThreadPause pause{&stop};
     QtBusyPointer busyPointer;
     LogindSleepSignal sleepSignal;
+    KernelOwnLink ownLink;
     // None when headless: nobody sees the Options window offer it.
     std::optional<XdgAutostart> loginStart;
     // Under a service's journal: built before the watch and ended after it, so that

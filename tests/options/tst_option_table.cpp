@@ -146,6 +146,7 @@ const QList<Expected> &ExpectedKeys()
          "does what the shell would.",
          "Corvane runs no program."},
         {"PowerHoldSeconds", "10", {"0", "1", "600", "601"}, kSeconds, "Corvane uses 10."},
+        {"OwnLinkGuard", "0", {"-1", "0", "1", "2"}, kSwitch, "Corvane uses 0."},
     };
     return keys;
 }
