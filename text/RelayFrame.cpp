@@ -28,7 +28,7 @@ QString At(qsizetype index)
     return QStringLiteral(" (character %1)").arg(index + 1);
 }
 
-RelayFrame Refused(QString why)
+RelayFrame RefusedFrame(QString why)
 {
     return {QByteArray(), std::move(why)};
 }
@@ -43,18 +43,20 @@ RelayFrame ParseRelayFrame(const QString &text)
         // A control character stands for itself: the settings file reads some
         // hand-written "\\x1b" forms as the character already.
         if (character > kLastAscii)
-            return Refused(QStringLiteral("Only ASCII may be written as it is; write any other "
-                                          "byte as \\xHH%1.")
-                               .arg(At(index)));
+            return RefusedFrame(
+                QStringLiteral("Only ASCII may be written as it is; write any other "
+                               "byte as \\xHH%1.")
+                    .arg(At(index)));
         if (character == u'^') {
             if (index + 1 == text.size())
-                return Refused(QStringLiteral("A caret at the end stands for nothing; write ^^ "
-                                              "for the caret itself%1.")
-                                   .arg(At(index)));
+                return RefusedFrame(
+                    QStringLiteral("A caret at the end stands for nothing; write ^^ "
+                                   "for the caret itself%1.")
+                        .arg(At(index)));
             const char16_t next = text[++index].unicode();
             if (!IsPrintableAscii(next))
-                return Refused(QStringLiteral("A caret must be followed by printable ASCII%1.")
-                                   .arg(At(index)));
+                return RefusedFrame(QStringLiteral("A caret must be followed by printable ASCII%1.")
+                                        .arg(At(index)));
             if (next == u'^') {
                 bytes.append('^');
                 continue;
@@ -62,10 +64,11 @@ RelayFrame ParseRelayFrame(const QString &text)
             const char16_t upper = next >= u'a' && next <= u'z' ? next - u'a' + u'A' : next;
             // Only the control bytes: a printable character is written as itself.
             if (upper < u'@' || upper > u'_')
-                return Refused(QStringLiteral("\"^%1\" stands for no byte; a caret is followed "
-                                              "by @, a letter or one of [ \\ ] ^ _%2.")
-                                   .arg(QChar(next))
-                                   .arg(At(index)));
+                return RefusedFrame(
+                    QStringLiteral("\"^%1\" stands for no byte; a caret is followed "
+                                   "by @, a letter or one of [ \\ ] ^ _%2.")
+                        .arg(QChar(next))
+                        .arg(At(index)));
             bytes.append(char(upper - u'@'));
             continue;
         }
@@ -79,13 +82,14 @@ RelayFrame ParseRelayFrame(const QString &text)
             continue;
         }
         if (index + 1 == text.size() || text[index + 1] != u'x')
-            return Refused(QStringLiteral("A backslash starts \\xHH, or \\\\ for the backslash "
-                                          "itself%1.")
-                               .arg(At(index)));
+            return RefusedFrame(
+                QStringLiteral("A backslash starts \\xHH, or \\\\ for the backslash "
+                               "itself%1.")
+                    .arg(At(index)));
         const int high = index + 2 < text.size() ? HexDigit(text[index + 2].unicode()) : -1;
         const int low = index + 3 < text.size() ? HexDigit(text[index + 3].unicode()) : -1;
         if (high < 0 || low < 0)
-            return Refused(
+            return RefusedFrame(
                 QStringLiteral("\\x must be followed by two hex digits, such as \\xA0%1.")
                     .arg(At(index)));
         bytes.append(char(high * 16 + low));
