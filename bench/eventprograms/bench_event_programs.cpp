@@ -64,7 +64,8 @@ Timing RunTicks(EventPrograms &programs, int events, int periodMs)
         lastTickUs = nowUs;
         const qint64 before = elapsed.nsecsElapsed();
         programs.outageStarted();
-        programs.cycleDone({{QStringLiteral("127.0.0.1"), {}, 11010, 0}, {}, false, 1, false});
+        programs.cycleDone(
+            {.primary = {.address = QStringLiteral("127.0.0.1"), .status = 11010}, .echoes = 1});
         timing.costUs.push_back((elapsed.nsecsElapsed() - before) / 1000);
         if (++tick == events)
             QCoreApplication::quit();

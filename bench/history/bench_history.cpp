@@ -152,11 +152,12 @@ int main(int argc, char *argv[])
     QList<double> cycleCpuUs;
     for (int index = 0; index < 20000; ++index) {
         CycleReport report;
-        report.primary = {QStringLiteral("127.0.0.1"), {}, 0, 10 + index % 17};
+        report.primary = {.address = QStringLiteral("127.0.0.1"), .roundTripMs = 10 + index % 17};
         report.answered = index % 1000 >= 20;
         if (!report.answered) {
             report.primary.status = kTimedOut;
-            report.secondary = ProbeReport{QStringLiteral("127.0.0.2"), {}, kTimedOut, 0};
+            report.secondary =
+                ProbeReport{.address = QStringLiteral("127.0.0.2"), .status = kTimedOut};
         }
         const double before = ThreadCpuUs();
         if (index % 1000 == 20)

@@ -27,7 +27,7 @@ namespace {
 CycleReport Answered()
 {
     CycleReport report;
-    report.primary = {QStringLiteral("127.0.0.1"), {}, 0, 12};
+    report.primary = {.address = QStringLiteral("127.0.0.1"), .roundTripMs = 12};
     report.answered = true;
     return report;
 }

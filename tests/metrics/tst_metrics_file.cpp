@@ -45,11 +45,13 @@ CycleReport Cycle(std::optional<qint32> primaryMs, std::optional<qint32> seconda
                   qint16 failCount)
 {
     CycleReport report;
-    report.primary = {
-        QStringLiteral("127.0.0.1"), {}, primaryMs ? 0 : 11010, primaryMs.value_or(0)};
+    report.primary = {.address = QStringLiteral("127.0.0.1"),
+                      .status = primaryMs ? 0 : 11010,
+                      .roundTripMs = primaryMs.value_or(0)};
     if (!primaryMs)
-        report.secondary = {
-            QStringLiteral("127.0.0.2"), {}, secondaryMs ? 0 : 11010, secondaryMs.value_or(0)};
+        report.secondary = {.address = QStringLiteral("127.0.0.2"),
+                            .status = secondaryMs ? 0 : 11010,
+                            .roundTripMs = secondaryMs.value_or(0)};
     report.answered = primaryMs || secondaryMs;
     report.failCount = failCount;
     return report;
