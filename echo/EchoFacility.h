@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IpAddress.h"
+#include "ProbePath.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -58,4 +59,7 @@ public:
     // Opens and closes an echo socket without sending: false when no kind of echo
     // socket may be opened by this user. A facility that needs no socket says true.
     virtual bool maySendEchoes() { return true; }
+    // From now on every echo leaves by the path or not at all, never by another way
+    // the routing table offers. A facility that sends no packets of its own has none.
+    virtual void pinTo(const ProbePath &) {}
 };

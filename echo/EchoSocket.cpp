@@ -113,25 +113,21 @@ bool FilterRawSocketIdentifier(int descriptor, int family, quint16 identifier)
 }
 
 // The kernel writes its own identifier (the socket's port) into a datagram socket's
-// request and delivers only replies that carry it; binding fixes it before the send.
-std::optional<quint16> BindDatagramSocket(int descriptor, int family)
+// request and delivers only replies that carry it; binding fixes it before the send,
+// to the path's source address when it names one for the family, else to any.
+std::optional<quint16> BindDatagramSocket(int descriptor, int family, bool boundToSource)
 {
-    if (family == AF_INET6) {
-        sockaddr_in6 local{};
-        local.sin6_family = AF_INET6;
-        socklen_t length = sizeof local;
-        if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
-            ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
-            return std::nullopt;
-        return ntohs(local.sin6_port);
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    socklen_t length = sizeof local;
-    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
-        ::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
+    sockaddr_storage local{};
+    local.ss_family = sa_family_t(family);
+    const socklen_t size = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (!boundToSource && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&local), size) != 0)
         return std::nullopt;
-    return ntohs(local.sin_port);
+    socklen_t length = sizeof local;
+    if (::getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &length) != 0)
+        return std::nullopt;
+    if (family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(local).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in &>(local).sin_port);
 }
 
 } // namespace
@@ -158,23 +154,25 @@ EchoSocketOpening OpenEchoSocket(int family, const EchoSocketKinds &order)
     return opening;
 }
 
-std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket)
+PreparedEchoSocket PrepareEchoSocket(const EchoSocket &socket, const ProbePath &path)
 {
     const int descriptor = socket.handle.get();
     if (socket.kind == EchoSocketKind::Raw) {
+        if (const int error = BindToProbePath(descriptor, socket.family, path))
+            return {std::nullopt, error};
         // Other raw probers on the host receive the same replies; a random
         // identifier keeps theirs and ours apart.
         const auto identifier = quint16(QRandomGenerator::global()->generate());
         if (!FilterRawSocketTypes(descriptor, socket.family) ||
             !FilterRawSocketIdentifier(descriptor, socket.family, identifier))
-            return std::nullopt;
+            return {};
         // An IPv6 raw socket delivers no IPv6 header: the address an error was sent
         // to, which must be where the quoted request left from, comes beside it.
         const int enable = 1;
         if (socket.family == AF_INET6 &&
             ::setsockopt(descriptor, IPPROTO_IPV6, IPV6_RECVPKTINFO, &enable, sizeof enable) != 0)
-            return std::nullopt;
-        return identifier;
+            return {};
+        return {identifier};
     }
 
     // ICMP errors about a datagram socket's request reach it only through the
@@ -185,6 +183,9 @@ std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket)
             ? ::setsockopt(descriptor, IPPROTO_IPV6, IPV6_RECVERR, &enable, sizeof enable) == 0
             : ::setsockopt(descriptor, IPPROTO_IP, IP_RECVERR, &enable, sizeof enable) == 0;
     if (!queued)
-        return std::nullopt;
-    return BindDatagramSocket(descriptor, socket.family);
+        return {};
+    if (const int error = BindToProbePath(descriptor, socket.family, path))
+        return {std::nullopt, error};
+    return {BindDatagramSocket(descriptor, socket.family,
+                               path.bindsFamily(FamilyOfSocket(socket.family)))};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileDescriptor.h"
+#include "ProbePath.h"
 
 #include <QtGlobal>
 
@@ -39,5 +40,13 @@ struct EchoSocketOpening
 // Opens the first kind that the system allows, for the family.
 EchoSocketOpening OpenEchoSocket(int family, const EchoSocketKinds &order);
 
-// Readies the socket for one echo and gives the identifier its request carries.
-std::optional<quint16> PrepareEchoSocket(const EchoSocket &socket);
+// What readying a socket came to: the identifier its requests carry, or nothing.
+struct PreparedEchoSocket
+{
+    std::optional<quint16> identifier;
+    // Set when binding it to the probe path is what failed: that call's errno.
+    int pathError = 0;
+};
+
+// Readies a new socket for its echoes, bound to the path before its first send.
+PreparedEchoSocket PrepareEchoSocket(const EchoSocket &socket, const ProbePath &path);

@@ -277,13 +277,37 @@ IcmpEchoFacility::KeptSocket *IcmpEchoFacility::SocketFor(const IpAddress &desti
     // The kind that worked is tried first from now on: where the datagram socket is
     // refused, every opening would otherwise pay for a failing socket(2) call first.
     m_rawFirst = opening.socket->kind == EchoSocketKind::Raw;
-    const std::optional<quint16> identifier = PrepareEchoSocket(*opening.socket);
-    if (!identifier) {
-        failure = {kGeneralFailure, 0};
+    const PreparedEchoSocket prepared = PrepareEchoSocket(*opening.socket, m_path);
+    if (!prepared.identifier) {
+        failure = prepared.pathError != 0 ? Unpinned(destination, prepared.pathError)
+                                          : EchoResult{kGeneralFailure, 0};
         return nullptr;
     }
-    kept.emplace(KeptSocket{std::move(*opening.socket), *identifier});
+    (destination.isV6() ? m_v6Pinned : m_v4Pinned) = true;
+    kept.emplace(KeptSocket{std::move(*opening.socket), *prepared.identifier});
     return &*kept;
+}
+
+void IcmpEchoFacility::pinTo(const ProbePath &path)
+{
+    m_path = path;
+    m_v4.reset();
+    m_v6.reset();
+    m_v4Pinned = false;
+    m_v6Pinned = false;
+}
+
+// An echo that cannot leave by the path is not sent another way. Until a socket of its
+// family has been bound to the path, that tells nothing of the line (a name mistyped,
+// a modem not up yet, a right missing): the watch is blind to the address. Once one
+// has been, the path going away (a modem unplugged, a dial-up link ended) is the
+// watched line going away, and the echo fails.
+EchoResult IcmpEchoFacility::Unpinned(const IpAddress &destination, int error) const
+{
+    const bool pinnedBefore = destination.isV6() ? m_v6Pinned : m_v4Pinned;
+    if (!pinnedBefore || error == EPERM)
+        return {kGeneralFailure, 0, EchoHindrance::NoPermission};
+    return {StatusForLocalError(error), 0};
 }
 
 EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray &payload,
@@ -322,7 +346,12 @@ EchoResult IcmpEchoFacility::echo(const IpAddress &destination, const QByteArray
         const QueuedErrors queued = ReadQueuedErrors(kept->socket, expected);
         if (queued.ours)
             return {*queued.ours, 0};
-        if (!queued.any || fresh)
+        // A socket bound to an interface stays bound to it when it goes, and one of that
+        // name that comes back (a modem plugged in again) is another, which only a
+        // socket bound anew reaches: the request goes once more on one, which fails as
+        // the path does while it is away.
+        const bool bindAnew = !m_path.interfaceName.isEmpty();
+        if (fresh || (!queued.any && !bindAnew))
             return {StatusForLocalError(error), 0};
         (destination.isV6() ? m_v6 : m_v4).reset();
         kept = SocketFor(destination, failure);

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // Answers echoes from a script keyed by destination, and name lookups from one keyed
 // by name, and records what was asked. Nothing goes on the wire.
 class ScriptedEcho final : public EchoFacility
@@ -66,8 +68,11 @@ public:
         return m_names.value(name, NameLookup{});
     }
     bool maySendEchoes() override { return socketsAllowed; }
+    void pinTo(const ProbePath &path) override { pinnedTo = path; }
 
     QList<Request> requests;
+    // The way the last pinTo named.
+    std::optional<ProbePath> pinnedTo;
     QList<Lookup> lookups;
     bool socketsAllowed = true;
 
