@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
+
 #include <iterator>
 
 namespace {
@@ -60,6 +62,40 @@ std::optional<QString> ModemLineRefusal(const QString &text)
     if (text.isEmpty() || text == QStringLiteral("DTR") || text == QStringLiteral("RTS"))
         return std::nullopt;
     return QStringLiteral("DTR or RTS is required, in capitals.");
+}
+
+// A network interface's name as the kernel takes it: at most 15 bytes, and neither a
+// slash nor white space, which the kernel's own names never hold. A NUL would end the
+// name there and bind to another interface than the one written.
+std::optional<QString> InterfaceRefusal(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    const QByteArray name = text.toUtf8();
+    constexpr qsizetype kLongestName = 15;
+    if (name.size() > kLongestName)
+        return QStringLiteral("An interface name has at most %1 bytes, such as eth0 or wwan0.")
+            .arg(kLongestName);
+    if (text == QStringLiteral(".") || text == QStringLiteral("..") ||
+        text.contains(QRegularExpression(QStringLiteral("[/:\\s\\x{0}]"))))
+        return QStringLiteral("An interface name holds no slash, colon or space, such as eth0.");
+    return std::nullopt;
+}
+
+// Only the form is checked here: whether the address is one of this machine's is known
+// when the watch starts, and may change while it runs.
+std::optional<QString> SourceAddressRefusal(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    unsigned char bytes[16];
+    const QByteArray address = text.toLatin1();
+    // The parse stops at a NUL, which would leave what follows it unread.
+    if (!address.contains('\0') && (inet_pton(AF_INET, address.constData(), bytes) == 1 ||
+                                    inet_pton(AF_INET6, address.constData(), bytes) == 1))
+        return std::nullopt;
+    return QStringLiteral("An IPv4 or IPv6 address is required, such as 192.0.2.7 or "
+                          "2001:db8::7; a host name is not taken.");
 }
 
 constexpr const char *kPercentRefusal = "A whole number of percent from %1 to %2 is required.";
@@ -366,6 +402,27 @@ constexpr OptionRow kRows[] = {
      .tip = "The ping period from the first failing cycle until the outage ends, so that "
             "retries and recovery are confirmed sooner; the resend delay is not changed",
      .defaultMeans = "the period field's"},
+    {.key = OptionKey::Interface,
+     .name = "Interface",
+     .member = &Options::interfaceName,
+     .byDefault = "",
+     .textCheck = InterfaceRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Send echoes through &interface:",
+     .tip = "The network interface, such as eth0 or wwan0, that every echo must leave by, so "
+            "that a backup path never answers for the watched line",
+     .defaultMeans = "as the routing table chooses",
+     .fallback = "Echoes leave as the routing table chooses."},
+    {.key = OptionKey::SourceAddress,
+     .name = "SourceAddress",
+     .member = &Options::sourceAddress,
+     .byDefault = "",
+     .textCheck = SourceAddressRefusal,
+     .page = OptionPage::LineQuality,
+     .label = "Send echoes from &address:",
+     .tip = "One of this machine's addresses, which every echo of its family is sent from",
+     .defaultMeans = "as the routing table chooses",
+     .fallback = "Echoes leave as the routing table chooses."},
     // Ten minutes off is longer than any router needs to forget its state; a second is
     // the tick the hold is counted in.
     {.key = OptionKey::PowerPort,

@@ -42,6 +42,8 @@ enum class OptionKey
     RecoverLossPercent,
     RecoverLatencyMs,
     FailingPeriod,
+    Interface,
+    SourceAddress,
     PowerPort,
     PowerOff,
     PowerOn,
@@ -111,6 +113,10 @@ struct Options
     qint32 recoverLatencyMs{};
     // The ping period while an outage lasts; 0: the Period field's.
     qint32 failingPeriod{};
+    // Where every echo must leave by, so that a backup path that also reaches the
+    // addresses never answers for the watched line; empty: as the routing table chooses.
+    QString interfaceName;
+    QString sourceAddress;
     // The relay that cycles the router's power: the port it hangs on (0: none), and
     // one way to switch it: the frames that switch it off and on, a modem line held
     // asserted while the power is off, or a program run with "off" and then "on".

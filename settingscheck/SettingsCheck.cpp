@@ -6,6 +6,7 @@
 #include "MessageBoxes.h"
 #include "OptionTable.h"
 #include "Options.h"
+#include "PinnedPath.h"
 #include "PortDevice.h"
 #include "ProbeTarget.h"
 #include "ProgramLookup.h"
@@ -188,6 +189,10 @@ void CheckPort(Report &report, SettingsStore &store, const QString &portText)
 // with; a program is looked for as it would be before it runs.
 void CheckOptions(Report &report, Settings &settings, const QString &settingsFile, Options &options)
 {
+    // The way echoes are pinned to is judged whole, as the watch binds its sockets.
+    Options pinned;
+    for (const OptionKey key : {OptionKey::Interface, OptionKey::SourceAddress})
+        ReadStoredOption(settings, key, pinned);
     for (const OptionRow &row : OptionRows()) {
         const QString name = QString::fromLatin1(row.name);
         const StoredOption stored = ReadStoredOption(settings, row.key, options);
@@ -204,7 +209,7 @@ void CheckOptions(Report &report, Settings &settings, const QString &settingsFil
         }
         const QString what = QStringLiteral("[Options] %1=%2").arg(name, *stored.text);
         if (!IsEventProgram(row.key) || stored.text->trimmed().isEmpty()) {
-            report.item(what, std::nullopt);
+            report.item(what, UnpinnedRefusal(pinned, row.key));
             continue;
         }
         const ProgramToRun found = FindProgram(*stored.text, settingsFile);

@@ -1,7 +1,9 @@
 #include "CorvaneApp.h"
 
+#include "EchoFacility.h"
 #include "LastValues.h"
 #include "Pause.h"
+#include "PinnedPath.h"
 #include "SleepSignal.h"
 #include "StoredValuesCheck.h"
 #include "WholeNumber.h"
@@ -14,8 +16,8 @@
 #include <utility>
 
 CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
-    : m_stop(services.pause), m_boxes(services.messageBoxes), m_window(logPath),
-      m_trayWindow(m_window, services.tray),
+    : m_stop(services.pause), m_boxes(services.messageBoxes), m_echo(services.echo),
+      m_window(logPath), m_trayWindow(m_window, services.tray),
       m_trayBadge([this](BadgeState state) { m_trayWindow.ShowBadge(state); }),
       m_settings(services.settingsStore, m_boxes),
       m_log(m_window, services.clock, services.textFiles, services.textEditor, m_boxes),
@@ -125,6 +127,8 @@ void CorvaneApp::ShowOptions()
                 m_metrics.setPath(m_safety.options().metricsFile);
             else if (key == OptionKey::TrayBadge)
                 m_trayBadge.setEnabled(m_safety.options().trayBadge);
+            else if (key == OptionKey::Interface || key == OptionKey::SourceAddress)
+                PinEchoes();
         };
     }
     m_optionsWindow->ShowOptions();
@@ -181,6 +185,7 @@ void CorvaneApp::Start(RunSettings settings)
     // report names.
     TakeFallbacksForRefusedStoredValues(m_settings, m_window, load.notTaken, m_log, m_boxes);
     m_safety.Load(m_settings, m_boxes);
+    PinEchoes();
     m_notifier.setEnabled(m_safety.options().notify);
     m_trayBadge.setEnabled(m_safety.options().trayBadge);
     m_metrics.setPath(m_safety.options().metricsFile);
@@ -197,6 +202,16 @@ void CorvaneApp::Start(RunSettings settings)
     m_log.WriteLog(kStartedLine, true, true, kSystemMessage);
     m_events.watchStarted();
     m_engine.CheckEchoPermission();
+}
+
+void CorvaneApp::PinEchoes()
+{
+    const Options &options = m_safety.options();
+    m_echo.pinTo(PinnedPathOf(options));
+    ReportRefusedLines(UnpinnedPathLines(options),
+                       QStringLiteral("Echoes cannot leave by the way the options name, and "
+                                      "none goes another way:"),
+                       m_log, m_boxes);
 }
 
 void CorvaneApp::TakePingPeriodFromField()

@@ -128,11 +128,15 @@ private:
     bool RequestClose(CloseReason reason);
     void Unload();
     void TakePingPeriodFromField();
+    // Every echo leaves by the way the options name, or not at all; what this machine
+    // lacks of it is reported as a refused value is.
+    void PinEchoes();
     void TakeMeterMaximumFromField();
 
     // The pause is what a stop cuts short, so it also tells of one.
     const StopRequest &m_stop;
     MessageBoxes &m_boxes;
+    EchoFacility &m_echo;
     WatchEventHub m_events;
     MainWindow m_window;
     TrayWindow m_trayWindow;

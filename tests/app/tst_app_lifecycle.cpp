@@ -163,6 +163,63 @@ private Q_SLOTS:
         QVERIFY(!rig.logLines().contains(lines[0]));
     }
 
+    // The way echoes are pinned to reaches the echo at start-up; what this machine lacks
+    // of it is reported as a refused value is, and stays in force all the same.
+    void pinnedPathAtStartUp_data()
+    {
+        QTest::addColumn<QString>("interfaceName");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("reported");
+        const QString uncounted = QStringLiteral(
+            "a cycle that no address answers is not counted, and no fail command is sent.");
+        QTest::addRow("none") << ""
+                              << "" << QStringList{};
+        QTest::addRow("interface and address this machine has") << "lo"
+                                                                << "127.0.0.1" << QStringList{};
+        QTest::addRow("interface it lacks")
+            << "cvn-absent0"
+            << "127.0.0.1"
+            << QStringList{"Interface=cvn-absent0: this machine has no interface of that name "
+                           "now. No echo is sent until it can be; until then the watch is "
+                           "blind: " +
+                           uncounted};
+        QTest::addRow("address it lacks")
+            << ""
+            << "203.0.113.254"
+            << QStringList{"SourceAddress=203.0.113.254: this machine has no such address now. "
+                           "No echo to an IPv4 address is sent until it can be; until then such "
+                           "an address tells nothing: " +
+                           uncounted};
+    }
+    void pinnedPathAtStartUp()
+    {
+        QFETCH(QString, interfaceName);
+        QFETCH(QString, source);
+        QFETCH(QStringList, reported);
+        AppRig rig;
+        rig.storeOption(QStringLiteral("Interface"), interfaceName);
+        rig.storeOption(QStringLiteral("SourceAddress"), source);
+        rig.start();
+
+        QVERIFY(rig.echo.pinnedTo);
+        QCOMPARE(rig.echo.pinnedTo->interfaceName, interfaceName.toUtf8());
+        QCOMPARE(rig.echo.pinnedTo->source.has_value(), !source.isEmpty());
+        if (reported.isEmpty()) {
+            QVERIFY(rig.boxes.shown.isEmpty());
+            return;
+        }
+        const QStringList lines =
+            QStringList{QStringLiteral("Echoes cannot leave by the way the options name, and "
+                                       "none goes another way:")} +
+            reported;
+        QCOMPARE(rig.boxes.shown.size(), 1);
+        QCOMPARE(rig.boxes.shown[0].text, lines.join(QStringLiteral("\r\n")));
+        QCOMPARE(rig.boxes.shown[0].title, QStringLiteral("Settings"));
+        const QStringList log = rig.logLines();
+        QVERIFY(log.indexOf(reported[0]) >= 0 &&
+                log.indexOf(reported[0]) < log.indexOf(kStartedLine));
+    }
+
     void skippedSettingsLinesAreNamedOnce()
     {
         AppRig rig;

@@ -119,6 +119,18 @@ const QList<Expected> &ExpectedKeys()
         {"RecoverLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds,
          "Corvane uses 0."},
         {"FailingPeriod", "0", {"-1", "0", "86400", "86401"}, kSeconds, "Corvane uses 0."},
+        // Sixteen bytes: one more than the kernel keeps of a name.
+        {"Interface",
+         "",
+         {"enx00e04c680001a", "enx00e04c680001"},
+         "An interface name has at most 15 bytes, such as eth0 or wwan0.",
+         "Echoes leave as the routing table chooses."},
+        {"SourceAddress",
+         "",
+         {"router.example", "2001:db8::7"},
+         "An IPv4 or IPv6 address is required, such as 192.0.2.7 or 2001:db8::7; a host name "
+         "is not taken.",
+         "Echoes leave as the routing table chooses."},
         {"PowerPort",
          "0",
          {"-1", "0", "32767", "32768"},
@@ -301,6 +313,54 @@ private Q_SLOTS:
         QFETCH(QString, ending);
         const QString tip = OptionTip(OptionRowOf(*KeyNamed(name)));
         QVERIFY2(tip.endsWith(ending), qPrintable(tip));
+    }
+
+    // The interface's name and the source address go into a socket option as they are:
+    // what the kernel would refuse, or read as something else, is refused here first.
+    void pinningTextsAtTheirEdges_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("taken");
+        QTest::addRow("name, one byte") << "Interface"
+                                        << "a" << true;
+        QTest::addRow("name, 15 bytes of UTF-8")
+            << "Interface" << QString(7, QChar(0xe9)) + u'x' << true;
+        QTest::addRow("name, 16 bytes of UTF-8") << "Interface" << QString(8, QChar(0xe9)) << false;
+        QTest::addRow("name with a slash") << "Interface"
+                                           << "eth0/1" << false;
+        QTest::addRow("name with a colon") << "Interface"
+                                           << "eth0:1" << false;
+        QTest::addRow("name with a space") << "Interface"
+                                           << "eth 0" << false;
+        QTest::addRow("name of a parent folder") << "Interface"
+                                                 << ".." << false;
+        QTest::addRow("name, a NUL and more")
+            << "Interface" << QString::fromUtf8("eth0\0x", 6) << false;
+        QTest::addRow("IPv4") << "SourceAddress"
+                              << "192.0.2.7" << true;
+        QTest::addRow("IPv4, a part past 255") << "SourceAddress"
+                                               << "192.0.2.256" << false;
+        QTest::addRow("IPv4, three parts") << "SourceAddress"
+                                           << "192.0.2" << false;
+        QTest::addRow("IPv6 mapped IPv4") << "SourceAddress"
+                                          << "::ffff:192.0.2.7" << true;
+        QTest::addRow("IPv6 with a zone") << "SourceAddress"
+                                          << "fe80::1%eth0" << false;
+        QTest::addRow("address and a space") << "SourceAddress"
+                                             << "192.0.2.7 " << false;
+        QTest::addRow("address, a NUL and more")
+            << "SourceAddress" << QString::fromUtf8("192.0.2.7\0x", 11) << false;
+        QTest::addRow("address past Latin-1")
+            << "SourceAddress" << QStringLiteral("192.0.2.\u0667") << false;
+    }
+    void pinningTextsAtTheirEdges()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(bool, taken);
+        const std::optional<QString> refusal = OptionRefusal(*KeyNamed(name), text);
+        QVERIFY2(refusal.has_value() != taken, qPrintable(refusal.value_or(QString())));
     }
 };
 

@@ -294,6 +294,35 @@ private Q_SLOTS:
             << "[Options] EchoesPerAddress=10: ok" << 0;
         QTest::addRow("key not stored") << ""
                                         << "[Options] EchoesPerAddress=1: ok (default)" << 0;
+        // The way echoes are pinned to is tried as the watch binds its sockets.
+        const QString uncounted = QStringLiteral(
+            "a cycle that no address answers is not counted, and no fail command is sent.");
+        QTest::addRow("interface this machine lacks")
+            << "Interface=cvn-absent0"
+            << "[Options] Interface=cvn-absent0: this machine has no interface of that name "
+               "now. No echo is sent until it can be; until then the watch is blind: " +
+                   uncounted
+            << 1;
+        QTest::addRow("interface this machine has") << "Interface=lo"
+                                                    << "[Options] Interface=lo: ok" << 0;
+        QTest::addRow("source address this machine lacks")
+            << "SourceAddress=203.0.113.254"
+            << "[Options] SourceAddress=203.0.113.254: this machine has no such address now. No "
+               "echo to an IPv4 address is sent until it can be; until then such an address "
+               "tells nothing: " +
+                   uncounted
+            << 1;
+        // The ICMP datagram socket refuses it, a raw one would not: both are refused.
+        QTest::addRow("source address of a group")
+            << "SourceAddress=224.0.0.1"
+            << "[Options] SourceAddress=224.0.0.1: no echo is sent from a multicast or "
+               "broadcast address. No echo to an IPv4 address is sent until it can be; until "
+               "then such an address tells nothing: " +
+                   uncounted
+            << 1;
+        QTest::addRow("source address this machine has, interface it lacks")
+            << "Interface=cvn-absent0\nSourceAddress=127.0.0.1"
+            << "[Options] SourceAddress=127.0.0.1: ok" << 1;
     }
     void reportsEachOption()
     {
