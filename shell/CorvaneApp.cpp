@@ -40,6 +40,15 @@ CorvaneApp::CorvaneApp(const PlatformServices &services, const QString &logPath)
     ConnectOptions(services.sleepSignal);
     if (services.ownLink != nullptr)
         m_safety.readOwnLinkWith(*services.ownLink);
+    if (services.makePowerCycle) {
+        m_power =
+            services.makePowerCycle(m_safety.options(), m_log, [this, &port = services.serialPort] {
+                return std::pair<SerialPort *, int>(
+                    &port, WholeNumber16(m_window.text(Field::FailPort)).value_or(0));
+            });
+        // A stop in the hold switches the power on before the stop line.
+        m_events.listen(*m_power);
+    }
 }
 
 void CorvaneApp::ConnectWindow()
@@ -56,6 +65,9 @@ void CorvaneApp::ConnectWindow()
             return;
         m_link.PollReceive();
         m_safety.Tick();
+        // The hold is counted here, so that the watch goes on while the power is off.
+        if (m_power)
+            m_power->Tick();
     };
     m_window.onScheduledCommandChange = [this](int slot) { m_schedule.CommandChanged(slot); };
     m_window.onValidate = [this](Field field, bool &refuse) { Validate(field, refuse); };
@@ -129,6 +141,10 @@ void CorvaneApp::ShowOptions()
                 m_trayBadge.setEnabled(m_safety.options().trayBadge);
             else if (key == OptionKey::Interface || key == OptionKey::SourceAddress)
                 PinEchoes();
+        };
+        m_optionsWindow->onPowerTest = [this] {
+            if (m_power)
+                m_power->Start(QStringLiteral("Power test"));
         };
     }
     m_optionsWindow->ShowOptions();

@@ -14,6 +14,7 @@
 #include "OutageNotifier.h"
 #include "PingEngine.h"
 #include "PingPermissionNotice.h"
+#include "PowerCycle.h"
 #include "Schedule.h"
 #include "Settings.h"
 #include "TrayBadge.h"
@@ -70,6 +71,13 @@ struct PlatformServices
     // Tells whether this machine's own link is up before a fail command; none: a send
     // never waits for it.
     OwnLinkReader *ownLink = nullptr;
+    // What switches the router's power through a relay, on the live options, writing
+    // to the program's log; console tells the link's port and its number, which the
+    // relay may share. None: POWER TEST does nothing.
+    std::function<std::unique_ptr<PowerCycle>(
+        const Options &options, LogWriter &log,
+        std::function<std::pair<SerialPort *, int>()> console)>
+        makePowerCycle = nullptr;
 };
 
 // How this run goes, as the command line and the desktop found decide: given once,
@@ -156,6 +164,7 @@ private:
     std::unique_ptr<HistoryWindowEntry> m_historyWindow;
     std::unique_ptr<HistoryStore> m_history;
     HistoryRecorder m_historyRecorder;
+    std::unique_ptr<PowerCycle> m_power;
     // Made when first asked for.
     std::unique_ptr<OptionsWindow> m_optionsWindow;
     RunSettings m_run;

@@ -20,6 +20,7 @@
 #include "NotifySocket.h"
 #include "Pause.h"
 #include "PortDevice.h"
+#include "PowerCycle.h"
 #include "QtMessageBoxes.h"
 #include "QtSerialPort.h"
 #include "QtTray.h"
@@ -217,6 +218,18 @@ public:
                 return programs;
             }};
         services.ownLink = &ownLink;
+        services.makePowerCycle = [this](const Options &options, LogWriter &log,
+                                         std::function<std::pair<SerialPort *, int>()> console) {
+            PowerPorts ports{std::move(console), [this] {
+                                 return std::make_unique<QtSerialPort>([this](int portNumber) {
+                                     return PortDevicePath(settingsStore, portNumber);
+                                 });
+                             }};
+            auto power = std::make_unique<PowerCycle>(options, log, clock, std::move(ports));
+            // A program runs only when the file that names it is safe too.
+            power->setSettingsFile(settingsFile());
+            return power;
+        };
         return services;
     }
 

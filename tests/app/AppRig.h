@@ -52,7 +52,16 @@ public:
                    eventPrograms = programs.get();
                    return programs;
                },
-               history},
+               history, nullptr,
+               [this](const Options &options, LogWriter &log,
+                      std::function<std::pair<SerialPort *, int>()> console) {
+                   // Every port of its own leads to the relay's pseudo-terminal.
+                   PowerPorts ports{std::move(console), [this] {
+                                        return std::make_unique<QtSerialPort>(
+                                            [this](int) { return relay.slavePath(); });
+                                    }};
+                   return std::make_unique<PowerCycle>(options, log, clock, std::move(ports));
+               }},
               logPath()),
           m_device(device.isEmpty() ? router.slavePath() : std::move(device))
     {
@@ -123,6 +132,8 @@ public:
 
     QTemporaryDir folder;
     PseudoTerminal router;
+    // Where a power relay on a port of its own is wired.
+    PseudoTerminal relay;
     ScriptedEcho echo;
     // The port numbers whose device the link looked up, in order.
     QList<int> portsLookedUp;

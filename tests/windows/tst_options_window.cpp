@@ -236,6 +236,30 @@ private Q_SLOTS:
         QCOMPARE(result().replace(QStringLiteral("Router>"), QString()), shown);
     }
 
+    // POWER TEST switches the relay on a port of its own: off, the hold counted on the
+    // watch's tick, then on; a click while it runs starts nothing more.
+    void powerTestCyclesTheRelay()
+    {
+        for (const auto &[key, value] :
+             {std::pair{"PowerPort", "2"}, std::pair{"PowerOff", "^A"}, std::pair{"PowerOn", "^B"},
+              std::pair{"PowerHoldSeconds", "2"}})
+            m_rig->settingsStore.write(SettingsAppName, OptionsSection, QString::fromLatin1(key),
+                                       QString::fromLatin1(value));
+        QVERIFY(m_rig->relay.isValid());
+        openOptions();
+        auto *powerTest = m_window->findChild<QPushButton *>(QStringLiteral("PowerTest"));
+
+        powerTest->click();
+        powerTest->click();
+        QCOMPARE(m_rig->relay.receive(), QByteArray("\x01"));
+        m_rig->clock.advanceMs(1000);
+        m_rig->window().onReceiveTick();
+        QCOMPARE(m_rig->relay.receive(), QByteArray());
+        m_rig->clock.advanceMs(1000);
+        m_rig->window().onReceiveTick();
+        QCOMPARE(m_rig->relay.receive(), QByteArray("\x02"));
+    }
+
     // The window opens in the middle of the screen the tucked-away main window would
     // come back on, each field with its unit beside it, the test's result labelled.
     void opensCentredWithUnitsAndLabels()
