@@ -78,9 +78,7 @@ FailSendDecision ActionPolicy::DecideFailSend(qint32 resendMinutes)
     // Read last, so that the kernel is asked only about a send that would go.
     OwnLinkVerdict ownLink;
     if (m_options.ownLinkGuard && m_ownLink != nullptr) {
-        // Echoes leave by the route's interface until they can be pinned to one; its
-        // name goes here then.
-        ownLink = m_ownLink->Judge(QString());
+        ownLink = m_ownLink->Judge(m_options.interfaceName);
         if (!ownLink.holdReason.isEmpty())
             return HoldBack(ownLink.holdReason);
     }

@@ -6,7 +6,8 @@ using Status = OwnLinkState::Status;
 
 namespace {
 
-// Tells the state it is set to, of an interface named eth0, and what it was asked.
+// Tells the state it is set to, of the pinned interface or else one named eth0, and what
+// it was asked.
 class FakeOwnLink final : public OwnLinkReader
 {
 public:
@@ -14,7 +15,10 @@ public:
     {
         asked.append(destination.toString() + pinned);
         const bool named = status != Status::NoRoute && status != Status::Unreadable;
-        return {status, named ? QStringLiteral("eth0") : QString(),
+        return {status,
+                !named             ? QString()
+                : pinned.isEmpty() ? QStringLiteral("eth0")
+                                   : pinned,
                 QStringLiteral("the route lookup failed: Permission denied")};
     }
     Status status = Status::Up;
@@ -68,6 +72,9 @@ private Q_SLOTS:
             << "" << QStringList{kNoCarrier, kNoAddress, kNoResponse, SendEntry()} << 4;
         QTest::addRow("guard off: sent regardless") << "C"
                                                     << "off" << QStringList{SendEntry()} << 0;
+        QTest::addRow("the pinned interface is read")
+            << "C"
+            << "pinned" << QStringList{kHeld + "our own link wwan0 has no carrier."} << 1;
         QTest::addRow("no route") << "R"
                                   << ""
                                   << QStringList{QStringLiteral("Fail command not sent: our own "
@@ -105,6 +112,8 @@ private Q_SLOTS:
         rig.safety.readOwnLinkWith(link);
         rig.safety.options().ownLinkGuard = setUp != QStringLiteral("off");
         rig.safety.options().graceSeconds = setUp == QStringLiteral("grace") ? 90 : 0;
+        if (setUp == QStringLiteral("pinned"))
+            rig.safety.options().interfaceName = QStringLiteral("wwan0");
         if (setUp == QStringLiteral("pause"))
             rig.safety.pause().PauseForOneHour();
 
