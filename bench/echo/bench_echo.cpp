@@ -10,6 +10,7 @@
 #include "Icmp6Packet.h"
 #include "IcmpEchoFacility.h"
 #include "IcmpPacket.h"
+#include "ProbePath.h"
 #include "ProbeTarget.h"
 #include "ResolverSandbox.h"
 
@@ -84,7 +85,7 @@ double BareCallsMicroseconds(const IpAddress &loopback)
     const EchoSocketOpening opening = OpenEchoSocket(
         loopback.isV6() ? AF_INET6 : AF_INET, {{EchoSocketKind::Datagram, EchoSocketKind::Raw}, 2});
     const std::optional<quint16> identifier =
-        opening.socket ? PrepareEchoSocket(*opening.socket) : std::nullopt;
+        opening.socket ? PrepareEchoSocket(*opening.socket, ProbePath{}).identifier : std::nullopt;
     if (!identifier)
         return 0;
     const QByteArray request = loopback.isV6() ? BuildEcho6Request(*identifier, 1, "Echo This")

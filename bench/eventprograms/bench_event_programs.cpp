@@ -57,6 +57,10 @@ Timing RunTicks(EventPrograms &programs, int events, int periodMs)
     timer.setTimerType(Qt::PreciseTimer);
     int tick = 0;
     qint64 lastTickUs = 0;
+    CycleReport failing;
+    failing.primary.address = QStringLiteral("127.0.0.1");
+    failing.primary.status = 11010;
+    failing.echoes = 1;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         const qint64 nowUs = elapsed.nsecsElapsed() / 1000;
         if (tick > 0)
@@ -64,8 +68,7 @@ Timing RunTicks(EventPrograms &programs, int events, int periodMs)
         lastTickUs = nowUs;
         const qint64 before = elapsed.nsecsElapsed();
         programs.outageStarted();
-        programs.cycleDone(
-            {.primary = {.address = QStringLiteral("127.0.0.1"), .status = 11010}, .echoes = 1});
+        programs.cycleDone(failing);
         timing.costUs.push_back((elapsed.nsecsElapsed() - before) / 1000);
         if (++tick == events)
             QCoreApplication::quit();
