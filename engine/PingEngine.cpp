@@ -183,7 +183,9 @@ EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, F
         if (hindrance == EchoHindrance::Stopped)
             return hindrance;
         ++echoes;
-        ++probe.echoes;
+        // An echo that could not go out says nothing of the address.
+        if (hindrance != EchoHindrance::NoPermission)
+            ++probe.echoes;
         // Without permission no echo went out, and none will on a further try.
         if (hindrance == EchoHindrance::NoPermission || reply.Status == kEchoSuccess)
             break;

@@ -115,7 +115,8 @@ AddressJudgement ActionPolicy::JudgeAddress(ProbedAddress which, const ProbeRepo
 
 qint32 ActionPolicy::PeriodDuringOutage(qint32 period) const
 {
-    return m_options.failingPeriod > 0 ? m_options.failingPeriod : period;
+    // Meant to confirm sooner: a longer one would only delay the retries.
+    return m_options.failingPeriod > 0 ? std::min(m_options.failingPeriod, period) : period;
 }
 
 FailSendDecision ActionPolicy::HoldBack(const QString &reason)

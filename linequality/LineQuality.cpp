@@ -1,5 +1,7 @@
 #include "LineQuality.h"
 
+#include "CaretLine.h"
+
 #include "LogWriter.h"
 #include "Options.h"
 
@@ -56,7 +58,9 @@ AddressJudgement LineQuality::JudgeFigures(Address &address, const ProbeReport &
     // well the address answered before: a dead line must not take a window to show.
     if (m_options.failLossPercent == 0 && !answeredNow)
         return judgement;
-    const QString over = CyclesText(figures.cycles) + QStringLiteral(" of ") + probe.address;
+    // The address is the user's text, which reaches the log and the history as it is.
+    const QString over =
+        CyclesText(figures.cycles) + QStringLiteral(" of ") + CaretLine(probe.address);
     const qint64 lostShare = qint64(figures.lost) * 100;
     const qint32 failLoss = m_options.failLossPercent;
     if (failLoss > 0 && lostShare >= qint64(failLoss) * figures.echoes) {
@@ -107,6 +111,10 @@ AddressJudgement LineQuality::JudgeFigures(Address &address, const ProbeReport &
 
 void LineQuality::cycleDone(const CycleReport &report)
 {
+    // A window holds cycles in a row: the secondary's last ones from before the primary
+    // passed again may be days old, and must not judge it when it is next needed.
+    if (!report.secondary)
+        m_addresses[1].window.Clear();
     const std::array<Cause, 2> causes{m_addresses[0].cause, m_addresses[1].cause};
     if (report.answered) {
         m_told = {Cause::None, Cause::None};

@@ -77,8 +77,9 @@ std::optional<QString> InterfaceRefusal(const QString &text)
         return QStringLiteral("An interface name has at most %1 bytes, such as eth0 or wwan0.")
             .arg(kLongestName);
     if (text == QStringLiteral(".") || text == QStringLiteral("..") ||
-        text.contains(QRegularExpression(QStringLiteral("[/:\\s\\x{0}]"))))
-        return QStringLiteral("An interface name holds no slash, colon or space, such as eth0.");
+        text.contains(QRegularExpression(QStringLiteral("[/:\\s\\x{0}-\\x{1f}\\x{7f}]"))))
+        return QStringLiteral(
+            "An interface name holds no slash, colon, space or control character, such as eth0.");
     return std::nullopt;
 }
 
@@ -400,7 +401,8 @@ constexpr OptionRow kRows[] = {
      .label = "Period &during an outage:",
      .unit = "seconds",
      .tip = "The ping period from the first failing cycle until the outage ends, so that "
-            "retries and recovery are confirmed sooner; the resend delay is not changed",
+            "retries and recovery are confirmed sooner; never longer than the period field's, "
+            "and the resend delay is not changed",
      .defaultMeans = "the period field's"},
     {.key = OptionKey::Interface,
      .name = "Interface",

@@ -1,5 +1,6 @@
 #include "Options.h"
 
+#include "CaretLine.h"
 #include "OptionTable.h"
 #include "Settings.h"
 #include "StoredValuesCheck.h"
@@ -123,8 +124,10 @@ QString OptionDefaultInUse(OptionKey key)
 
 QString RefusedOptionLine(const OptionRow &row, const QString &text, const QString &refusal)
 {
-    return QString::fromLatin1(row.name) + u'=' + text + QStringLiteral(": ") + refusal + u' ' +
-           OptionDefaultInUse(row.key);
+    // A refused text is anything a file held: on one line, so that it cannot steer the
+    // terminal or the log it is shown on.
+    return QString::fromLatin1(row.name) + u'=' + CaretLine(text) + QStringLiteral(": ") + refusal +
+           u' ' + OptionDefaultInUse(row.key);
 }
 
 StoredOption ReadStoredOption(Settings &settings, OptionKey key, Options &options)

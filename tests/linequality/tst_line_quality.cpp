@@ -164,6 +164,9 @@ private Q_SLOTS:
         QTest::addRow("new address") << "address" << AddressStanding::Passes;
         QTest::addRow("window cut to the last cycle") << "window" << AddressStanding::Passes;
         QTest::addRow("no echo went out") << "blind" << AddressStanding::Fails;
+        // The secondary's window keeps cycles in a row: one the primary passed alone
+        // leaves nothing of the secondary's older ones.
+        QTest::addRow("a cycle without the secondary") << "unprobed" << AddressStanding::Passes;
     }
     void windowChanges()
     {
@@ -172,8 +175,12 @@ private Q_SLOTS:
         options.failLossPercent = 50;
         RecordingLog log;
         LineQuality quality(options, log);
+        const ProbedAddress which = change == QStringLiteral("unprobed") ? ProbedAddress::Secondary
+                                                                         : ProbedAddress::Primary;
         for (const QString &word : {QStringLiteral("x"), QStringLiteral("x")})
-            quality.Judge(ProbedAddress::Primary, Cycle(word, kPrimary), false);
+            quality.Judge(which, Cycle(word, kPrimary), false);
+        if (change == QStringLiteral("unprobed"))
+            quality.cycleDone(CycleReport{});
         QString address = kPrimary;
         if (change == QStringLiteral("address"))
             address = QStringLiteral("192.0.2.9");
@@ -183,7 +190,21 @@ private Q_SLOTS:
         if (change == QStringLiteral("blind"))
             probe = ProbeReport{kPrimary, {}, 11002, 0, 0, {}, {}};
         // Two losses and an answer: 67 % over the window, 0 % over the last cycle.
-        QTEST(quality.Judge(ProbedAddress::Primary, probe, false).standing, "standing");
+        QTEST(quality.Judge(which, probe, false).standing, "standing");
+    }
+
+    // The address is the user's text: no byte of it may steer a terminal or end the
+    // log's entry.
+    void reasonShowsTheAddressOnOneLine()
+    {
+        Options options;
+        options.failLossPercent = 40;
+        RecordingLog log;
+        LineQuality quality(options, log);
+        const QString address = QStringLiteral("x\x1b[2J\r\ny");
+        QCOMPARE(quality.Judge(ProbedAddress::Primary, Cycle(QStringLiteral("x"), address), false)
+                     .reason,
+                 QStringLiteral("Loss 100 % over the last cycle of x^[[2J^M^Jy (limit 40 %)."));
     }
 
     // The reason is logged when it first decides a cycle and when its cause changes,

@@ -116,8 +116,7 @@ const QList<Expected> &ExpectedKeys()
         {"FailLossPercent", "0", {"-1", "0", "100", "101"}, kPercent, "Corvane uses 0."},
         {"FailLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds, "Corvane uses 0."},
         {"RecoverLossPercent", "0", {"-1", "0", "100", "101"}, kPercent, "Corvane uses 0."},
-        {"RecoverLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds,
-         "Corvane uses 0."},
+        {"RecoverLatencyMs", "0", {"-1", "0", "60000", "60001"}, kMilliseconds, "Corvane uses 0."},
         {"FailingPeriod", "0", {"-1", "0", "86400", "86401"}, kSeconds, "Corvane uses 0."},
         // Sixteen bytes: one more than the kernel keeps of a name.
         {"Interface",
@@ -333,6 +332,8 @@ private Q_SLOTS:
                                            << "eth0:1" << false;
         QTest::addRow("name with a space") << "Interface"
                                            << "eth 0" << false;
+        QTest::addRow("name with an escape") << "Interface"
+                                             << "\x1b[31m" << false;
         QTest::addRow("name of a parent folder") << "Interface"
                                                  << ".." << false;
         QTest::addRow("name, a NUL and more")
