@@ -16,6 +16,10 @@ enum class EchoHindrance
     // Neither an ICMP datagram nor a raw socket may be opened by this user: no
     // request went out, so no silence can be blamed on the line.
     NoPermission,
+    // The echo could not be bound to the path the options pin it to, which has not been
+    // there since the start (an interface or address not up yet): no request went out,
+    // and start-up has said why.
+    NoPath,
     // The program was asked to stop and the wait ended early.
     Stopped,
 };

@@ -305,8 +305,10 @@ void IcmpEchoFacility::pinTo(const ProbePath &path)
 EchoResult IcmpEchoFacility::Unpinned(const IpAddress &destination, int error) const
 {
     const bool pinnedBefore = destination.isV6() ? m_v6Pinned : m_v4Pinned;
-    if (!pinnedBefore || error == EPERM)
+    if (error == EPERM)
         return {kGeneralFailure, 0, EchoHindrance::NoPermission};
+    if (!pinnedBefore)
+        return {kGeneralFailure, 0, EchoHindrance::NoPath};
     return {StatusForLocalError(error), 0};
 }
 

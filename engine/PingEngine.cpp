@@ -87,9 +87,11 @@ void PingEngine::PingCycle(CycleCause cause)
     const Verdict verdict = ProbeAddresses(report);
     if (verdict == Verdict::Stopped)
         return;
-    // A blind cycle neither fails nor answers: the count stays where it was.
-    if (verdict == Verdict::Blind) {
-        m_permissionNotice.NoPermission();
+    // A blind cycle neither fails nor answers: the count stays where it was. Only a
+    // missing permission has advice to give; a missing path was told at start-up.
+    if (verdict == Verdict::Blind || verdict == Verdict::NoPath) {
+        if (verdict == Verdict::Blind)
+            m_permissionNotice.NoPermission();
         SetBlind(true);
         return;
     }
@@ -140,6 +142,8 @@ PingEngine::Verdict PingEngine::ProbeAddresses(CycleReport &report)
     if (primaryHindrance == EchoHindrance::NoPermission ||
         secondaryHindrance == EchoHindrance::NoPermission)
         return Verdict::Blind;
+    if (primaryHindrance == EchoHindrance::NoPath || secondaryHindrance == EchoHindrance::NoPath)
+        return Verdict::NoPath;
     for (const AddressJudgement *judgement : {&primaryJudgement, &secondaryJudgement}) {
         if (!judgement->reason.isEmpty())
             report.reason +=
@@ -183,11 +187,13 @@ EchoHindrance PingEngine::ProbeAddress(Field addressField, Field timeoutField, F
         if (hindrance == EchoHindrance::Stopped)
             return hindrance;
         ++echoes;
+        const bool wentOut =
+            hindrance != EchoHindrance::NoPermission && hindrance != EchoHindrance::NoPath;
         // An echo that could not go out says nothing of the address.
-        if (hindrance != EchoHindrance::NoPermission)
+        if (wentOut)
             ++probe.echoes;
         // Without permission no echo went out, and none will on a further try.
-        if (hindrance == EchoHindrance::NoPermission || reply.Status == kEchoSuccess)
+        if (!wentOut || reply.Status == kEchoSuccess)
             break;
     }
     probe.status = static_cast<qint32>(reply.Status);

@@ -72,6 +72,8 @@ private:
         // No address answered and an echo could not be sent for lack of permission:
         // the silence says nothing about the line.
         Blind,
+        // As Blind, as the path the echoes are pinned to is not there yet.
+        NoPath,
         // A stop came during a wait: the cycle is abandoned.
         Stopped,
         // During an outage an address answered within the fail limits but not within

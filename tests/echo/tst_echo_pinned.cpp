@@ -116,7 +116,7 @@ Told Ping(IcmpEchoFacility &facility, bool v6, qint32 timeoutMs = 1000)
     EchoReply reply{};
     const EchoHindrance hindrance =
         PingAddress(facility, QString::fromLatin1(Target(v6)), reply, timeoutMs);
-    if (hindrance == EchoHindrance::NoPermission)
+    if (hindrance == EchoHindrance::NoPermission || hindrance == EchoHindrance::NoPath)
         return Told::Blind;
     return reply.Status == kEchoSuccess ? Told::Answered : Told::Failed;
 }

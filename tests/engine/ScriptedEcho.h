@@ -51,6 +51,11 @@ public:
     {
         script(address, kEchoGeneralFailure, 0, EchoHindrance::NoPermission);
     }
+    // As when the path the echoes are pinned to is not there yet.
+    void unpin(const QString &address)
+    {
+        script(address, kEchoGeneralFailure, 0, EchoHindrance::NoPath);
+    }
 
     EchoResult echo(const IpAddress &destination, const QByteArray &, quint32 timeoutMs) override
     {

@@ -73,6 +73,35 @@ private Q_SLOTS:
         QCOMPARE(rig.log.entries.size(), acted || noticed ? 1 : 0);
     }
 
+    // A pinned path not there yet blinds the watch as a missing permission does, with no
+    // advice on permissions: start-up said what is missing. One address without its path
+    // and one that answers is an answered cycle.
+    void missingPathBlindsWithoutPermissionAdvice_data()
+    {
+        QTest::addColumn<bool>("secondaryAnswers");
+        QTest::addColumn<int>("failCount");
+        QTest::addRow("no path for either") << false << 2;
+        QTest::addRow("the secondary answers") << true << 0;
+    }
+    void missingPathBlindsWithoutPermissionAdvice()
+    {
+        QFETCH(bool, secondaryAnswers);
+        EngineRig rig;
+        rig.setRetries(3);
+        rig.failingCycles(2);
+        rig.echo.unpin(kPrimary);
+        if (secondaryAnswers)
+            rig.echo.script(kSecondary, 0, 8);
+        else
+            rig.echo.unpin(kSecondary);
+        rig.failingCycles(3);
+
+        QTEST(int(rig.engine.FailCount()), "failCount");
+        QVERIFY(rig.boxes.shown.isEmpty());
+        QVERIFY(rig.log.entries.isEmpty());
+        QVERIFY(rig.sender.commands.isEmpty());
+    }
+
     void permissionNoticeOncePerBlindRun()
     {
         EngineRig rig;
