@@ -209,14 +209,31 @@ private Q_SLOTS:
 
     // The reason is logged when it first decides a cycle and when its cause changes,
     // not as its figures move from one cycle to the next; an answer starts afresh.
+    void reasonsAreLoggedAsTheyChange_data()
+    {
+        QTest::addColumn<QList<int>>("limits"); // fail loss, fail latency, window
+        QTest::addColumn<QString>("cycles");
+        QTest::addColumn<QStringList>("logged");
+        // Every cycle fails by its loss, from 100 % down to 50 %: one entry.
+        QTest::addRow("loss throughout")
+            << QList<int>{40, 1000, 10} << "x x x 2000 2000 20 x" << QStringList{"Loss"};
+        // Once for the first slow run, not again after a plain loss within it, and
+        // again after the answers in between.
+        QTest::addRow("slow, answered, slow")
+            << QList<int>{0, 1000, 2} << "2000 2000 x 2000 10 10 10 2000"
+            << QStringList{"Median", "Median"};
+    }
     void reasonsAreLoggedAsTheyChange()
     {
+        QFETCH(QList<int>, limits);
+        QFETCH(QString, cycles);
         Options options;
-        options.failLossPercent = 40;
-        options.failLatencyMs = 1000;
+        options.failLossPercent = limits[0];
+        options.failLatencyMs = limits[1];
+        options.lossWindowCycles = limits[2];
         RecordingLog log;
         LineQuality quality(options, log);
-        const auto cycle = [&](const QString &word) {
+        for (const QString &word : cycles.split(u' ')) {
             CycleReport report;
             report.primary = Cycle(word, kPrimary);
             const AddressJudgement judgement =
@@ -224,37 +241,11 @@ private Q_SLOTS:
             report.answered = judgement.standing == AddressStanding::Passes;
             report.reason = judgement.reason;
             quality.cycleDone(report);
-        };
-        for (const char *word : {"x", "x", "x", "2000", "2000", "20", "x"})
-            cycle(QString::fromLatin1(word));
+        }
         QStringList logged;
         for (const RecordingLog::Entry &entry : log.entries)
             logged.append(entry.message.left(entry.message.indexOf(u' ')));
-        // Every cycle fails by its loss, from 100 % down to 50 %: one entry.
-        QCOMPARE(logged, QStringList{QStringLiteral("Loss")});
-        quality.outageEnded();
-        Options latencyOnly;
-        latencyOnly.failLatencyMs = 1000;
-        latencyOnly.lossWindowCycles = 2;
-        LineQuality slow(latencyOnly, log);
-        log.entries.clear();
-        const auto slowCycle = [&](const QString &word) {
-            CycleReport report;
-            report.primary = Cycle(word, kPrimary);
-            const AddressJudgement judgement =
-                slow.Judge(ProbedAddress::Primary, report.primary, false);
-            report.answered = judgement.standing == AddressStanding::Passes;
-            report.reason = judgement.reason;
-            slow.cycleDone(report);
-        };
-        for (const char *word : {"2000", "2000", "x", "2000", "10", "10", "10", "2000"})
-            slowCycle(QString::fromLatin1(word));
-        logged.clear();
-        for (const RecordingLog::Entry &entry : log.entries)
-            logged.append(entry.message.left(entry.message.indexOf(u' ')));
-        // Told once for the first slow run, not again after a plain loss of the same
-        // run, and again after the answers in between.
-        QCOMPARE(logged, (QStringList{QStringLiteral("Median"), QStringLiteral("Median")}));
+        QTEST(logged, "logged");
     }
 };
 
