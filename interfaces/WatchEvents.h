@@ -6,13 +6,14 @@
 #include <optional>
 #include <vector>
 
-// One echo of a cycle: the text of the address field as probed, and its result.
+// One echo of a cycle: the text of the address field as probed, and its result. Every
+// member has an initializer, so that a report that names some fields leaves the rest empty.
 struct ProbeReport
 {
     QString address;
     // The address the echo went to, where it differs from the text (a host name);
     // empty otherwise.
-    QString resolved;
+    QString resolved{};
     // 0: answered; otherwise the echo status of the last failure.
     qint32 status = 0;
     // Meaningful only when the echo was answered.
@@ -22,8 +23,8 @@ struct ProbeReport
     // Over the address's judging window, when a loss or round-trip limit is set: the
     // share of its echoes lost, and the median round trip of those answered (none when
     // no echo was answered).
-    std::optional<double> lossPercent;
-    std::optional<qint32> medianMs;
+    std::optional<double> lossPercent{};
+    std::optional<qint32> medianMs{};
 };
 
 // A ping cycle that ran to its end and was counted.
@@ -31,7 +32,7 @@ struct CycleReport
 {
     ProbeReport primary;
     // Probed only when the primary address did not answer.
-    std::optional<ProbeReport> secondary;
+    std::optional<ProbeReport> secondary{};
     bool answered = false;
     // Echo requests of the cycle, over both addresses.
     qint32 echoes = 0;
@@ -44,7 +45,7 @@ struct CycleReport
     bool held = false;
     // Why the cycle failed or held although an address answered, in sentences; empty
     // when no limit decided it.
-    QString reason;
+    QString reason{};
 };
 
 enum class CommandKind
