@@ -72,9 +72,8 @@ protected:
         if (!showPageOf(target))
             return;
         // A check box stretches over its row, but only its box and text take a click.
-        const QPoint at = qobject_cast<QCheckBox *>(target)
-                              ? QPoint(8, target->height() / 2)
-                              : target->rect().center();
+        const QPoint at = qobject_cast<QCheckBox *>(target) ? QPoint(8, target->height() / 2)
+                                                            : target->rect().center();
         QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {},
                           target->mapTo(m_window, at));
     }
