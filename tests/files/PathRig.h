@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QTest>
 
 #include <optional>
 #include <thread>
@@ -198,4 +199,24 @@ inline bool FillDisk(const QString &folder, qint64 room)
     while (filler.write(block) == block.size()) {
     }
     return filler.resize(qMax<qint64>(0, filler.size() - room));
+}
+
+// The paths no writer may take, with what the refusal must say; only a folder's reason
+// differs, as the writers learn of it at different calls.
+inline void AddRefusedPathRows(const char *folderReason)
+{
+    QTest::addColumn<Standing>("standing");
+    QTest::addColumn<QString>("reason");
+    QTest::addRow("FIFO nobody reads") << Standing::Fifo << "not a regular file";
+    QTest::addRow("FIFO with a reader") << Standing::FifoWithReader << "not a regular file";
+    QTest::addRow("link to a FIFO") << Standing::LinkToFifo << "not a regular file";
+    QTest::addRow("folder") << Standing::Folder << folderReason;
+    QTest::addRow("link to a folder") << Standing::LinkToFolder << folderReason;
+    QTest::addRow("socket") << Standing::Socket << "not a regular file";
+    QTest::addRow("link loop") << Standing::LinkLoop << "Too many levels of symbolic links";
+    QTest::addRow("name too long") << Standing::NameTooLong << "File name too long";
+    QTest::addRow("NUL in the name") << Standing::NulInName << "NUL character";
+    QTest::addRow("folder missing") << Standing::MissingFolder << "No such file or directory";
+    QTest::addRow("link into a missing folder")
+        << Standing::DanglingLinkIntoMissingFolder << "No such file or directory";
 }

@@ -78,23 +78,7 @@ private Q_SLOTS:
 
     // Anything but a regular file would take the entry where nobody reads it, or hold
     // the program in open(2); each is refused at once, and nothing is made.
-    void refuses_data()
-    {
-        QTest::addColumn<Standing>("standing");
-        QTest::addColumn<QString>("reason");
-        QTest::addRow("FIFO nobody reads") << Standing::Fifo << "not a regular file";
-        QTest::addRow("FIFO with a reader") << Standing::FifoWithReader << "not a regular file";
-        QTest::addRow("link to a FIFO") << Standing::LinkToFifo << "not a regular file";
-        QTest::addRow("folder") << Standing::Folder << "Is a directory";
-        QTest::addRow("link to a folder") << Standing::LinkToFolder << "Is a directory";
-        QTest::addRow("socket") << Standing::Socket << "not a regular file";
-        QTest::addRow("link loop") << Standing::LinkLoop << "Too many levels of symbolic links";
-        QTest::addRow("name too long") << Standing::NameTooLong << "File name too long";
-        QTest::addRow("NUL in the name") << Standing::NulInName << "NUL character";
-        QTest::addRow("folder missing") << Standing::MissingFolder << "No such file or directory";
-        QTest::addRow("link into a missing folder")
-            << Standing::DanglingLinkIntoMissingFolder << "No such file or directory";
-    }
+    void refuses_data() { AddRefusedPathRows("Is a directory"); }
     void refuses()
     {
         QFETCH(Standing, standing);

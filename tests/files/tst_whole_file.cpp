@@ -58,24 +58,7 @@ private Q_SLOTS:
 
     // Nothing that is not a regular file is ours to replace, behind a link or not, and
     // a path the system cannot follow is refused with its reason.
-    void refuses_data()
-    {
-        QTest::addColumn<Standing>("standing");
-        QTest::addColumn<QString>("reason");
-
-        QTest::addRow("FIFO nobody reads") << Standing::Fifo << "not a regular file";
-        QTest::addRow("FIFO with a reader") << Standing::FifoWithReader << "not a regular file";
-        QTest::addRow("link to a FIFO") << Standing::LinkToFifo << "not a regular file";
-        QTest::addRow("folder") << Standing::Folder << "not a regular file";
-        QTest::addRow("link to a folder") << Standing::LinkToFolder << "not a regular file";
-        QTest::addRow("socket") << Standing::Socket << "not a regular file";
-        QTest::addRow("link loop") << Standing::LinkLoop << "Too many levels of symbolic links";
-        QTest::addRow("name too long") << Standing::NameTooLong << "File name too long";
-        QTest::addRow("NUL in the name") << Standing::NulInName << "NUL character";
-        QTest::addRow("folder missing") << Standing::MissingFolder << "No such file or directory";
-        QTest::addRow("link into a missing folder")
-            << Standing::DanglingLinkIntoMissingFolder << "No such file or directory";
-    }
+    void refuses_data() { AddRefusedPathRows("not a regular file"); }
     void refuses()
     {
         QFETCH(Standing, standing);
