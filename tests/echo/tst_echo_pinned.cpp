@@ -25,17 +25,21 @@ std::string Beside(const std::string &pidFile)
     return "set -e\npid=$(cat " + pidFile + ")\nfar() { nsenter -t \"$pid\" -n \"$@\"; }\n";
 }
 
+// A veth pair from here to the far host's namespace, up, with the ".1" of each network
+// here and the ".2" there.
+std::string VethPair(const std::string &name, const std::string &v4, const std::string &v6)
+{
+    return "ip link add " + name + " type veth peer name " + name + "-far netns \"$pid\"\n" +
+           "ip addr add " + v4 + ".1/24 dev " + name + "\n" + "ip -6 addr add " + v6 +
+           "::1/64 dev " + name + "\n" + "ip link set " + name + " up\n" + "far ip addr add " + v4 +
+           ".2/24 dev " + name + "-far\n" + "far ip -6 addr add " + v6 + "::2/64 dev " + name +
+           "-far\n" + "far ip link set " + name + "-far up\n";
+}
+
 // The watched path, made anew: the same names, but another interface to the kernel.
 std::string AttachWatched(const std::string &pidFile)
 {
-    return Beside(pidFile) + R"sh(
-ip link add watched type veth peer name watched-far netns "$pid"
-ip addr add 198.51.100.1/24 dev watched
-ip -6 addr add 2001:db8:1::1/64 dev watched
-ip link set watched up
-far ip addr add 198.51.100.2/24 dev watched-far
-far ip -6 addr add 2001:db8:1::2/64 dev watched-far
-far ip link set watched-far up
+    return Beside(pidFile) + VethPair("watched", "198.51.100", "2001:db8:1") + R"sh(
 ip route add default via 198.51.100.2 dev watched metric 200
 ip -6 route add default via 2001:db8:1::2 dev watched metric 200
 ip route add default via 198.51.100.2 dev watched table 100
@@ -68,13 +72,8 @@ far ip link set lo up
 far sh -c 'echo 0 > /proc/sys/net/ipv6/conf/default/accept_dad'
 far ip addr add 203.0.113.9/32 dev lo
 far ip -6 addr add 2001:db8:9::9/128 dev lo
-ip link add backup type veth peer name backup-far netns "$pid"
-ip addr add 192.0.2.1/24 dev backup
-ip -6 addr add 2001:db8:2::1/64 dev backup
-ip link set backup up
-far ip addr add 192.0.2.2/24 dev backup-far
-far ip -6 addr add 2001:db8:2::2/64 dev backup-far
-far ip link set backup-far up
+)sh" + VethPair("backup", "192.0.2", "2001:db8:2") +
+                         R"sh(
 ip route add default via 192.0.2.2 metric 100
 ip -6 route add default via 2001:db8:2::2 metric 100
 ip rule add from 198.51.100.1 table 100
